@@ -7,9 +7,13 @@
 
 namespace quillon::test {
 
-std::filesystem::path CorpusDir() { return QUILLON_CORPUS_DIR; }
+std::filesystem::path CorpusDir() {
+    return QUILLON_CORPUS_DIR;
+}
 
-bool CorpusAvailable() { return std::filesystem::is_directory(CorpusDir()); }
+bool CorpusAvailable() {
+    return std::filesystem::is_directory(CorpusDir());
+}
 
 std::vector<std::filesystem::path> CorpusFiles(const std::string& folder,
                                                const std::vector<std::string>& extensions) {

@@ -27,12 +27,12 @@ void WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_
 }  // namespace quillon::test
 
 // Skips the current test when the corpus is missing (fails when it is required).
-#define QUILLON_REQUIRE_CORPUS()                                                        \
-    do {                                                                                \
-        if (!::quillon::test::CorpusAvailable()) {                                      \
-            if (std::getenv("QUILLON_REQUIRE_CORPUS")) {                                \
-                FAIL() << "corpus missing at " << ::quillon::test::CorpusDir();         \
-            }                                                                           \
-            GTEST_SKIP() << "corpus missing at " << ::quillon::test::CorpusDir();       \
-        }                                                                               \
+#define QUILLON_REQUIRE_CORPUS()                                                  \
+    do {                                                                          \
+        if (!::quillon::test::CorpusAvailable()) {                                \
+            if (std::getenv("QUILLON_REQUIRE_CORPUS")) {                          \
+                FAIL() << "corpus missing at " << ::quillon::test::CorpusDir();   \
+            }                                                                     \
+            GTEST_SKIP() << "corpus missing at " << ::quillon::test::CorpusDir(); \
+        }                                                                         \
     } while (false)

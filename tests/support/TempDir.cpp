@@ -9,8 +9,8 @@ namespace quillon::test {
 TempDir::TempDir() {
     std::random_device random;
     for (;;) {
-        path_ = std::filesystem::temp_directory_path() /
-                ("quillon-test-" + std::to_string(random()));
+        path_ =
+            std::filesystem::temp_directory_path() / ("quillon-test-" + std::to_string(random()));
         if (std::filesystem::create_directory(path_)) {
             break;
         }

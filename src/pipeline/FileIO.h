@@ -1,0 +1,33 @@
+// Whole-file reads and crash-safe whole-file writes.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+
+namespace quillon {
+
+// A whole file in memory.
+struct FileBuffer {
+    std::unique_ptr<std::uint8_t[]> data;
+    std::uint32_t size = 0;
+
+    explicit operator bool() const { return data != nullptr; }
+};
+
+// Files this large or larger are treated as unreadable: text lengths are signed 32-bit values.
+inline constexpr std::uint64_t kMaxFileSize = 0x7FFFFFFF;
+
+// Reads the whole file. Returns an empty buffer when the file cannot be opened or read, is
+// empty, or is too large; never throws.
+FileBuffer ReadWholeFile(const std::filesystem::path& path);
+
+// Replaces the file with the given bytes so that the file is, at every moment, either its old
+// content or the complete new content: the bytes go to a new file in the same folder, which is
+// flushed to disk and renamed over the target. An existing target keeps its permission bits and,
+// where the system allows, its owner; a symbolic link is written through, not replaced.
+// Returns false, with the target untouched and no temporary file left, on any failure.
+bool WriteWholeFile(const std::filesystem::path& path, const std::uint8_t* data,
+                    std::uint32_t size);
+
+}  // namespace quillon

@@ -1,0 +1,105 @@
+// The per-file optimization pipeline: classifies each file of a run by its name, reads it whole,
+// runs the stages of its type, writes it back when it became smaller, counts the saving and logs
+// it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+
+#include "pipeline/FileClass.h"
+#include "pipeline/FileIO.h"
+#include "pipeline/PageChain.h"
+#include "pipeline/RunLogs.h"
+#include "pipeline/RunView.h"
+#include "pipeline/SettingsStore.h"
+
+namespace quillon {
+
+// How the processing of one file can end early. The list loop abandons the file on the first
+// two and ends the run on a cancel.
+enum class RunSignal {
+    kFileError = 1,    // the file cannot be written back or backed up
+    kOutOfMemory = 2,  // memory exhausted
+    kCancel = 3,       // the user stopped the run
+};
+
+class CFileProcessor : private PageChainObserver {
+  public:
+    // The GIF stage reads and, when its result is smaller, rewrites the file itself. It calls
+    // BackupFile just before it replaces the file, and returns the new size, or the size it was
+    // given when nothing was gained.
+    using GifStage = std::function<std::uint32_t(CFileProcessor& processor, const std::string& path,
+                                                 std::uint32_t size)>;
+
+    // Loads the lifetime statistics and deletes the logs a previous run left.
+    CFileProcessor(SettingsStore& settings, RunView& view, const std::filesystem::path& tempFolder);
+    // Closes the logs and writes the lifetime statistics back.
+    ~CFileProcessor() override;
+
+    CFileProcessor(const CFileProcessor&) = delete;
+    CFileProcessor& operator=(const CFileProcessor&) = delete;
+
+    // Appends the path unless it is listed already.
+    void AddFile(std::string_view path);
+    // The files of the run, in the order added; the run driver replaces them by their copies.
+    std::deque<std::string>& Files() { return files_; }
+
+    // Runs ProcessFile on every listed file, emptying the list.
+    void ProcessList();
+    void ProcessFile(const std::string& path);
+
+    // Lets pending requests to the worker be handled, then tells whether the run was cancelled.
+    bool CheckCancel();
+    // May be called from any thread.
+    void Cancel();
+    void SetStatus(std::string_view text);
+
+    // In-place runs with backups on: copies the file to path.BAK before it is replaced. Throws
+    // RunSignal::kFileError when the copy cannot be made.
+    void BackupFile(const std::string& path);
+
+    // Notes a file the GIF stage could not handle, and marks the run as having logged errors.
+    void WriteErrorLog(std::string_view text);
+    RunLogs& Logs() { return logs_; }
+
+    void SetGifStage(GifStage stage) { gifStage_ = std::move(stage); }
+    // Called at every CheckCancel on the worker thread; the run driver hands pending requests
+    // (and a pause) to the worker there.
+    void SetMessagePump(std::function<void()> pump) { messagePump_ = std::move(pump); }
+
+  private:
+    void OnStatus(std::string_view status) override { SetStatus(status); }
+    void OnCheckpoint() override;
+
+    bool ClassEnabled(FileClass fileClass, bool pages, bool gifs, bool jpegs) const;
+    void ShowFile(const std::string& path, FileClass fileClass);
+    std::uint32_t RunGifStage(const std::string& path, std::uint32_t size);
+    std::uint32_t RunJpegStage(FileBuffer& buffer);
+    std::uint32_t RunPageStages(FileBuffer& buffer, bool inlineJavaScript);
+    void CountSaving(std::uint32_t newSize);
+    void ReplaceFile(const std::string& path, const FileBuffer& buffer, std::uint32_t size);
+    void ProcessNext();
+
+    SettingsStore& settings_;
+    RunView& view_;
+    RunLogs logs_;
+    LifetimeStatistics lifetime_;
+    std::deque<std::string> files_;
+    std::unordered_set<std::string> listed_;
+    std::atomic<bool> cancelRequested_{false};
+    bool running_ = false;
+    std::uint32_t currentSize_ = 0;
+    std::uint32_t currentSaving_ = 0;
+    std::uint32_t runBytesBefore_ = 0;
+    std::uint32_t runBytesSaved_ = 0;
+    GifStage gifStage_;
+    std::function<void()> messagePump_;
+};
+
+}  // namespace quillon

@@ -1,0 +1,48 @@
+// The fixed chain of in-place passes that every web page goes through.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "pipeline/SettingsStore.h"
+#include "textopt/TextBuffer.h"
+
+namespace quillon {
+
+// One pass of the chain: works in place and returns the new length, never a larger one.
+using TextPass = TextLength (*)(std::uint8_t* text, TextLength length);
+
+// The option a step depends on; the step is skipped when its option is off.
+enum class StepGate {
+    kAlways,
+    kRemoveComments,      // "HTML Options" / "Remove Comments" = 1
+    kInlineJavaScript,    // "JAVA Options" / "Enable JavaScript Optimizer", read once per file
+    kRemoveOptionalTags,  // "HTML Options" / "Remove Optional Close Tags" = 1
+    kRemoveEditorTags,    // "HTML Options" / "Remove Unneeded WYSIWYG Tags" = 1
+};
+
+struct PageStep {
+    std::string_view status;  // shown when the step begins, whatever its gate; empty: no change
+    TextPass pass;
+    StepGate gate;
+    bool checkpointAfter;  // a run may be cancelled after this step
+};
+
+// The steps in chain order.
+std::span<const PageStep> PageChainSteps();
+
+// The pipeline's side of the chain: status texts as groups of steps begin, and the checkpoints
+// where a cancel ends the chain (by throwing out of OnCheckpoint).
+class PageChainObserver {
+  public:
+    virtual ~PageChainObserver() = default;
+    virtual void OnStatus(std::string_view status) = 0;
+    virtual void OnCheckpoint() = 0;
+};
+
+// Runs every step whose gate is open over the text; returns the new length.
+TextLength RunPageChain(std::uint8_t* text, TextLength length, const SettingsStore& settings,
+                        bool inlineJavaScript, PageChainObserver* observer = nullptr);
+
+}  // namespace quillon
