@@ -1,0 +1,291 @@
+#include "imageopt/JpegOptimizer.h"
+
+#include <algorithm>
+#include <array>
+#include <cassert>
+#include <cstddef>
+#include <cstring>
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "imageopt/JpegExif.h"
+
+namespace quillon {
+namespace {
+
+constexpr std::uint8_t kMarkerPrefix = 0xFF;
+constexpr std::uint8_t kSoi = 0xD8;
+constexpr std::uint8_t kEoi = 0xD9;
+constexpr std::uint8_t kSos = 0xDA;
+constexpr std::uint8_t kApp1 = 0xE1;
+constexpr std::uint8_t kApp2 = 0xE2;
+constexpr std::uint8_t kApp14 = 0xEE;
+
+enum class MarkerKind {
+    kStandAlone,   // TEM, RST0-RST7, SOI: no length, copied
+    kEndOfImage,   // the image ended before any scan: nothing worth rewriting
+    kStartOfScan,  // the header ends here; from here on every byte is copied unchanged
+    kMetadata,     // APP0-APP15, JPG0-JPG13, COM: dropped unless listed as kept below
+    kHeader,       // DQT, DHT, DRI, SOFn and any other code with a length: copied
+};
+
+constexpr MarkerKind KindOf(std::uint8_t code) {
+    if (code == 0x01 || (code >= 0xD0 && code <= kSoi)) {
+        return MarkerKind::kStandAlone;
+    }
+    if (code == kEoi) {
+        return MarkerKind::kEndOfImage;
+    }
+    if (code == kSos) {
+        return MarkerKind::kStartOfScan;
+    }
+    if (code >= 0xE0 && code <= 0xFE) {
+        return MarkerKind::kMetadata;
+    }
+    return MarkerKind::kHeader;
+}
+
+// Metadata segments that change the decoded picture, recognised by the signature at the start of
+// their payload.
+struct KeptMetadata {
+    std::uint8_t code;
+    std::string_view signature;
+};
+constexpr std::array kKeptMetadata = {
+    // The colour transform flag: without it an RGB file decodes as YCbCr and a YCCK file as CMYK,
+    // both with wrong colours.
+    KeptMetadata{kApp14, std::string_view("Adobe", 5)},
+    // A colour profile, possibly in several chunks: wide-gamut photos shift colour without it.
+    KeptMetadata{kApp2, std::string_view("ICC_PROFILE\0", 12)},
+};
+
+bool StartsWith(std::span<const std::uint8_t> payload, std::string_view signature) {
+    return payload.size() >= signature.size() &&
+           std::equal(signature.begin(), signature.end(), payload.begin(),
+                      [](char s, std::uint8_t b) { return static_cast<std::uint8_t>(s) == b; });
+}
+
+// Reads forward through the buffer and writes what is kept back at its front. In a dry run it
+// only counts what it would write, so the stage can give up without having touched the buffer.
+class InPlaceRewriter {
+  public:
+    InPlaceRewriter(std::uint8_t* data, std::size_t size, bool dryRun)
+        : data_(data), size_(size), dryRun_(dryRun) {}
+
+    std::size_t Size() const { return size_; }
+    std::size_t ReadPosition() const { return read_; }
+    std::size_t Remaining() const { return size_ - read_; }
+    std::size_t Written() const { return write_; }
+
+    bool ReadByte(std::uint8_t& byte) {
+        if (Remaining() < 1) {
+            return false;
+        }
+        byte = data_[read_++];
+        return true;
+    }
+
+    bool ReadBigEndian16(std::uint16_t& value) {
+        if (Remaining() < 2) {
+            return false;
+        }
+        value = static_cast<std::uint16_t>((data_[read_] << 8) | data_[read_ + 1]);
+        read_ += 2;
+        return true;
+    }
+
+    bool Skip(std::size_t count) {
+        if (Remaining() < count) {
+            return false;
+        }
+        read_ += count;
+        return true;
+    }
+
+    // Bytes already read, as a view; valid until the writer reaches them.
+    std::span<const std::uint8_t> ReadBytes(std::size_t from, std::size_t count) const {
+        assert(from <= read_ && count <= read_ - from);
+        return {data_ + from, count};
+    }
+
+    // Moves bytes that have been read towards the front.
+    void CopyRead(std::size_t from, std::size_t count) {
+        assert(write_ <= from && from <= read_ && count <= read_ - from);
+        if (!dryRun_ && write_ != from) {
+            std::memmove(data_ + write_, data_ + from, count);
+        }
+        write_ += count;
+    }
+
+    // Writes new bytes in place of bytes that have been read and are no longer needed.
+    void WriteNew(std::span<const std::uint8_t> bytes) {
+        assert(bytes.size() <= read_ - write_);
+        if (!dryRun_) {
+            std::memcpy(data_ + write_, bytes.data(), bytes.size());
+        }
+        write_ += bytes.size();
+    }
+
+  private:
+    std::uint8_t* data_;
+    std::size_t size_;
+    bool dryRun_;
+    // Invariant: write_ <= read_. Output only ever lands on bytes already read, so a byte is
+    // never overwritten before the walk has looked at it.
+    std::size_t read_ = 0;
+    std::size_t write_ = 0;
+};
+
+struct Marker {
+    std::uint8_t code;
+    std::size_t start;  // the 0xFF right before the code; fill bytes before it are not kept
+};
+
+// Where a marker is expected there must be 0xFF; any other byte means the data is not the JPEG
+// it claims to be, and rewriting it could only make garbage of it.
+std::optional<Marker> ReadMarker(InPlaceRewriter& io) {
+    std::uint8_t byte = 0;
+    if (!io.ReadByte(byte) || byte != kMarkerPrefix) {
+        return std::nullopt;
+    }
+    // Fill bytes: a run of 0xFF of any length. Bounded by the unread bytes.
+    do {
+        if (!io.ReadByte(byte)) {
+            return std::nullopt;
+        }
+    } while (byte == kMarkerPrefix);
+    return Marker{byte, io.ReadPosition() - 2};
+}
+
+// The span of a segment's payload: the bytes after its length field.
+struct Payload {
+    std::size_t start;
+    std::size_t size;
+};
+
+// Reads a segment's length and skips its payload. A length below 2 cannot count its own two
+// bytes, and a header segment that reaches the end of the file leaves no room for the scan.
+std::optional<Payload> ReadSegmentPayload(InPlaceRewriter& io) {
+    std::uint16_t length = 0;
+    if (!io.ReadBigEndian16(length) || length < 2) {
+        return std::nullopt;
+    }
+    const Payload payload{io.ReadPosition(), std::size_t{length} - 2};
+    if (io.Remaining() <= payload.size) {
+        return std::nullopt;
+    }
+    io.Skip(payload.size);
+    return payload;
+}
+
+enum class Treatment { kCopy, kDrop, kMinimalExif };
+
+struct MetadataDecision {
+    Treatment treatment = Treatment::kDrop;
+    ExifOrientation orientation;
+};
+
+// Only the first Exif block counts, as it is the one browsers read.
+MetadataDecision DecideExif(std::span<const std::uint8_t> payload, std::size_t segmentSize,
+                            bool& exifSeen) {
+    if (exifSeen) {
+        return {};
+    }
+    exifSeen = true;
+    const auto orientation = ReadExifOrientation(payload);
+    if (!orientation || orientation->value == 1) {
+        return {};
+    }
+    // The rewrite goes where the segment was; a larger one would overrun bytes not yet read.
+    if (segmentSize < kMinimalExifSegmentSize) {
+        return {Treatment::kCopy, *orientation};
+    }
+    return {Treatment::kMinimalExif, *orientation};
+}
+
+MetadataDecision DecideMetadata(std::uint8_t code, std::span<const std::uint8_t> payload,
+                                std::size_t segmentSize, bool& exifSeen) {
+    for (const KeptMetadata& kept : kKeptMetadata) {
+        if (code == kept.code && StartsWith(payload, kept.signature)) {
+            return {Treatment::kCopy, {}};
+        }
+    }
+    if (code == kApp1 && IsExifPayload(payload)) {
+        return DecideExif(payload, segmentSize, exifSeen);
+    }
+    return {};
+}
+
+// The first scan: the rest of the file goes through as it is, provided something was dropped.
+std::optional<std::uint32_t> FinishAtScan(InPlaceRewriter& io, const Marker& sos) {
+    if (io.Written() == sos.start) {
+        return std::nullopt;
+    }
+    io.Skip(io.Remaining());
+    io.CopyRead(sos.start, io.Size() - sos.start);
+    return static_cast<std::uint32_t>(io.Written());
+}
+
+// Walks the segments up to the first scan and returns the rewritten length, or nothing when the
+// file must be left as it is.
+std::optional<std::uint32_t> RewriteHeader(std::uint8_t* data, std::uint32_t length, bool dryRun) {
+    if (length < 2 || data[0] != kMarkerPrefix || data[1] != kSoi) {
+        return std::nullopt;
+    }
+    InPlaceRewriter io(data, length, dryRun);
+    bool exifSeen = false;
+    // Every round reads at least a marker's two bytes: at most length / 2 rounds.
+    while (io.Remaining() > 0) {
+        const auto marker = ReadMarker(io);
+        if (!marker) {
+            return std::nullopt;
+        }
+        const MarkerKind kind = KindOf(marker->code);
+        if (kind == MarkerKind::kEndOfImage) {
+            return std::nullopt;
+        }
+        if (kind == MarkerKind::kStartOfScan) {
+            return FinishAtScan(io, *marker);
+        }
+        if (kind == MarkerKind::kStandAlone) {
+            io.CopyRead(marker->start, 2);
+            continue;
+        }
+        const auto payload = ReadSegmentPayload(io);
+        if (!payload) {
+            return std::nullopt;
+        }
+        const std::size_t segmentSize = io.ReadPosition() - marker->start;
+        MetadataDecision decision{Treatment::kCopy, {}};
+        if (kind == MarkerKind::kMetadata) {
+            decision = DecideMetadata(marker->code, io.ReadBytes(payload->start, payload->size),
+                                      segmentSize, exifSeen);
+        }
+        if (decision.treatment == Treatment::kCopy) {
+            io.CopyRead(marker->start, segmentSize);
+        } else if (decision.treatment == Treatment::kMinimalExif) {
+            io.WriteNew(MinimalExifSegment(decision.orientation));
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+bool StripJpegSegments(std::uint8_t* data, std::uint32_t& length) {
+    if (data == nullptr) {
+        return false;
+    }
+    // The dry run decides; only a file that will shrink is written to.
+    const auto planned = RewriteHeader(data, length, /*dryRun=*/true);
+    if (!planned) {
+        return false;
+    }
+    [[maybe_unused]] const auto written = RewriteHeader(data, length, /*dryRun=*/false);
+    assert(written == planned);
+    length = *planned;
+    return true;
+}
+
+}  // namespace quillon
