@@ -6,6 +6,7 @@
 #include <new>
 
 #include "imageopt/JpegOptimizer.h"
+#include "pipeline/Results.h"
 #include "pipeline/SettingsKeys.h"
 
 namespace quillon {
@@ -26,12 +27,6 @@ std::string ListKey(std::string_view path) {
 std::uint32_t SavingFrom(std::uint32_t sizeBefore, std::uint32_t sizeAfter) {
     const std::uint32_t kept = std::min(sizeAfter, sizeBefore);
     return (kept == 0 || sizeBefore == 0) ? 0 : sizeBefore - kept;
-}
-
-std::string FormatPercent(double percent) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f %%", percent);
-    return text;
 }
 
 void AddBefore(TypeFigures& figures, std::uint32_t size) {

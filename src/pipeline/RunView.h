@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace quillon {
 
@@ -36,10 +38,15 @@ struct RunDisplay {
     std::uint32_t filesTotal = 0;
     std::filesystem::path folderIcon;  // shown with the folder's icon
     std::filesystem::path fileIcon;    // shown with the file's icon
-    bool stopped = false;
+    bool busy = false;                 // the file list is being built and copied
+    bool revertEnabled = false;        // copy mode, once the copy is complete
+    bool stopped = false;              // the user quit the run, or it was abandoned
     bool errorsLogged = false;
     TypeCounters counters;
 };
+
+// The answers to "Destination Exists".
+enum class ExistsAnswer { kReplace, kModify, kCancel };
 
 // The front end's side of a run. The worker writes the display fields through Update and the
 // front end reads them through Snapshot; one lock guards both, so a refresh never sees half an
@@ -63,6 +70,24 @@ class RunView {
     virtual void SendProgress() = 0;
     // The display changed; returns at once (status texts).
     virtual void PostProgress() = 0;
+    // The run ended or was abandoned; returns at once. The worker may still ask about the error
+    // log and open the report afterwards.
+    virtual void PostRunDone() = 0;
+
+    // The run's questions and messages. The worker asks them on its own thread and waits for
+    // the answer; the front end answers each in its own way (a dialog, a terminal, a script).
+
+    // The folder chooser, titled `title`: the chosen folder, or nothing when cancelled.
+    virtual std::optional<std::string> ChooseFolder(std::string_view title) = 0;
+    virtual ExistsAnswer AskDestinationExists(std::string_view text) = 0;
+    // A message with an OK button.
+    virtual void ShowMessage(std::string_view text) = 0;
+    // A Yes/No question with the stop icon; true for Yes.
+    virtual bool AskYesNo(std::string_view text) = 0;
+    // Opens the document: with the given program (as its one argument, never through a shell),
+    // or, when program is empty, with the program the desktop associates with it.
+    virtual void OpenDocument(const std::filesystem::path& program,
+                              const std::filesystem::path& document) = 0;
 
   private:
     mutable std::mutex mutex_;

@@ -1,0 +1,1 @@
+quillon_add_bench(bench_pagechain ${CMAKE_CURRENT_SOURCE_DIR}/bench_pagechain.cpp)

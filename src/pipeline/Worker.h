@@ -1,0 +1,95 @@
+// The run driver: a worker thread that builds a run's file list, copies the files into the
+// destination tree (or leaves them in place), hands the list to the pipeline, writes the report
+// and finishes with the error-log question and the opening of the report.
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "pipeline/DerivedPaths.h"
+#include "pipeline/FileProcessor.h"
+#include "pipeline/RunView.h"
+#include "pipeline/SettingsStore.h"
+
+namespace quillon {
+
+// The display form of a selection: its last component, separators at the end ignored.
+std::string DisplayName(std::string_view selection);
+
+class CWorker {
+  public:
+    // The thread starts at once and waits for a run.
+    CWorker(SettingsStore& settings, RunView& view, DerivedPaths& paths);
+    // Resumes the thread if paused, asks it to quit and waits for it without limit.
+    ~CWorker();
+
+    CWorker(const CWorker&) = delete;
+    CWorker& operator=(const CWorker&) = delete;
+
+    // The pipeline object of the next run; the worker hands its pending requests (and a pause)
+    // to it at every checkpoint.
+    void SetProcessor(CFileProcessor* processor);
+
+    // Starts a run with the selection (a folder or a file); returns at once.
+    void PostStartRun(std::string selection);
+
+    // A paused worker stops at its next checkpoint until resumed.
+    void Pause();
+    void Resume();
+    bool Paused() const;
+
+    // Copy mode only: deletes the tree this run copies into, once the (cancelled) run has left
+    // it. Deletes nothing outside the destination and never the selection. Returns false when
+    // there is nothing this run may delete.
+    bool Revert();
+
+    // Where the current run copies to; the selection itself in place mode.
+    std::filesystem::path CopyRoot() const;
+
+  private:
+    enum class Message { kStartRun, kQuit };
+
+    // How a copy-mode run lays out its destination.
+    struct Destination {
+        std::filesystem::path root;        // the chosen folder
+        std::filesystem::path copyRoot;    // receives the copy of the selection
+        std::filesystem::path listedRoot;  // the folder the listed paths are relative to
+    };
+
+    void ThreadMain();
+    void Post(Message message);
+    void OnStartRun(const std::string& selection);
+    std::optional<std::filesystem::path> ChooseDestination();
+    void BuildFileList(const std::filesystem::path& selection, const std::filesystem::path& skip);
+    void WalkFolder(const std::filesystem::path& folder, const std::filesystem::path& skip);
+    std::optional<Destination> PlanDestination(const std::filesystem::path& selection,
+                                               const std::filesystem::path& destination);
+    bool CopyFiles(const Destination& destination);
+    void FinishRun(bool copyMode);
+    void EndRun();
+    void WaitWhilePaused();
+    void RevertNow();
+
+    SettingsStore& settings_;
+    RunView& view_;
+    DerivedPaths& paths_;
+
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<Message> queue_;
+    std::string pendingSelection_;
+    CFileProcessor* processor_ = nullptr;
+    bool paused_ = false;
+    bool running_ = false;
+    bool revertRequested_ = false;
+    std::optional<Destination> destination_;  // set once a copy-mode run knows its tree
+    std::filesystem::path selection_;
+    std::thread thread_;  // last: starts once everything above exists
+};
+
+}  // namespace quillon
