@@ -5,7 +5,7 @@ BUILD_ASAN ?= build-asan
 JOBS ?= $(shell nproc)
 CONFIGURE = cmake -S . -G Ninja -DQUILLON_WERROR=ON
 
-.PHONY: all deps build test test-sanitize bench format clean
+.PHONY: all deps build run test test-sanitize bench format clean
 
 all: build
 
@@ -15,6 +15,13 @@ deps:
 build: deps
 	$(CONFIGURE) -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD) -j $(JOBS)
+
+# Optimizes a copy of the bundled sample site into build/sample-output, with settings of its own
+# (your settings and statistics stay as they are), and prints the summary and the report path.
+run: build
+	rm -rf $(BUILD)/sample-output $(BUILD)/sample-settings.ini
+	$(BUILD)/src/cli/quillon-cli --settings $(BUILD)/sample-settings.ini \
+		--dest $(BUILD)/sample-output examples/site
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)

@@ -1,0 +1,30 @@
+// The end-of-run summary of quillon-cli, as text for people and as JSON for build pipelines.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "pipeline/Results.h"
+
+namespace quillon {
+
+struct RunSummary {
+    std::string selection;
+    RunResults results;
+    std::filesystem::path reportPath;
+    bool reportWritten = false;
+    std::filesystem::path errorLogPath;
+    std::vector<std::string> filesWithErrors;
+    bool cancelled = false;
+};
+
+// The files the error log names, in the order logged.
+std::vector<std::string> FilesWithErrors(const std::filesystem::path& errorLog);
+
+// The figures of the results dialog as a small table.
+std::string SummaryText(const RunSummary& summary);
+
+std::string SummaryJson(const RunSummary& summary);
+
+}  // namespace quillon

@@ -1,0 +1,218 @@
+// quillon-cli end to end, as a build pipeline runs it: a real process on a copy of the sample
+// site, with settings, logs and desktop of its own.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "Corpus.h"
+#include "TempDir.h"
+
+namespace quillon {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string ReadAll(int fd) {
+    std::string text;
+    char chunk[4096];
+    for (ssize_t n; (n = ::read(fd, chunk, sizeof chunk)) > 0;) {
+        text.append(chunk, static_cast<std::size_t>(n));
+    }
+    return text;
+}
+
+class CliRunTest : public ::testing::Test {
+  protected:
+    CliRunTest() {
+        fs::copy(QUILLON_EXAMPLES_DIR "/site", site_, fs::copy_options::recursive);
+        fs::create_directories(dir_ / "tmp");
+        fs::create_directories(dir_ / "home");
+    }
+
+    // Starts quillon-cli; when `interruptAfterFirstFile` it sends Ctrl-C once the first file is
+    // under way.
+    Outcome RunCli(const std::vector<std::string>& arguments,
+                   bool interruptAfterFirstFile = false) {
+        int out[2];
+        int err[2];
+        if (::pipe(out) != 0 || ::pipe(err) != 0) {
+            return {};
+        }
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::dup2(out[1], STDOUT_FILENO);
+            ::dup2(err[1], STDERR_FILENO);
+            const int null = ::open("/dev/null", O_RDONLY);
+            ::dup2(null, STDIN_FILENO);
+            ::setenv("TMPDIR", (dir_ / "tmp").c_str(), 1);
+            ::setenv("HOME", (dir_ / "home").c_str(), 1);
+            ::setenv("XDG_CONFIG_HOME", (dir_ / "home" / ".config").c_str(), 1);
+            std::vector<std::string> all = {QUILLON_CLI_PATH, "--settings",
+                                            (dir_ / "settings.ini").string()};
+            all.insert(all.end(), arguments.begin(), arguments.end());
+            std::vector<char*> argv;
+            for (std::string& argument : all) {
+                argv.push_back(argument.data());
+            }
+            argv.push_back(nullptr);
+            ::execv(QUILLON_CLI_PATH, argv.data());
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        ::close(err[1]);
+        Outcome outcome;
+        if (interruptAfterFirstFile) {
+            // Progress lines go to standard error, one per file once it is read.
+            std::string seen;
+            char byte;
+            while (seen.find('\n') == std::string::npos && ::read(err[0], &byte, 1) == 1) {
+                seen += byte;
+            }
+            ::kill(child, SIGINT);
+            outcome.err = seen;
+        }
+        outcome.out = ReadAll(out[0]);
+        outcome.err += ReadAll(err[0]);
+        ::close(out[0]);
+        ::close(err[0]);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return outcome;
+    }
+
+    // The figures of one type from the JSON summary: files, bytes before, bytes after.
+    static std::vector<long> Figures(const std::string& json, const std::string& type) {
+        const std::regex pattern("\"" + type +
+                                 "\": \\{\"files\": (\\d+), \"bytesBefore\": (\\d+), "
+                                 "\"bytesAfter\": (\\d+)\\}");
+        std::smatch match;
+        if (!std::regex_search(json, match, pattern)) {
+            return {};
+        }
+        return {std::stol(match[1]), std::stol(match[2]), std::stol(match[3])};
+    }
+
+    static long SizeOf(const fs::path& folder, const std::vector<std::string>& extensions) {
+        long total = 0;
+        for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+            const std::string extension = entry.path().extension().string();
+            if (entry.is_regular_file() &&
+                std::find(extensions.begin(), extensions.end(), extension) != extensions.end()) {
+                total += static_cast<long>(entry.file_size());
+            }
+        }
+        return total;
+    }
+
+    test::TempDir dir_;
+    const fs::path site_ = dir_ / "site";
+    const fs::path out_ = dir_ / "out";
+};
+
+TEST_F(CliRunTest, JsonFiguresMatchTheFilesOnDisk) {
+    const long pagesBefore = SizeOf(site_, {".htm", ".html", ".shtml", ".txt"});
+    const long jpegsBefore = SizeOf(site_, {".jpg"});
+    const Outcome outcome = RunCli({"--dest", out_.string(), "--json", site_.string()});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+
+    const fs::path copy = out_ / "site";
+    EXPECT_EQ(
+        Figures(outcome.out, "pages"),
+        (std::vector<long>{4, pagesBefore, SizeOf(copy, {".htm", ".html", ".shtml", ".txt"})}));
+    EXPECT_EQ(Figures(outcome.out, "jpegs"),
+              (std::vector<long>{3, jpegsBefore, SizeOf(copy, {".jpg"})}));
+    EXPECT_LT(SizeOf(copy, {".htm", ".html", ".shtml", ".txt"}), pagesBefore);
+    EXPECT_NE(outcome.out.find("\"filesWithErrors\": []"), std::string::npos);
+    EXPECT_NE(outcome.out.find("\"report\": \"" + (out_ / "Quillon Optimized Files").string() +
+                               "/'site' Report.html\""),
+              std::string::npos)
+        << outcome.out;
+    EXPECT_TRUE(fs::exists(out_ / "Quillon Optimized Files" / "'site' Report.html"));
+}
+
+TEST_F(CliRunTest, CopyModeLeavesTheOriginalsByteForByte) {
+    std::vector<std::pair<fs::path, std::vector<std::uint8_t>>> originals;
+    for (const auto& entry : fs::recursive_directory_iterator(site_)) {
+        if (entry.is_regular_file()) {
+            originals.emplace_back(entry.path(), test::ReadBytes(entry.path()));
+        }
+    }
+    ASSERT_EQ(RunCli({"--dest", out_.string(), "-q", site_.string()}).exitCode, 0);
+    for (const auto& [path, bytes] : originals) {
+        EXPECT_EQ(test::ReadBytes(path), bytes) << path;
+    }
+    EXPECT_EQ(std::distance(fs::recursive_directory_iterator(site_), {}),
+              std::distance(fs::recursive_directory_iterator(out_ / "site"), {}));
+}
+
+TEST_F(CliRunTest, InPlaceWithoutBackupsRewritesTheOriginals) {
+    const auto before = test::ReadBytes(site_ / "index.htm");
+    ASSERT_EQ(RunCli({"--in-place", "--no-backup", "-q", site_.string()}).exitCode, 0);
+    EXPECT_LT(test::ReadBytes(site_ / "index.htm").size(), before.size());
+    EXPECT_FALSE(fs::exists(site_ / "index.htm.BAK"));
+}
+
+TEST_F(CliRunTest, WithoutATerminalAnExistingCopyIsNumberedNotOverwritten) {
+    ASSERT_EQ(RunCli({"--dest", out_.string(), "-q", site_.string()}).exitCode, 0);
+    const Outcome second = RunCli({"--dest", out_.string(), site_.string()});
+    EXPECT_EQ(second.exitCode, 0) << second.err;
+    EXPECT_TRUE(fs::exists(out_ / "site1" / "index.htm"));
+    EXPECT_NE(second.out.find("'site1' Report.html"), std::string::npos) << second.out;
+}
+
+TEST_F(CliRunTest, CancelAtAnExistingCopyExitsCancelled) {
+    ASSERT_EQ(RunCli({"--dest", out_.string(), "-q", site_.string()}).exitCode, 0);
+    const Outcome outcome =
+        RunCli({"--dest", out_.string(), "--on-exists", "cancel", "-q", site_.string()});
+    EXPECT_EQ(outcome.exitCode, 3);
+    EXPECT_FALSE(fs::exists(out_ / "site1"));
+}
+
+TEST_F(CliRunTest, CtrlCStopsTheRunButStillWritesTheReport) {
+    // Enough pages that the run is still going when the signal arrives.
+    for (int i = 0; i < 3000; ++i) {
+        std::ofstream(site_ / ("page" + std::to_string(i) + ".htm"))
+            << "<p>  page   " << i << "  </p>\n\n\n";
+    }
+    const Outcome outcome = RunCli({"--dest", out_.string(), "--json", site_.string()}, true);
+    EXPECT_EQ(outcome.exitCode, 3) << outcome.err;
+    EXPECT_NE(outcome.out.find("\"cancelled\": true"), std::string::npos);
+    EXPECT_TRUE(fs::exists(out_ / "Quillon Optimized Files" / "'site' Report.html"));
+    const std::vector<long> pages = Figures(outcome.out, "pages");
+    ASSERT_EQ(pages.size(), 3u);
+    EXPECT_LT(pages[0], 3004) << "the run stopped before the end of the list";
+}
+
+TEST_F(CliRunTest, UnreadableSelectionAndBadUsageExitTwo) {
+    EXPECT_EQ(RunCli({(dir_ / "missing").string()}).exitCode, 2);
+    const Outcome usage = RunCli({"--bogus", site_.string()});
+    EXPECT_EQ(usage.exitCode, 2);
+    EXPECT_NE(usage.err.find("unknown option"), std::string::npos);
+}
+
+TEST_F(CliRunTest, FreshSettingsFileGetsEveryPageKey) {
+    ASSERT_EQ(RunCli({"--dest", out_.string(), "-q", site_.string()}).exitCode, 0);
+    std::ifstream ini(dir_ / "settings.ini");
+    const std::string text((std::istreambuf_iterator<char>(ini)), {});
+    for (const char* expected : {"[HTML%20Options]", "[Destination%20Options]", "[Statistics]",
+                                 "Enable%20JPEG%20Optimizer=1"}) {
+        EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+    }
+}
+
+}  // namespace
+}  // namespace quillon
