@@ -93,8 +93,8 @@ FileBuffer ReadWholeFile(const std::filesystem::path& path) {
     return buffer;
 }
 
-bool WriteWholeFile(const std::filesystem::path& path, const std::uint8_t* data,
-                    std::uint32_t size) {
+bool WriteWholeFile(const std::filesystem::path& path, const std::uint8_t* data, std::uint32_t size,
+                    Durability durability) {
     std::error_code error;
     std::filesystem::path target = path;
     if (std::filesystem::is_symlink(path, error)) {
@@ -112,7 +112,9 @@ bool WriteWholeFile(const std::filesystem::path& path, const std::uint8_t* data,
     if (exists) {
         CopyAttributes(target, file.get(), temporary);
     }
-    const bool written = std::fwrite(data, 1, size, file.get()) == size && FlushToDisk(file.get());
+    const bool written = std::fwrite(data, 1, size, file.get()) == size &&
+                         (durability == Durability::kCached ? std::fflush(file.get()) == 0
+                                                            : FlushToDisk(file.get()));
     const bool closed = std::fclose(file.release()) == 0;
     if (written && closed) {
         std::filesystem::rename(temporary, target, error);

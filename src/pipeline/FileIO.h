@@ -22,12 +22,18 @@ inline constexpr std::uint64_t kMaxFileSize = 0x7FFFFFFF;
 // empty, or is too large; never throws.
 FileBuffer ReadWholeFile(const std::filesystem::path& path);
 
+// How hard a write insists on reaching the disk before it counts as done.
+enum class Durability {
+    kFlushed,  // on the disk before the rename: a crash leaves the old or the new content
+    kCached,   // left to the system: for copies, whose originals are safe elsewhere
+};
+
 // Replaces the file with the given bytes so that the file is, at every moment, either its old
 // content or the complete new content: the bytes go to a new file in the same folder, which is
-// flushed to disk and renamed over the target. An existing target keeps its permission bits and,
-// where the system allows, its owner; a symbolic link is written through, not replaced.
-// Returns false, with the target untouched and no temporary file left, on any failure.
-bool WriteWholeFile(const std::filesystem::path& path, const std::uint8_t* data,
-                    std::uint32_t size);
+// renamed over the target. An existing target keeps its permission bits and, where the system
+// allows, its owner; a symbolic link is written through, not replaced. Returns false, with the
+// target untouched and no temporary file left, on any failure.
+bool WriteWholeFile(const std::filesystem::path& path, const std::uint8_t* data, std::uint32_t size,
+                    Durability durability = Durability::kFlushed);
 
 }  // namespace quillon

@@ -258,7 +258,11 @@ void CFileProcessor::CountSaving(std::uint32_t newSize) {
 void CFileProcessor::ReplaceFile(const std::string& path, const FileBuffer& buffer,
                                  std::uint32_t size) {
     BackupFile(path);
-    if (!WriteWholeFile(path, buffer.data.get(), size)) {
+    // Originals are flushed to the disk before they are replaced; copies need not be, since a
+    // crash cannot lose what the source tree still holds.
+    const bool inPlace = settings_.GetInt(section::kDestination, key::kNewOrReplace, 0) != 0;
+    if (!WriteWholeFile(path, buffer.data.get(), size,
+                        inPlace ? Durability::kFlushed : Durability::kCached)) {
         throw RunSignal::kFileError;
     }
 }
