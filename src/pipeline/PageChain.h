@@ -10,9 +10,6 @@
 
 namespace quillon {
 
-// One pass of the chain: works in place and returns the new length, never a larger one.
-using TextPass = TextLength (*)(std::uint8_t* text, TextLength length);
-
 // The option a step depends on; the step is skipped when its option is off.
 enum class StepGate {
     kAlways,

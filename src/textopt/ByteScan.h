@@ -1,0 +1,83 @@
+// Finding the next byte a pass cares about. The passes spend most of their time looking for a
+// few byte values ('<', '&', a line feed, two spaces in a row) between long stretches of plain
+// text: single bytes are found with memchr, pairs eight bytes at a time.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+#include "textopt/TextBuffer.h"
+
+namespace quillon {
+
+namespace detail {
+
+inline constexpr std::uint64_t kEveryByte = 0x0101010101010101ULL;
+inline constexpr std::uint64_t kLow7Bits = 0x7F7F7F7F7F7F7F7FULL;
+
+// 0x80 in exactly the bytes of `word` that equal `b`, 0 elsewhere (no borrow runs between
+// bytes, so every byte's answer is exact).
+constexpr std::uint64_t BytesEqual(std::uint64_t word, std::uint8_t b) {
+    const std::uint64_t x = word ^ (kEveryByte * b);
+    return ~(((x & kLow7Bits) + kLow7Bits) | x | kLow7Bits);
+}
+
+// Offset of the first byte in memory order whose bit is set in a non-zero mask.
+constexpr int FirstMarkedByte(std::uint64_t mask) {
+    if constexpr (std::endian::native == std::endian::little) {
+        return std::countr_zero(mask) / 8;
+    } else {
+        return std::countl_zero(mask) / 8;
+    }
+}
+
+inline std::uint64_t LoadWord(const std::uint8_t* p) {
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    return word;
+}
+
+}  // namespace detail
+
+// The index of the first `wanted` byte at or after `from`, or `length` when there is none (also
+// when `from` is at or past the end).
+inline TextLength FindByte(const std::uint8_t* text, TextLength from, TextLength length,
+                           std::uint8_t wanted) {
+    if (from >= length) {
+        return length;
+    }
+    const void* hit = std::memchr(text + from, wanted, static_cast<std::size_t>(length - from));
+    return hit ? static_cast<TextLength>(static_cast<const std::uint8_t*>(hit) - text) : length;
+}
+
+// The first index i at or after `from` where text[i] is a space and text[i + 1] a space or a
+// deleted byte, or `length`: runs of spaces start at such pairs, which are far rarer than spaces.
+inline TextLength FindSpaceRun(const std::uint8_t* text, TextLength from, TextLength length) {
+    constexpr std::uint64_t kSpaces = detail::kEveryByte * ' ';
+    if (from >= length) {
+        return length;
+    }
+    const std::uint8_t* p = text + from;
+    const std::uint8_t* const end = text + length;
+    // Bound: p advances by 8 each round while 9 bytes (a word and the byte after it) remain.
+    while (end - p >= 9) {
+        // A byte of `pair` is 0 exactly where this byte is a space and the next one is a space
+        // or 0 (clearing the space bit leaves 0 only for those two).
+        const std::uint64_t pair =
+            (detail::LoadWord(p) ^ kSpaces) | (detail::LoadWord(p + 1) & ~kSpaces);
+        const std::uint64_t hits = detail::BytesEqual(pair, 0);
+        if (hits != 0) {
+            return static_cast<TextLength>(p - text) + detail::FirstMarkedByte(hits);
+        }
+        p += 8;
+    }
+    for (; end - p >= 2; ++p) {
+        if (p[0] == ' ' && (p[1] == ' ' || p[1] == 0)) {
+            return static_cast<TextLength>(p - text);
+        }
+    }
+    return length;
+}
+
+}  // namespace quillon

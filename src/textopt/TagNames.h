@@ -1,0 +1,88 @@
+// The tag-name tables behind the classifiers of TagScan.h, and the rule by which a tag's name is
+// read from the text. Names are upper case and written without their `<`.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+namespace quillon {
+
+enum class TagClass { kPreformatted, kScript, kStyle, kKnown, kBlock };
+
+inline constexpr auto kPreformattedTagNames =
+    std::to_array<std::string_view>({"PRE", "XMP", "PLAINTEXT", "NOOP"});
+inline constexpr auto kScriptTagNames = std::to_array<std::string_view>({"SCRIPT"});
+inline constexpr auto kStyleTagNames = std::to_array<std::string_view>({"STYLE"});
+
+// Tags whose inside some passes skip or normalize. EMBEDED is spelled so on purpose and EMBED is
+// absent: pages have always been processed with this table.
+inline constexpr auto kKnownTagNames = std::to_array<std::string_view>(
+    {"A",         "B",         "BR",       "DL",       "FN",       "H1",       "H2",
+     "H3",        "H4",        "H5",       "H6",       "HR",       "LI",       "OL",
+     "TD",        "TH",        "TR",       "UL",       "COL",      "DIR",      "DIV",
+     "IMG",       "MAP",       "PRE",      "AREA",     "BASE",     "BODY",     "FONT",
+     "FORM",      "LINK",      "META",     "SPAN",     "FRAME",    "INPUT",    "LAYER",
+     "STYLE",     "TABLE",     "APPLET",   "IFRAME",   "ILAYER",   "KEYGEN",   "OPTION",
+     "SCRIPT",    "SELECT",    "SPACER",   "BGSOUND",  "CAPTION",  "EMBEDED",  "ISINDEX",
+     "MARQUEE",   "SIDEBAR",   "BASEFONT", "COLGROUP", "FRAMESET", "MULTICOL", "TEXTAREA",
+     "LIMITTEXT", "AUDIOSCOPE"});
+
+// Tags around which layout whitespace can go without changing the rendering. TH, /TH, /LI, /DD
+// and /DT are deliberately absent.
+inline constexpr auto kBlockTagNames = std::to_array<std::string_view>(
+    {"P",          "BR",         "DD",        "DL",        "DT",        "H1",        "H2",
+     "H3",         "H4",         "H5",        "H6",        "HR",        "LI",        "OL",
+     "TD",         "TR",         "UL",        "/P",        "COL",       "DIR",       "DIV",
+     "MAP",        "/DL",        "/H1",       "/H2",       "/H3",       "/H4",       "/H5",
+     "/H6",        "/OL",        "/TD",       "/TR",       "/UL",       "AREA",      "BASE",
+     "BODY",       "FORM",       "HEAD",      "HTML",      "LINK",      "MENU",      "META",
+     "/DIR",       "/DIV",       "/MAP",      "FRAME",     "LAYER",     "PARAM",     "TABLE",
+     "TITLE",      "/AREA",      "/BASE",     "/BODY",     "/FORM",     "/HEAD",     "/HTML",
+     "/MENU",      "APPLET",     "IFRAME",    "ILAYER",    "KEYGEN",    "OPTION",    "SCRIPT",
+     "SELECT",     "SERVER",     "/FRAME",    "/LAYER",    "/TABLE",    "/TITLE",    "BGSOUND",
+     "CAPTION",    "COMMENT",    "ISINDEX",   "NOEMBED",   "SIDEBAR",   "/APPLET",   "/IFRAME",
+     "/ILAYER",    "/OPTION",    "/SCRIPT",   "/SELECT",   "/SERVER",   "BASEFONT",  "COLGROUP",
+     "FRAMESET",   "MULTICOL",   "NOFRAMES",  "NOSCRIPT",  "!DOCTYPE",  "/CAPTION",  "/COMMENT",
+     "/NOEMBED",   "/SIDEBAR",   "LIMITTEXT", "/FRAMESET", "/MULTICOL", "/NOFRAMES", "/NOSCRIPT",
+     "BLOCKQUOTE", "/BLOCKQUOTE"});
+
+// How many bytes, the `<` included, a classifier collects before it cuts the name off.
+constexpr int MaxTagNameCount(TagClass tagClass) {
+    return tagClass == TagClass::kKnown || tagClass == TagClass::kBlock ? 15 : 11;
+}
+
+// Tag names compare without regard to case by moving 0x5B-0x7F down by 32. Only lower-case
+// letters land on letters, and letters are all the tables hold, so the odd mappings of the other
+// bytes (`{` to `[`, `^` to `>`) can never make a table entry match.
+constexpr std::uint8_t UpperCasedTagByte(std::uint8_t b) {
+    return b >= 0x5B && b <= 0x7F ? static_cast<std::uint8_t>(b - 32) : b;
+}
+
+// The bytes that, found right after a `<`, can begin a name of one of the given tables (as
+// written, before upper-casing). Every other `<` is turned away without reading its name.
+using TagStartBytes = std::array<bool, 256>;
+
+template <std::size_t... N>
+constexpr TagStartBytes StartBytesOf(const std::array<std::string_view, N>&... tables) {
+    TagStartBytes starts{};
+    const auto mark = [&starts](const auto& names) {
+        for (int b = 0; b < 256; ++b) {
+            const auto upper = static_cast<char>(UpperCasedTagByte(static_cast<std::uint8_t>(b)));
+            for (const std::string_view name : names) {
+                starts[static_cast<std::size_t>(b)] |= !name.empty() && name[0] == upper;
+            }
+        }
+    };
+    (mark(tables), ...);
+    return starts;
+}
+
+inline constexpr TagStartBytes kPreformattedStartBytes = StartBytesOf(kPreformattedTagNames);
+
+// Whether the tag whose `<` is at p has a name in the class's table. The name is the bytes after
+// the `<` up to a space, `>`, line feed, the end or the class's maximum count, upper-cased; a 0
+// byte does not end it, so a deleted byte inside a name makes the name unknown.
+bool IsTagOfClass(TagClass tagClass, const std::uint8_t* p, const std::uint8_t* end);
+
+}  // namespace quillon

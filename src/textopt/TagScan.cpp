@@ -1,0 +1,246 @@
+#include "textopt/TagScan.h"
+
+#include <algorithm>
+
+#include "textopt/ByteScan.h"
+#include "textopt/TagNames.h"
+
+namespace quillon {
+namespace {
+
+// Where a close tag's name ends; unlike an open tag's name, a deleted byte ends it as well.
+constexpr bool EndsCloseTagName(std::uint8_t b) {
+    return b == ' ' || b == '>' || b == '\n' || b == 0;
+}
+
+enum class Nesting { kNone, kDoubleQuote, kSingleQuote, kParenthesis };
+
+// One kind of nesting at a time: a quote of the other kind, or a parenthesis, inside a quoted
+// value is plain text, and a `)` closes nothing but a parenthesis.
+constexpr Nesting NextNesting(Nesting nesting, std::uint8_t b) {
+    switch (b) {
+        case '"':
+            return nesting == Nesting::kNone          ? Nesting::kDoubleQuote
+                   : nesting == Nesting::kDoubleQuote ? Nesting::kNone
+                                                      : nesting;
+        case '\'':
+            return nesting == Nesting::kNone          ? Nesting::kSingleQuote
+                   : nesting == Nesting::kSingleQuote ? Nesting::kNone
+                                                      : nesting;
+        case '(':
+            return nesting == Nesting::kNone ? Nesting::kParenthesis : nesting;
+        case ')':
+            return nesting == Nesting::kParenthesis ? Nesting::kNone : nesting;
+        default:
+            return nesting;
+    }
+}
+
+// For each nesting, the bytes a tag scan must stop at: those that change the nesting, and `>`.
+// Everything between is stepped over in a tight loop.
+using StopBytes = std::array<bool, 256>;
+
+constexpr std::array<StopBytes, 4> MakeStopBytes() {
+    std::array<StopBytes, 4> stops{};
+    for (int nesting = 0; nesting < 4; ++nesting) {
+        for (int b = 0; b < 256; ++b) {
+            const auto byte = static_cast<std::uint8_t>(b);
+            stops[static_cast<std::size_t>(nesting)][byte] =
+                byte == '>' ||
+                NextNesting(static_cast<Nesting>(nesting), byte) != static_cast<Nesting>(nesting);
+        }
+    }
+    return stops;
+}
+
+constexpr std::array<StopBytes, 4> kStopBytes = MakeStopBytes();
+
+TextLength SkipRegion(TagClass tagClass, TextLength i, const std::uint8_t* text,
+                      TextLength length) {
+    const std::uint8_t* const end = text + length;
+    if (i < 0 || i >= length || text[i] != '<' || !IsTagOfClass(tagClass, text + i, end)) {
+        return i;
+    }
+    const CloseTagPattern pattern = MakeCloseTagPattern(text + i, end);
+    const TextLength openEnd = i + 1 + TagBodyLength(text + i + 1, end);
+    if (openEnd >= length) {
+        return length;
+    }
+    // Quotes inside the region are not followed: a script's '</SCRIPT>' string ends it.
+    // Bound: k grows every round and the loop stops at length.
+    for (TextLength k = FindByte(text, openEnd + 1, length, '<'); k < length;
+         k = FindByte(text, k + 1, length, '<')) {
+        if (MatchCloseTag(pattern, text + k, end)) {
+            return std::min(k + 1 + TagBodyLength(text + k + 1, end), length);
+        }
+    }
+    return length;
+}
+
+}  // namespace
+
+TextLength TagBodyLength(const std::uint8_t* p, const std::uint8_t* end) {
+    if (ByteAt(p, end) == '>') {
+        return 0;
+    }
+    Nesting nesting = Nesting::kNone;
+    const std::uint8_t* q = p;
+    // Each round takes the byte at q (never a `>` here), steps to the next byte that matters to
+    // the nesting, and looks at the byte after it. Bound: q moves forward every round; the loop
+    // ends at end.
+    while (q < end) {
+        const StopBytes& stops = kStopBytes[static_cast<std::size_t>(nesting)];
+        if (!stops[*q]) {
+            ++q;
+            while (q < end && !stops[*q]) {
+                ++q;
+            }
+            if (q == end) {
+                break;
+            }
+            if (*q == '>') {
+                // Reached as the byte after a plain one: the same test as below.
+                if (nesting == Nesting::kNone) {
+                    break;
+                }
+                ++q;
+                if (ByteAt(q, end) == '>') {
+                    break;
+                }
+                continue;
+            }
+        }
+        nesting = NextNesting(nesting, *q);
+        ++q;
+        if (ByteAt(q, end) != '>') {
+            continue;
+        }
+        if (nesting == Nesting::kNone) {
+            break;
+        }
+        // A `>` in a quoted or parenthesised value belongs to the value; but `>>` there has always
+        // ended the tag, and pages were optimized with that rule.
+        ++q;
+        if (ByteAt(q, end) == '>') {
+            break;
+        }
+    }
+    return static_cast<TextLength>(q - p);
+}
+
+bool IsPreformattedTag(const std::uint8_t* p, const std::uint8_t* end) {
+    return IsTagOfClass(TagClass::kPreformatted, p, end);
+}
+
+bool IsScriptTag(const std::uint8_t* p, const std::uint8_t* end) {
+    return IsTagOfClass(TagClass::kScript, p, end);
+}
+
+bool IsStyleTag(const std::uint8_t* p, const std::uint8_t* end) {
+    return IsTagOfClass(TagClass::kStyle, p, end);
+}
+
+bool IsKnownTag(const std::uint8_t* p, const std::uint8_t* end) {
+    return IsTagOfClass(TagClass::kKnown, p, end);
+}
+
+bool IsBlockTag(const std::uint8_t* p, const std::uint8_t* end) {
+    return IsTagOfClass(TagClass::kBlock, p, end);
+}
+
+TextLength SkipPreformatted(TextLength i, const std::uint8_t* text, TextLength length) {
+    return SkipRegion(TagClass::kPreformatted, i, text, length);
+}
+
+TextLength SkipScriptBlock(TextLength i, const std::uint8_t* text, TextLength length) {
+    return SkipRegion(TagClass::kScript, i, text, length);
+}
+
+TextLength SkipStyleBlock(TextLength i, const std::uint8_t* text, TextLength length) {
+    return SkipRegion(TagClass::kStyle, i, text, length);
+}
+
+TextLength SkipKnownTag(TextLength i, const std::uint8_t* text, TextLength length) {
+    const std::uint8_t* const end = text + length;
+    if (i < 0 || i >= length || text[i] != '<' || !IsKnownTag(text + i, end)) {
+        return i;
+    }
+    return i + 1 + TagBodyLength(text + i + 1, end);
+}
+
+CloseTagPattern MakeCloseTagPattern(const std::uint8_t* p, const std::uint8_t* end) {
+    CloseTagPattern pattern;
+    pattern.bytes[0] = '<';
+    pattern.bytes[1] = '/';
+    pattern.size = 2;
+    // A line feed does not end the name here (it does in MatchCloseTag); the region of such a
+    // tag runs to the end of the text, which errs on the side of leaving text alone.
+    // Bound: the pattern stops at kMaxSize bytes.
+    for (std::ptrdiff_t k = 1; k < end - p && pattern.size < CloseTagPattern::kMaxSize; ++k) {
+        if (p[k] == ' ' || p[k] == '>' || p[k] == 0) {
+            break;
+        }
+        pattern.bytes[pattern.size++] = UpperCasedTagByte(p[k]);
+    }
+    return pattern;
+}
+
+bool MatchCloseTag(const CloseTagPattern& pattern, const std::uint8_t* p, const std::uint8_t* end) {
+    // A name as long as the largest pattern is taken as no name at all.
+    if (pattern.size >= CloseTagPattern::kMaxSize || end - p < pattern.size) {
+        return false;
+    }
+    for (std::size_t k = 0; k < pattern.size; ++k) {
+        if (EndsCloseTagName(p[k]) || UpperCasedTagByte(p[k]) != pattern.bytes[k]) {
+            return false;
+        }
+    }
+    return p + pattern.size == end || EndsCloseTagName(p[pattern.size]);
+}
+
+TextLength AttributeExtent(const std::uint8_t* p, const std::uint8_t* end) {
+    const std::uint8_t* q = p;
+    // Bound for every loop below: q only moves forward and stops at end.
+    while (q < end && *q != '=' && *q != ' ') {
+        ++q;
+    }
+    const auto nameLength = static_cast<TextLength>(q - p);
+    if (ByteAt(q, end) != '=') {
+        while (q < end && IsBelow33(*q)) {
+            ++q;
+        }
+        if (ByteAt(q, end) != '=') {
+            return nameLength;
+        }
+    }
+    ++q;
+    while (q < end && *q == ' ') {
+        ++q;
+    }
+    const std::uint8_t quote = ByteAt(q, end);
+    if (quote == '"' || quote == '\'') {
+        ++q;
+        while (q < end && *q != quote && *q != '>') {
+            ++q;
+        }
+        if (ByteAt(q, end) == quote) {
+            ++q;
+        }
+        return static_cast<TextLength>(q - p);
+    }
+    while (q < end && *q != ' ' && *q != '\n' && *q != '>') {
+        ++q;
+    }
+    return static_cast<TextLength>(q - p);
+}
+
+TextLength SkipWhitespace(const std::uint8_t* p, const std::uint8_t* end) {
+    TextLength count = 1;
+    // Bound: stops at end.
+    while (count < end - p && IsBelow33(p[count])) {
+        ++count;
+    }
+    return count;
+}
+
+}  // namespace quillon

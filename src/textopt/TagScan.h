@@ -1,0 +1,62 @@
+// The small scanners the web-page passes are built from: where a tag ends, what kind of tag a
+// `<` opens, and how to step over the regions a pass must leave alone.
+//
+// Positions are pointers with an end one past the last byte, or indexes into a buffer with its
+// length. Nothing here reads outside [text, end), whatever the bytes are.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+#include "textopt/TextBuffer.h"
+
+namespace quillon {
+
+// Distance from p (the byte after a `<`) to the `>` that closes the tag. A `>` inside quotes or
+// parentheses does not close it, except that such a `>` directly followed by another `>` ends the
+// tag at the second one. When no closing `>` is found the result reaches `end`.
+TextLength TagBodyLength(const std::uint8_t* p, const std::uint8_t* end);
+
+// Classifiers, given the position of a `<`. The name is the `<` and the bytes after it up to a
+// space, `>`, line feed or the end, upper-cased, and must equal a table entry exactly.
+bool IsPreformattedTag(const std::uint8_t* p, const std::uint8_t* end);  // PRE XMP PLAINTEXT NOOP
+bool IsScriptTag(const std::uint8_t* p, const std::uint8_t* end);
+bool IsStyleTag(const std::uint8_t* p, const std::uint8_t* end);
+bool IsKnownTag(const std::uint8_t* p, const std::uint8_t* end);
+bool IsBlockTag(const std::uint8_t* p, const std::uint8_t* end);
+
+// Region skips. Given index i, each returns i when no region starts there, else the index of the
+// `>` of the region's close tag, or `length` when the region runs to the end of the text. The
+// caller goes on at the result + 1.
+TextLength SkipPreformatted(TextLength i, const std::uint8_t* text, TextLength length);
+TextLength SkipScriptBlock(TextLength i, const std::uint8_t* text, TextLength length);
+TextLength SkipStyleBlock(TextLength i, const std::uint8_t* text, TextLength length);
+// i, or the index of the `>` of the known tag opened at i (`length` when it is not closed).
+TextLength SkipKnownTag(TextLength i, const std::uint8_t* text, TextLength length);
+
+// `</` and the upper-cased name of an open tag, as a short string of at most 255 bytes.
+struct CloseTagPattern {
+    static constexpr std::size_t kMaxSize = 255;
+    std::uint8_t size = 0;
+    std::array<std::uint8_t, kMaxSize> bytes{};
+
+    std::string_view View() const { return {reinterpret_cast<const char*>(bytes.data()), size}; }
+};
+
+// The name runs to a space, `>` or 0 byte, but not to a line feed: an open tag whose name is
+// followed by a line feed gives a pattern that no close tag matches.
+CloseTagPattern MakeCloseTagPattern(const std::uint8_t* p, const std::uint8_t* end);
+
+// Whether the tag at p (a `<`) has the pattern's name; its name ends at a space, `>`, line feed,
+// 0 byte or the end, so `</pre >` and `</PRE class=x>` match `</PRE`.
+bool MatchCloseTag(const CloseTagPattern& pattern, const std::uint8_t* p, const std::uint8_t* end);
+
+// Offset from p (the first byte of an attribute name) to just past the attribute's value, or the
+// name's length for an attribute without a value.
+TextLength AttributeExtent(const std::uint8_t* p, const std::uint8_t* end);
+
+// 1 plus the number of bytes after p that are below 33 (signed, see IsBelow33).
+TextLength SkipWhitespace(const std::uint8_t* p, const std::uint8_t* end);
+
+}  // namespace quillon

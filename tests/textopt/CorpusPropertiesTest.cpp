@@ -1,0 +1,174 @@
+// Properties of the layout and entity passes on every page of the corpus: real pages hold the
+// markup that hand-written rows miss (Word HTML, UTF-16, Big5, stray NUL bytes, 1 MB tables).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "CaseTable.h"
+#include "Corpus.h"
+#include "textopt/Entities.h"
+#include "textopt/TagScan.h"
+#include "textopt/WhitespacePasses.h"
+
+namespace quillon::test {
+namespace {
+
+struct NamedPass {
+    const char* name;
+    TextPass pass;
+};
+
+// The passes of this folder in the order the page chain runs them.
+constexpr std::array<NamedPass, 7> kChain = {{
+    {"NormalizeLineEnds", NormalizeLineEnds},
+    {"TabsToSpaces", TabsToSpaces},
+    {"ShortenEntities", ShortenEntities},
+    {"CollapseSpaces", CollapseSpaces},
+    {"TrimAroundLineEnds", TrimAroundLineEnds},
+    {"CollapseBlankLines", CollapseBlankLines},
+    {"TrimAroundBlockTags", TrimAroundBlockTags},
+}};
+
+struct Page {
+    std::string name;
+    std::string text;
+};
+
+std::vector<Page> LoadPages() {
+    std::vector<Page> pages;
+    for (const auto& path : CorpusFiles("html", {".html", ".htm"})) {
+        const auto bytes = ReadBytes(path);
+        pages.push_back({path.filename().string(), std::string(bytes.begin(), bytes.end())});
+    }
+    return pages;
+}
+
+const std::vector<Page>& Pages() {
+    static const std::vector<Page> pages = LoadPages();
+    return pages;
+}
+
+std::string RunChain(std::string text) {
+    for (const NamedPass& step : kChain) {
+        text = RunPass(step.pass, text);
+    }
+    return text;
+}
+
+std::size_t CountHighBytes(const std::string& text) {
+    return static_cast<std::size_t>(std::count_if(
+        text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }));
+}
+
+// The preformatted regions as the layout passes see them, and the text between them.
+struct Split {
+    std::vector<std::string> regions;
+    std::string outside;
+};
+
+Split SplitPreformatted(const std::string& text) {
+    const auto bytes = Bytes(text);
+    const auto length = static_cast<TextLength>(bytes.size());
+    Split split;
+    for (TextLength i = 0; i < length; ++i) {
+        const TextLength last = SkipPreformatted(i, bytes.data(), length);
+        if (last == i) {
+            split.outside += text[static_cast<std::size_t>(i)];
+            continue;
+        }
+        const TextLength regionEnd = std::min(last + 1, length);
+        split.regions.push_back(
+            text.substr(static_cast<std::size_t>(i), static_cast<std::size_t>(regionEnd - i)));
+        split.outside += '\x01';  // keeps the text on either side of a region apart
+        i = regionEnd - 1;
+    }
+    return split;
+}
+
+TEST(CorpusProperties, CorpusHasPages) {
+    QUILLON_REQUIRE_CORPUS();
+    EXPECT_GE(Pages().size(), 40u);
+}
+
+TEST(CorpusProperties, NoPassLengthensAPageOrLosesAByteAbove0x7F) {
+    QUILLON_REQUIRE_CORPUS();
+    for (const Page& page : Pages()) {
+        std::string text = page.text;
+        for (const NamedPass& step : kChain) {
+            SCOPED_TRACE(page.name + " / " + step.name);
+            const std::string out = RunPass(step.pass, text);
+            EXPECT_LE(out.size(), text.size());
+            EXPECT_EQ(CountHighBytes(out), CountHighBytes(text));
+            text = out;
+        }
+    }
+}
+
+// Each pass, given what the chain hands it, finds nothing left to do the second time.
+TEST(CorpusProperties, EveryPassIsIdempotent) {
+    QUILLON_REQUIRE_CORPUS();
+    for (const Page& page : Pages()) {
+        std::string text = page.text;
+        for (const NamedPass& step : kChain) {
+            SCOPED_TRACE(page.name + " / " + step.name);
+            const std::string once = RunPass(step.pass, text);
+            const std::string twice = RunPass(step.pass, once);
+            EXPECT_TRUE(once == twice)
+                << "second run changed " << once.size() << " -> " << twice.size() << " bytes";
+            text = once;
+        }
+    }
+}
+
+TEST(CorpusProperties, ChainIsIdempotent) {
+    QUILLON_REQUIRE_CORPUS();
+    for (const Page& page : Pages()) {
+        SCOPED_TRACE(page.name);
+        const std::string once = RunChain(page.text);
+        EXPECT_TRUE(RunChain(once) == once);
+    }
+}
+
+// Only line ends are normalised inside PRE, XMP, PLAINTEXT and NOOP; everything else there
+// must come out byte for byte.
+TEST(CorpusProperties, PreformattedRegionsAreUnchanged) {
+    QUILLON_REQUIRE_CORPUS();
+    std::size_t regionsSeen = 0;
+    for (const Page& page : Pages()) {
+        SCOPED_TRACE(page.name);
+        const std::string normalized = RunPass(NormalizeLineEnds, page.text);
+        const Split before = SplitPreformatted(normalized);
+        const Split after = SplitPreformatted(RunChain(page.text));
+        ASSERT_EQ(after.regions.size(), before.regions.size());
+        for (std::size_t k = 0; k < before.regions.size(); ++k) {
+            EXPECT_TRUE(after.regions[k] == before.regions[k]) << "region " << k;
+        }
+        regionsSeen += before.regions.size();
+    }
+    EXPECT_GT(regionsSeen, 200u) << "the corpus should exercise PRE regions";
+}
+
+// Outside those regions the chain leaves no tab, no run of blanks, no blank at a line end and
+// no blank line.
+TEST(CorpusProperties, ChainLeavesNoLayoutWhitespaceOutsideRegions) {
+    QUILLON_REQUIRE_CORPUS();
+    for (const Page& page : Pages()) {
+        SCOPED_TRACE(page.name);
+        const std::string outside = SplitPreformatted(RunChain(page.text)).outside;
+        for (const char* pattern : {"\t", "\v", "\r", "  ", " \n", "\n ", "\n\n"}) {
+            const auto at = outside.find(pattern);
+            EXPECT_EQ(at, std::string::npos)
+                << "found \"" << Visible(pattern) << "\" near \""
+                << Visible(outside.substr(
+                       at == std::string::npos ? 0 : at - std::min<std::size_t>(at, 30), 60))
+                << '"';
+        }
+    }
+}
+
+}  // namespace
+}  // namespace quillon::test
