@@ -15,7 +15,13 @@ DerivedPaths MakeDerivedPaths(const std::filesystem::path& programFolder) {
     if (error) {
         temp = programFolder;  // TMPDIR names no folder; the logs still need a home
     }
-    return DerivedPaths(DesktopFolder(), programFolder, temp);
+    // Installed, the help texts and the guide live in share/quillon beside bin/; in the build
+    // tree they sit next to the program.
+    const std::filesystem::path installed = programFolder / ".." / "share" / "quillon";
+    const std::filesystem::path dataFolder = std::filesystem::is_directory(installed, error)
+                                                 ? installed.lexically_normal()
+                                                 : programFolder;
+    return DerivedPaths(DesktopFolder(), dataFolder, temp);
 }
 
 }  // namespace quillon

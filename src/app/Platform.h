@@ -11,7 +11,8 @@ namespace quillon {
 std::filesystem::path DesktopFolder();
 
 // The derived paths for a program that lives in programFolder, with the user's desktop and the
-// system's temporary folder.
+// system's temporary folder. The help texts and the guide are looked for in ../share/quillon
+// beside the program's folder, then in the program's folder itself.
 DerivedPaths MakeDerivedPaths(const std::filesystem::path& programFolder);
 
 }  // namespace quillon

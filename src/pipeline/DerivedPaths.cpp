@@ -29,12 +29,12 @@ bool ContainsNoCase(std::string_view text, std::string_view part) {
     return found != text.end() || part.empty();
 }
 
-DerivedPaths::DerivedPaths(std::filesystem::path desktopFolder, std::filesystem::path programFolder,
+DerivedPaths::DerivedPaths(std::filesystem::path desktopFolder, std::filesystem::path dataFolder,
                            std::filesystem::path tempFolder)
     : desktopFolder_(std::move(desktopFolder)),
       tempFolder_(std::move(tempFolder)),
-      manualPath_(programFolder / "Quillon.PDF"),
-      helpFolder_(programFolder / "Quillon Help"),
+      manualPath_(dataFolder / "Quillon.PDF"),
+      helpFolder_(dataFolder / "Quillon Help"),
       outputFolder_(DefaultOutputFolder(desktopFolder_)) {}
 
 std::string DerivedPaths::DefaultOutputFolder(const std::filesystem::path& desktopFolder) {

@@ -13,9 +13,9 @@ namespace quillon {
 // by the window, so they are guarded; the other paths are fixed at construction.
 class DerivedPaths {
   public:
-    // desktopFolder: the user's desktop; programFolder: the folder of the executable; tempFolder:
-    // the system's temporary folder, which holds the run logs.
-    DerivedPaths(std::filesystem::path desktopFolder, std::filesystem::path programFolder,
+    // desktopFolder: the user's desktop; dataFolder: where the help texts and the guide are;
+    // tempFolder: the system's temporary folder, which holds the run logs.
+    DerivedPaths(std::filesystem::path desktopFolder, std::filesystem::path dataFolder,
                  std::filesystem::path tempFolder);
 
     // Makes the output folder the destination's "Quillon Optimized Files" folder, unless the

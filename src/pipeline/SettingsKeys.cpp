@@ -1,6 +1,7 @@
 #include "pipeline/SettingsKeys.h"
 
 #include <array>
+#include <cassert>
 
 namespace quillon {
 namespace {
@@ -67,6 +68,16 @@ constexpr std::array kKeys = {
 
 std::span<const SettingKey> AllSettingKeys() {
     return kKeys;
+}
+
+const SettingKey& FindSettingKey(std::string_view sectionName, std::string_view keyName) {
+    for (const SettingKey& entry : kKeys) {
+        if (entry.section == sectionName && entry.key == keyName) {
+            return entry;
+        }
+    }
+    assert(false && "a key missing from the table");
+    return kKeys.front();
 }
 
 std::string PageDefaultString(const SettingKey& entry, const std::filesystem::path& desktopFolder) {

@@ -78,6 +78,9 @@ struct SettingKey {
 // The whole table, grouped by page in the order of the start-up pass.
 std::span<const SettingKey> AllSettingKeys();
 
+// The table's entry for a key; every key the program uses is in the table.
+const SettingKey& FindSettingKey(std::string_view sectionName, std::string_view keyName);
+
 // The page default of a string key; the destination default depends on the desktop folder.
 std::string PageDefaultString(const SettingKey& entry, const std::filesystem::path& desktopFolder);
 

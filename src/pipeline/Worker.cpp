@@ -126,8 +126,11 @@ void CWorker::ThreadMain() {
                 return;
             }
             selection = pendingSelection_;
+            busy_ = true;
         }
         OnStartRun(selection);
+        std::lock_guard lock(mutex_);
+        busy_ = false;
     }
 }
 
@@ -140,6 +143,11 @@ void CWorker::Resume() {
     std::lock_guard lock(mutex_);
     paused_ = false;
     wake_.notify_all();
+}
+
+bool CWorker::Idle() const {
+    std::lock_guard lock(mutex_);
+    return !busy_ && queue_.empty();
 }
 
 bool CWorker::Paused() const {

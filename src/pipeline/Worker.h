@@ -48,6 +48,11 @@ class CWorker {
     // there is nothing this run may delete.
     bool Revert();
 
+    // True while the thread waits for a run: a run, with its last questions after the end was
+    // posted, is over. A front end that answers questions on the thread that destroys the worker
+    // waits for this (answering meanwhile) before it destroys it.
+    bool Idle() const;
+
     // Where the current run copies to; the selection itself in place mode.
     std::filesystem::path CopyRoot() const;
 
@@ -85,7 +90,8 @@ class CWorker {
     std::string pendingSelection_;
     CFileProcessor* processor_ = nullptr;
     bool paused_ = false;
-    bool running_ = false;
+    bool running_ = false;  // from the start of a run until its end is posted
+    bool busy_ = false;     // from the start of a run until its last question is answered
     bool revertRequested_ = false;
     std::optional<Destination> destination_;  // set once a copy-mode run knows its tree
     std::filesystem::path selection_;

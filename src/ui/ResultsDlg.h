@@ -1,0 +1,43 @@
+// The results dialog: how much smaller each kind of file became and how much faster the site
+// downloads at three line speeds.
+#pragma once
+
+#include <QDialog>
+
+#include "pipeline/Results.h"
+
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+
+namespace quillon {
+
+class CResults : public QDialog {
+    Q_OBJECT
+
+  public:
+    explicit CResults(const RunResults& results, QWidget* parent = nullptr);
+
+    // For tests: the figure in a row ("Files", "Original Size", "New Size") and column
+    // (0 web pages, 1 GIF, 2 JPEG); the texts and bars of the performance group.
+    QString Figure(int row, int column) const;
+    QString SmallerText() const;
+    QString FasterText() const;
+    int BarPosition(int speed) const;
+    QString Seconds(int speed) const;
+
+  signals:
+    void ViewReportRequested();
+
+  private:
+    QWidget* MakeSpaceGroup(const RunResults& results);
+    QWidget* MakePerformanceGroup(const RunResults& results);
+
+    QLineEdit* figures_[3][3] = {};
+    QLabel* smaller_ = nullptr;
+    QLabel* faster_ = nullptr;
+    QProgressBar* bars_[3] = {};
+    QLineEdit* seconds_[3] = {};
+};
+
+}  // namespace quillon

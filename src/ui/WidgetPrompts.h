@@ -1,0 +1,23 @@
+// The desktop's answers to the window's questions: message boxes, file dialogs, the results
+// dialog and programs started without a shell.
+#pragma once
+
+#include "ui/Prompts.h"
+
+namespace quillon {
+
+class WidgetPrompts : public UserPrompts {
+  public:
+    void Message(QWidget* parent, const QString& text, MessageIcon icon) override;
+    bool OkCancel(QWidget* parent, const QString& text) override;
+    bool YesNo(QWidget* parent, const QString& text) override;
+    ExistsAnswer DestinationExists(QWidget* parent, const QString& text) override;
+    QString ChooseFolder(QWidget* parent, const QString& title) override;
+    QString ChooseFile(QWidget* parent, const QString& title, const QString& filters) override;
+    void ShowResults(QWidget* parent, const RunResults& results,
+                     const std::function<void()>& viewReport) override;
+    bool StartProgram(const QString& program, const QStringList& arguments) override;
+    bool OpenWithDefault(const QString& path) override;
+};
+
+}  // namespace quillon

@@ -1,0 +1,88 @@
+#include "ui/WindowRunView.h"
+
+#include <QMetaObject>
+#include <QThread>
+#include <utility>
+
+namespace quillon {
+namespace {
+
+QString ToQString(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+WindowRunView::WindowRunView(QWidget* window, UserPrompts& prompts, std::function<void()> refresh,
+                             std::function<void()> runDone)
+    : window_(window),
+      prompts_(prompts),
+      refresh_(std::move(refresh)),
+      runDone_(std::move(runDone)) {}
+
+void WindowRunView::OnWindowThread(const std::function<void()>& work) {
+    if (!window_) {
+        return;
+    }
+    if (QThread::currentThread() == window_->thread()) {
+        work();
+    } else {
+        QMetaObject::invokeMethod(window_, work, Qt::BlockingQueuedConnection);
+    }
+}
+
+void WindowRunView::SendProgress() {
+    OnWindowThread(refresh_);
+}
+
+void WindowRunView::PostProgress() {
+    if (window_) {
+        QMetaObject::invokeMethod(window_, refresh_, Qt::QueuedConnection);
+    }
+}
+
+void WindowRunView::PostRunDone() {
+    if (window_) {
+        QMetaObject::invokeMethod(window_, runDone_, Qt::QueuedConnection);
+    }
+}
+
+std::optional<std::string> WindowRunView::ChooseFolder(std::string_view title) {
+    QString chosen;
+    OnWindowThread([&] { chosen = prompts_.ChooseFolder(window_, ToQString(title)); });
+    if (chosen.isEmpty()) {
+        return std::nullopt;
+    }
+    return chosen.toStdString();
+}
+
+ExistsAnswer WindowRunView::AskDestinationExists(std::string_view text) {
+    ExistsAnswer answer = ExistsAnswer::kCancel;
+    OnWindowThread([&] { answer = prompts_.DestinationExists(window_, ToQString(text)); });
+    return answer;
+}
+
+void WindowRunView::ShowMessage(std::string_view text) {
+    OnWindowThread([&] { prompts_.Message(window_, ToQString(text), MessageIcon::kWarning); });
+}
+
+bool WindowRunView::AskYesNo(std::string_view text) {
+    bool yes = false;
+    OnWindowThread([&] { yes = prompts_.YesNo(window_, ToQString(text)); });
+    return yes;
+}
+
+void WindowRunView::OpenDocument(const std::filesystem::path& program,
+                                 const std::filesystem::path& document) {
+    const QString path = QString::fromStdString(document.string());
+    const QString launcher = QString::fromStdString(program.string());
+    OnWindowThread([&] {
+        if (launcher.isEmpty()) {
+            prompts_.OpenWithDefault(path);
+        } else {
+            prompts_.StartProgram(launcher, {path});
+        }
+    });
+}
+
+}  // namespace quillon
