@@ -235,11 +235,17 @@ void COptionsReports::UpdateEnabledStates() {
     browser_->setEnabled(generate && ownBrowser);
 }
 
+void COptionsMasterPage::UpdateEnabledStates() {
+    for (QWidget* option : options_) {
+        option->setEnabled(master_->isChecked());
+    }
+}
+
 // HTML: the web-page optimizer.
 COptionsHTML::COptionsHTML(const std::filesystem::path& desktopFolder)
-    : COptionsPage("HTML.html", desktopFolder) {
+    : COptionsMasterPage("HTML.html", desktopFolder) {
     auto* layout = new QVBoxLayout(this);
-    enable_ = AddCheck(layout, "Enable HTML optimizer", section::kHtml, key::kEnableHtml);
+    master_ = AddCheck(layout, "Enable HTML optimizer", section::kHtml, key::kEnableHtml);
     AddExplanation(layout,
                    "This optimizer is for HTML source files.  It will be run on all text files "
                    "that are identified as containing HTML code.");
@@ -279,18 +285,15 @@ COptionsHTML::COptionsHTML(const std::filesystem::path& desktopFolder)
 }
 
 void COptionsHTML::UpdateEnabledStates() {
-    const bool enabled = enable_->isChecked();
-    for (QWidget* option : options_) {
-        option->setEnabled(enabled);
-    }
-    keepIncludes_->setEnabled(enabled && removeComments_->isChecked());
+    COptionsMasterPage::UpdateEnabledStates();
+    keepIncludes_->setEnabled(master_->isChecked() && removeComments_->isChecked());
 }
 
 // JavaScript: the inline script optimizer.
 COptionsJAVA::COptionsJAVA(const std::filesystem::path& desktopFolder)
-    : COptionsPage("JavaScript.html", desktopFolder) {
+    : COptionsMasterPage("JavaScript.html", desktopFolder) {
     auto* layout = new QVBoxLayout(this);
-    enable_ = AddCheck(layout, "Enable JavaScript optimizer", section::kJava, key::kEnableJava);
+    master_ = AddCheck(layout, "Enable JavaScript optimizer", section::kJava, key::kEnableJava);
     AddExplanation(layout,
                    "This optimizer is for the JavaScript inside web pages.  It will be run on "
                    "every script element that holds JavaScript.");
@@ -301,12 +304,6 @@ COptionsJAVA::COptionsJAVA(const std::filesystem::path& desktopFolder)
                                 key::kKeepServerSideComments));
     layout->addLayout(indent);
     layout->addStretch();
-}
-
-void COptionsJAVA::UpdateEnabledStates() {
-    for (QWidget* option : options_) {
-        option->setEnabled(enable_->isChecked());
-    }
 }
 
 COptionsXML::COptionsXML(const std::filesystem::path& desktopFolder)
@@ -321,9 +318,9 @@ COptionsXML::COptionsXML(const std::filesystem::path& desktopFolder)
 
 // GIF: the GIF optimizer and its options.
 COptionsGIF::COptionsGIF(const std::filesystem::path& desktopFolder)
-    : COptionsPage("GIF.html", desktopFolder) {
+    : COptionsMasterPage("GIF.html", desktopFolder) {
     auto* layout = new QVBoxLayout(this);
-    enable_ = AddCheck(layout, "Enable GIF optimizer", section::kGif, key::kEnableGif);
+    master_ = AddCheck(layout, "Enable GIF optimizer", section::kGif, key::kEnableGif);
     AddExplanation(layout,
                    "This optimizer is for GIF image files.  It will be run on all files that are "
                    "identified by internal structures as GIFs.");
@@ -336,12 +333,6 @@ COptionsGIF::COptionsGIF(const std::filesystem::path& desktopFolder)
     options_.push_back(
         AddCheck(layout, "Compact and remove unused colors", section::kGif, key::kCompactColors));
     layout->addStretch();
-}
-
-void COptionsGIF::UpdateEnabledStates() {
-    for (QWidget* option : options_) {
-        option->setEnabled(enable_->isChecked());
-    }
 }
 
 COptionsJPEG::COptionsJPEG(const std::filesystem::path& desktopFolder)

@@ -101,7 +101,20 @@ class COptionsReports : public COptionsPage {
     QCheckBox* autoOpen_ = nullptr;
 };
 
-class COptionsHTML : public COptionsPage {
+// A page whose master check box turns its optimizer, and with it every other option, on and off.
+class COptionsMasterPage : public COptionsPage {
+    Q_OBJECT
+  public:
+    using COptionsPage::COptionsPage;
+
+  protected:
+    void UpdateEnabledStates() override;
+
+    QCheckBox* master_ = nullptr;
+    std::vector<QWidget*> options_;
+};
+
+class COptionsHTML : public COptionsMasterPage {
     Q_OBJECT
   public:
     explicit COptionsHTML(const std::filesystem::path& desktopFolder);
@@ -110,23 +123,14 @@ class COptionsHTML : public COptionsPage {
     void UpdateEnabledStates() override;
 
   private:
-    QCheckBox* enable_ = nullptr;
     QCheckBox* removeComments_ = nullptr;
     QCheckBox* keepIncludes_ = nullptr;
-    std::vector<QWidget*> options_;
 };
 
-class COptionsJAVA : public COptionsPage {
+class COptionsJAVA : public COptionsMasterPage {
     Q_OBJECT
   public:
     explicit COptionsJAVA(const std::filesystem::path& desktopFolder);
-
-  protected:
-    void UpdateEnabledStates() override;
-
-  private:
-    QCheckBox* enable_ = nullptr;
-    std::vector<QWidget*> options_;
 };
 
 class COptionsXML : public COptionsPage {
@@ -135,17 +139,10 @@ class COptionsXML : public COptionsPage {
     explicit COptionsXML(const std::filesystem::path& desktopFolder);
 };
 
-class COptionsGIF : public COptionsPage {
+class COptionsGIF : public COptionsMasterPage {
     Q_OBJECT
   public:
     explicit COptionsGIF(const std::filesystem::path& desktopFolder);
-
-  protected:
-    void UpdateEnabledStates() override;
-
-  private:
-    QCheckBox* enable_ = nullptr;
-    std::vector<QWidget*> options_;
 };
 
 class COptionsJPEG : public COptionsPage {
