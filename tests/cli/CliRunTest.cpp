@@ -1,16 +1,13 @@
 // quillon-cli end to end, as a build pipeline runs it: a real process on a copy of the sample
 // site, with settings, logs and desktop of its own.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <fstream>
 #include <regex>
 #include <string>
 #include <vector>
 
+#include "CliProcess.h"
 #include "Corpus.h"
 #include "TempDir.h"
 
@@ -18,21 +15,6 @@ namespace quillon {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Outcome {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string ReadAll(int fd) {
-    std::string text;
-    char chunk[4096];
-    for (ssize_t n; (n = ::read(fd, chunk, sizeof chunk)) > 0;) {
-        text.append(chunk, static_cast<std::size_t>(n));
-    }
-    return text;
-}
 
 class CliRunTest : public ::testing::Test {
   protected:
@@ -42,56 +24,15 @@ class CliRunTest : public ::testing::Test {
         fs::create_directories(dir_ / "home");
     }
 
-    // Starts quillon-cli; when `interruptAfterFirstFile` it sends Ctrl-C once the first file is
-    // under way.
-    Outcome RunCli(const std::vector<std::string>& arguments,
-                   bool interruptAfterFirstFile = false) {
-        int out[2];
-        int err[2];
-        if (::pipe(out) != 0 || ::pipe(err) != 0) {
-            return {};
-        }
-        const pid_t child = ::fork();
-        if (child == 0) {
-            ::dup2(out[1], STDOUT_FILENO);
-            ::dup2(err[1], STDERR_FILENO);
-            const int null = ::open("/dev/null", O_RDONLY);
-            ::dup2(null, STDIN_FILENO);
-            ::setenv("TMPDIR", (dir_ / "tmp").c_str(), 1);
-            ::setenv("HOME", (dir_ / "home").c_str(), 1);
-            ::setenv("XDG_CONFIG_HOME", (dir_ / "home" / ".config").c_str(), 1);
-            std::vector<std::string> all = {QUILLON_CLI_PATH, "--settings",
-                                            (dir_ / "settings.ini").string()};
-            all.insert(all.end(), arguments.begin(), arguments.end());
-            std::vector<char*> argv;
-            for (std::string& argument : all) {
-                argv.push_back(argument.data());
-            }
-            argv.push_back(nullptr);
-            ::execv(QUILLON_CLI_PATH, argv.data());
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        ::close(err[1]);
-        Outcome outcome;
-        if (interruptAfterFirstFile) {
-            // Progress lines go to standard error, one per file once it is read.
-            std::string seen;
-            char byte;
-            while (seen.find('\n') == std::string::npos && ::read(err[0], &byte, 1) == 1) {
-                seen += byte;
-            }
-            ::kill(child, SIGINT);
-            outcome.err = seen;
-        }
-        outcome.out = ReadAll(out[0]);
-        outcome.err += ReadAll(err[0]);
-        ::close(out[0]);
-        ::close(err[0]);
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return outcome;
+    test::CliOutcome RunCli(const std::vector<std::string>& arguments,
+                            bool interruptAfterFirstFile = false) {
+        test::CliLaunch launch;
+        launch.arguments = arguments;
+        launch.settings = dir_ / "settings.ini";
+        launch.home = dir_ / "home";
+        launch.tmp = dir_ / "tmp";
+        launch.interruptAfterFirstFile = interruptAfterFirstFile;
+        return test::RunCli(launch);
     }
 
     // The figures of one type from the JSON summary: files, bytes before, bytes after.
@@ -126,7 +67,7 @@ class CliRunTest : public ::testing::Test {
 TEST_F(CliRunTest, JsonFiguresMatchTheFilesOnDisk) {
     const long pagesBefore = SizeOf(site_, {".htm", ".html", ".shtml", ".txt"});
     const long jpegsBefore = SizeOf(site_, {".jpg"});
-    const Outcome outcome = RunCli({"--dest", out_.string(), "--json", site_.string()});
+    const test::CliOutcome outcome = RunCli({"--dest", out_.string(), "--json", site_.string()});
     ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
 
     const fs::path copy = out_ / "site";
@@ -168,7 +109,7 @@ TEST_F(CliRunTest, InPlaceWithoutBackupsRewritesTheOriginals) {
 
 TEST_F(CliRunTest, WithoutATerminalAnExistingCopyIsNumberedNotOverwritten) {
     ASSERT_EQ(RunCli({"--dest", out_.string(), "-q", site_.string()}).exitCode, 0);
-    const Outcome second = RunCli({"--dest", out_.string(), site_.string()});
+    const test::CliOutcome second = RunCli({"--dest", out_.string(), site_.string()});
     EXPECT_EQ(second.exitCode, 0) << second.err;
     EXPECT_TRUE(fs::exists(out_ / "site1" / "index.htm"));
     EXPECT_NE(second.out.find("'site1' Report.html"), std::string::npos) << second.out;
@@ -176,7 +117,7 @@ TEST_F(CliRunTest, WithoutATerminalAnExistingCopyIsNumberedNotOverwritten) {
 
 TEST_F(CliRunTest, CancelAtAnExistingCopyExitsCancelled) {
     ASSERT_EQ(RunCli({"--dest", out_.string(), "-q", site_.string()}).exitCode, 0);
-    const Outcome outcome =
+    const test::CliOutcome outcome =
         RunCli({"--dest", out_.string(), "--on-exists", "cancel", "-q", site_.string()});
     EXPECT_EQ(outcome.exitCode, 3);
     EXPECT_FALSE(fs::exists(out_ / "site1"));
@@ -188,7 +129,8 @@ TEST_F(CliRunTest, CtrlCStopsTheRunButStillWritesTheReport) {
         std::ofstream(site_ / ("page" + std::to_string(i) + ".htm"))
             << "<p>  page   " << i << "  </p>\n\n\n";
     }
-    const Outcome outcome = RunCli({"--dest", out_.string(), "--json", site_.string()}, true);
+    const test::CliOutcome outcome =
+        RunCli({"--dest", out_.string(), "--json", site_.string()}, true);
     EXPECT_EQ(outcome.exitCode, 3) << outcome.err;
     EXPECT_NE(outcome.out.find("\"cancelled\": true"), std::string::npos);
     EXPECT_TRUE(fs::exists(out_ / "Quillon Optimized Files" / "'site' Report.html"));
@@ -199,7 +141,7 @@ TEST_F(CliRunTest, CtrlCStopsTheRunButStillWritesTheReport) {
 
 TEST_F(CliRunTest, UnreadableSelectionAndBadUsageExitTwo) {
     EXPECT_EQ(RunCli({(dir_ / "missing").string()}).exitCode, 2);
-    const Outcome usage = RunCli({"--bogus", site_.string()});
+    const test::CliOutcome usage = RunCli({"--bogus", site_.string()});
     EXPECT_EQ(usage.exitCode, 2);
     EXPECT_NE(usage.err.find("unknown option"), std::string::npos);
 }

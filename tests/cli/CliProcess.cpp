@@ -1,0 +1,79 @@
+#include "CliProcess.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "ChildProcess.h"
+
+namespace quillon::test {
+namespace {
+
+std::string ReadAll(int fd) {
+    std::string text;
+    char chunk[4096];
+    for (ssize_t n; (n = ::read(fd, chunk, sizeof chunk)) > 0;) {
+        text.append(chunk, static_cast<std::size_t>(n));
+    }
+    return text;
+}
+
+[[noreturn]] void ExecCli(const CliLaunch& launch, int out, int err) {
+    ::dup2(out, STDOUT_FILENO);
+    ::dup2(err, STDERR_FILENO);
+    const int null = ::open("/dev/null", O_RDONLY);
+    ::dup2(null, STDIN_FILENO);
+    ::setenv("TMPDIR", launch.tmp.c_str(), 1);
+    ::setenv("HOME", launch.home.c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (launch.home / ".config").c_str(), 1);
+    if ((launch.fileSizeLimit > 0 && !LimitFileSize(launch.fileSizeLimit)) ||
+        (launch.unprivileged && !DropPrivileges())) {
+        ::_exit(126);
+    }
+    std::vector<std::string> all = {QUILLON_CLI_PATH, "--settings", launch.settings.string()};
+    all.insert(all.end(), launch.arguments.begin(), launch.arguments.end());
+    std::vector<char*> argv;
+    for (std::string& argument : all) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    ::execv(QUILLON_CLI_PATH, argv.data());
+    ::_exit(127);
+}
+
+}  // namespace
+
+CliOutcome RunCli(const CliLaunch& launch) {
+    int out[2];
+    int err[2];
+    if (::pipe(out) != 0 || ::pipe(err) != 0) {
+        return {};
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ExecCli(launch, out[1], err[1]);
+    }
+    ::close(out[1]);
+    ::close(err[1]);
+    CliOutcome outcome;
+    if (launch.interruptAfterFirstFile) {
+        // Without a terminal, progress is one line per file on standard error.
+        char byte;
+        while (outcome.err.find('\n') == std::string::npos && ::read(err[0], &byte, 1) == 1) {
+            outcome.err += byte;
+        }
+        ::kill(child, SIGINT);
+    }
+    // Standard error first: the program writes little there, so neither pipe fills up.
+    outcome.err += ReadAll(err[0]);
+    outcome.out = ReadAll(out[0]);
+    ::close(out[0]);
+    ::close(err[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return outcome;
+}
+
+}  // namespace quillon::test

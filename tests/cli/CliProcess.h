@@ -1,0 +1,28 @@
+// Runs quillon-cli as a real process, as a build pipeline does, with an environment of its own.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace quillon::test {
+
+struct CliOutcome {
+    int exitCode = -1;  // -1 when it did not exit normally
+    std::string out;
+    std::string err;
+};
+
+struct CliLaunch {
+    std::vector<std::string> arguments;
+    std::filesystem::path settings;        // --settings FILE, given before the arguments
+    std::filesystem::path home;            // HOME and XDG_CONFIG_HOME below it
+    std::filesystem::path tmp;             // TMPDIR: where the run's logs go
+    bool interruptAfterFirstFile = false;  // Ctrl-C once the first file is under way
+    bool unprivileged = false;  // as "nobody": CI runs as root, which permissions do not stop
+    long fileSizeLimit = 0;     // RLIMIT_FSIZE in bytes; 0 for none
+};
+
+CliOutcome RunCli(const CliLaunch& launch);
+
+}  // namespace quillon::test
