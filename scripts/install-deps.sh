@@ -8,6 +8,8 @@ packages=(
     qt6-base-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libjpeg62-turbo-dev libgif-dev
+    clang
+    python3 python3-html5lib nodejs minify
 )
 
 missing=()
