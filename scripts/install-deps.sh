@@ -7,7 +7,7 @@ packages=(
     cmake ninja-build g++ make pkg-config clang-format
     qt6-base-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    libjpeg62-turbo-dev libgif-dev
+    libjpeg62-turbo-dev libgif-dev gifsicle
     clang
     python3 python3-html5lib nodejs minify
 )

@@ -4,6 +4,8 @@
 
 #include "pipeline/SettingsKeys.h"
 #include "textopt/Entities.h"
+#include "textopt/ScriptPasses.h"
+#include "textopt/TagPasses.h"
 #include "textopt/WhitespacePasses.h"
 
 namespace quillon {
@@ -11,30 +13,59 @@ namespace {
 
 using enum StepGate;
 
+// The passes that need no options, in the chain's shape.
+template <TextPass Pass>
+TextLength Plain(std::uint8_t* text, TextLength length, const PageOptions&) {
+    return Pass(text, length);
+}
+
 constexpr std::array kSteps = {
-    PageStep{"Preprocessing...", NormalizeLineEnds, kAlways, false},
-    PageStep{"", TabsToSpaces, kAlways, false},
-    PageStep{"Optimizing syntax...", ShortenEntities, kAlways, true},
-    PageStep{"Removing excess formatting...", CollapseSpaces, kAlways, false},
-    PageStep{"", TrimAroundLineEnds, kAlways, false},
-    PageStep{"", CollapseBlankLines, kAlways, true},
-    PageStep{"", TrimAroundBlockTags, kAlways, false},
+    PageStep{"NormalizeLineEnds", "Preprocessing...", Plain<NormalizeLineEnds>, kAlways, false},
+    PageStep{"TabsToSpaces", "", Plain<TabsToSpaces>, kAlways, false},
+    PageStep{"RemoveComments", "Optimizing syntax...", Plain<RemoveComments>, kRemoveComments,
+             true},
+    PageStep{"ShortenEntities", "", Plain<ShortenEntities>, kAlways, false},
+    PageStep{"OptimizeMetaAndImg", "", OptimizeMetaAndImg, kAlways, false},
+    PageStep{"NormalizeTags", "", NormalizeTags, kAlways, false},
+    PageStep{"OptimizeInlineScripts", "", OptimizeInlineScripts, kInlineJavaScript, true},
+    PageStep{"RemoveOptionalTags", "", Plain<RemoveOptionalTags>, kRemoveOptionalTags, false},
+    PageStep{"CollapseSpaces", "Removing excess formatting...", Plain<CollapseSpaces>, kAlways,
+             false},
+    PageStep{"TrimAroundLineEnds", "", Plain<TrimAroundLineEnds>, kAlways, false},
+    PageStep{"CollapseBlankLines", "", Plain<CollapseBlankLines>, kAlways, true},
+    PageStep{"TrimAroundBlockTags", "", Plain<TrimAroundBlockTags>, kAlways, false},
+    PageStep{"RemoveNoopTags", "", Plain<RemoveNoopTags>, kRemoveEditorTags, true},
 };
 
-bool GateOpen(StepGate gate, const SettingsStore& settings, bool inlineJavaScript) {
+}  // namespace
+
+bool GateOpen(StepGate gate, const PageSettings& settings) {
     switch (gate) {
         case kAlways:
             return true;
         case kRemoveComments:
-            return settings.GetInt(section::kHtml, key::kRemoveComments, 1) == 1;
+            return settings.removeComments;
         case kInlineJavaScript:
-            return inlineJavaScript;
+            return settings.inlineJavaScript;
         case kRemoveOptionalTags:
-            return settings.GetInt(section::kHtml, key::kRemoveOptionalTags, 1) == 1;
+            return settings.removeOptionalTags;
         case kRemoveEditorTags:
-            return settings.GetInt(section::kHtml, key::kRemoveWysiwygTags, 1) == 1;
+            return settings.removeEditorTags;
     }
     return false;
+}
+
+namespace {
+
+MetaTagRule MetaTagRuleOf(std::uint32_t option) {
+    switch (option) {
+        case 1:
+            return MetaTagRule::kRemoveGenerator;
+        case 2:
+            return MetaTagRule::kKeepAll;
+        default:
+            return MetaTagRule::kRemoveUnused;
+    }
 }
 
 }  // namespace
@@ -43,20 +74,41 @@ std::span<const PageStep> PageChainSteps() {
     return kSteps;
 }
 
-TextLength RunPageChain(std::uint8_t* text, TextLength length, const SettingsStore& settings,
-                        bool inlineJavaScript, PageChainObserver* observer) {
+PageSettings ReadPageSettings(const SettingsStore& settings, bool inlineJavaScript) {
+    PageSettings page;
+    page.removeComments = settings.GetInt(section::kHtml, key::kRemoveComments, 1) == 1;
+    page.inlineJavaScript = inlineJavaScript;
+    page.removeOptionalTags = settings.GetInt(section::kHtml, key::kRemoveOptionalTags, 1) == 1;
+    page.removeEditorTags = settings.GetInt(section::kHtml, key::kRemoveWysiwygTags, 1) == 1;
+    // Only 0 picks the lax set; any other value keeps the quotes the strict set would keep.
+    page.options.quotes = settings.GetInt(section::kHtml, key::kStrictQuotes, 1) == 0
+                              ? QuoteRule::kLax
+                              : QuoteRule::kStrict;
+    page.options.metaTags = MetaTagRuleOf(settings.GetInt(section::kHtml, key::kMetaTagsOption, 0));
+    page.options.removeScriptComments =
+        settings.GetInt(section::kJava, key::kRemoveComments, 1) == 1;
+    return page;
+}
+
+TextLength RunPageChain(std::uint8_t* text, TextLength length, const PageSettings& settings,
+                        PageChainObserver* observer) {
     for (const PageStep& step : kSteps) {
         if (observer && !step.status.empty()) {
             observer->OnStatus(step.status);
         }
-        if (GateOpen(step.gate, settings, inlineJavaScript)) {
-            length = step.pass(text, length);
+        if (GateOpen(step.gate, settings)) {
+            length = step.pass(text, length, settings.options);
         }
         if (observer && step.checkpointAfter) {
             observer->OnCheckpoint();
         }
     }
     return length;
+}
+
+TextLength RunPageChain(std::uint8_t* text, TextLength length, const SettingsStore& settings,
+                        bool inlineJavaScript, PageChainObserver* observer) {
+    return RunPageChain(text, length, ReadPageSettings(settings, inlineJavaScript), observer);
 }
 
 }  // namespace quillon

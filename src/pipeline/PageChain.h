@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "pipeline/SettingsStore.h"
+#include "textopt/PageOptions.h"
 #include "textopt/TextBuffer.h"
 
 namespace quillon {
@@ -20,14 +21,32 @@ enum class StepGate {
 };
 
 struct PageStep {
+    std::string_view name;    // the pass's name, for logs, tests and benchmarks
     std::string_view status;  // shown when the step begins, whatever its gate; empty: no change
-    TextPass pass;
+    PagePass pass;
     StepGate gate;
     bool checkpointAfter;  // a run may be cancelled after this step
 };
 
 // The steps in chain order.
 std::span<const PageStep> PageChainSteps();
+
+// The settings behind the gates and the page options, read once for each page: a run reads its
+// settings per file, so no user can tell this from reading them per tag, and a page of ten
+// thousand tags does not make ten thousand settings reads.
+struct PageSettings {
+    bool removeComments = true;
+    bool inlineJavaScript = false;
+    bool removeOptionalTags = true;
+    bool removeEditorTags = true;
+    PageOptions options;
+};
+
+// inlineJavaScript is the "Enable JavaScript Optimizer" value the pipeline read for this file.
+PageSettings ReadPageSettings(const SettingsStore& settings, bool inlineJavaScript);
+
+// Whether a step with this gate runs under these settings.
+bool GateOpen(StepGate gate, const PageSettings& settings);
 
 // The pipeline's side of the chain: status texts as groups of steps begin, and the checkpoints
 // where a cancel ends the chain (by throwing out of OnCheckpoint).
@@ -39,6 +58,8 @@ class PageChainObserver {
 };
 
 // Runs every step whose gate is open over the text; returns the new length.
+TextLength RunPageChain(std::uint8_t* text, TextLength length, const PageSettings& settings,
+                        PageChainObserver* observer = nullptr);
 TextLength RunPageChain(std::uint8_t* text, TextLength length, const SettingsStore& settings,
                         bool inlineJavaScript, PageChainObserver* observer = nullptr);
 

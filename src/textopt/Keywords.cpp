@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstring>
 
 namespace quillon {
 namespace {
@@ -70,6 +71,27 @@ bool MatchKeyword(std::string_view keyword, const std::uint8_t* p, const std::ui
         }
     }
     return true;
+}
+
+bool HoldsServerSideInclude(const std::uint8_t* p, const std::uint8_t* end, KeywordFit fit) {
+    // Every keyword begins with `#`, so only the places of that byte can start one.
+    // Bound: p moves forward every round and stops at end.
+    while (p < end) {
+        const void* hit = std::memchr(p, '#', static_cast<std::size_t>(end - p));
+        if (hit == nullptr) {
+            return false;
+        }
+        p = static_cast<const std::uint8_t*>(hit);
+        for (const std::string_view keyword : kServerSideIncludeKeywords) {
+            const bool fits = static_cast<std::size_t>(end - p) >= keyword.size();
+            if ((fits || fit == KeywordFit::kCutOffCounts) &&
+                MatchKeyword(keyword, p, end, KeywordCase::kIgnore)) {
+                return true;
+            }
+        }
+        ++p;
+    }
+    return false;
 }
 
 }  // namespace quillon

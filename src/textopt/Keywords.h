@@ -25,4 +25,13 @@ enum class KeywordCase {
 bool MatchKeyword(std::string_view keyword, const std::uint8_t* p, const std::uint8_t* end,
                   KeywordCase keywordCase);
 
+enum class KeywordFit {
+    kCutOffCounts,  // a keyword cut off by `end` is found, as MatchKeyword has it
+    kWholeOnly,     // only a keyword that lies wholly before `end` is found
+};
+
+// Whether a server-side include keyword starts anywhere in [p, end), without regard to case. A
+// comment holding one is a directive the web server acts on and must reach it intact.
+bool HoldsServerSideInclude(const std::uint8_t* p, const std::uint8_t* end, KeywordFit fit);
+
 }  // namespace quillon

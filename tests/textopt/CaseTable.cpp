@@ -10,7 +10,10 @@ std::vector<std::uint8_t> Bytes(std::string_view text) {
     return std::vector<std::uint8_t>(text.begin(), text.end());
 }
 
-std::string RunPass(TextPass pass, std::string_view input) {
+namespace {
+
+template <typename Run>
+std::string RunOnCopy(std::string_view input, Run run) {
     // A block of exactly the input's size (none for an empty input), so that the sanitizer build
     // reports any byte read or written beyond it.
     std::unique_ptr<std::uint8_t[]> buffer;
@@ -19,7 +22,7 @@ std::string RunPass(TextPass pass, std::string_view input) {
         std::copy(input.begin(), input.end(), buffer.get());
     }
     const auto length = static_cast<TextLength>(input.size());
-    const TextLength result = pass(buffer.get(), length);
+    const TextLength result = run(buffer.get(), length);
     EXPECT_GE(result, 0);
     EXPECT_LE(result, length) << "a pass must never lengthen the text";
     if (result < 0 || result > length) {
@@ -27,6 +30,18 @@ std::string RunPass(TextPass pass, std::string_view input) {
     }
     return std::string(reinterpret_cast<const char*>(buffer.get()),
                        static_cast<std::size_t>(result));
+}
+
+}  // namespace
+
+std::string RunPass(TextPass pass, std::string_view input) {
+    return RunOnCopy(input, pass);
+}
+
+std::string RunPass(PagePass pass, const PageOptions& options, std::string_view input) {
+    return RunOnCopy(input, [pass, &options](std::uint8_t* text, TextLength length) {
+        return pass(text, length, options);
+    });
 }
 
 std::string Visible(std::string_view bytes) {
@@ -74,6 +89,10 @@ void PrintTo(const PassCase& row, std::ostream* out) {
 
 void ExpectPassRow(TextPass pass, const PassCase& row) {
     EXPECT_EQ(Visible(RunPass(pass, row.input)), Visible(row.expected)) << row.name;
+}
+
+void ExpectPassRow(PagePass pass, const PageOptions& options, const PassCase& row) {
+    EXPECT_EQ(Visible(RunPass(pass, options, row.input)), Visible(row.expected)) << row.name;
 }
 
 }  // namespace quillon::test

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "textopt/PageOptions.h"
 #include "textopt/TextBuffer.h"
 
 namespace quillon::test {
@@ -29,6 +30,9 @@ std::vector<std::uint8_t> Bytes(std::string_view text);
 // Runs the pass over a copy of the input and returns the text it leaves; fails the test when the
 // pass claims a length outside [0, input size].
 std::string RunPass(TextPass pass, std::string_view input);
+
+// The same for a pass that takes the page options.
+std::string RunPass(PagePass pass, const PageOptions& options, std::string_view input);
 
 // The bytes with \n, \r, \t, \0 and every byte outside 0x20-0x7E written as escapes.
 std::string Visible(std::string_view bytes);
@@ -55,5 +59,6 @@ void PrintTo(const Row& row, std::ostream* out) {
 
 // Checks one row: the pass gives the expected text, never a longer one.
 void ExpectPassRow(TextPass pass, const PassCase& row);
+void ExpectPassRow(PagePass pass, const PageOptions& options, const PassCase& row);
 
 }  // namespace quillon::test

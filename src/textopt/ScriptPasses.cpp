@@ -1,0 +1,241 @@
+#include "textopt/ScriptPasses.h"
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+#include <utility>
+
+#include "textopt/ByteScan.h"
+#include "textopt/Keywords.h"
+#include "textopt/ScriptWalker.h"
+#include "textopt/TagAttributes.h"
+#include "textopt/TagScan.h"
+#include "textopt/TagWalk.h"
+
+namespace quillon {
+namespace {
+
+constexpr bool IsBlankOrDeleted(std::uint8_t b) {
+    return b == 0 || IsDeletableBlank(b);
+}
+
+// ---- Which SCRIPT elements hold JavaScript
+
+// The TYPE values under which a browser runs a script as JavaScript (the empty one included).
+constexpr auto kJavaScriptTypes = std::to_array<std::string_view>({
+    "",
+    "TEXT/JAVASCRIPT",
+    "APPLICATION/JAVASCRIPT",
+    "TEXT/ECMASCRIPT",
+    "APPLICATION/ECMASCRIPT",
+    "MODULE",
+    "TEXT/JAVASCRIPT1.0",
+    "TEXT/JAVASCRIPT1.1",
+    "TEXT/JAVASCRIPT1.2",
+    "TEXT/JAVASCRIPT1.3",
+    "TEXT/JAVASCRIPT1.4",
+    "TEXT/JAVASCRIPT1.5",
+});
+
+enum class ScriptContent {
+    kJavaScript,
+    kIgnoredBody,  // a JavaScript element with a SRC: browsers run the file, never the body
+    kOther,        // another language, a template or data: not ours to touch
+};
+
+const std::uint8_t* SkipBlanks(const std::uint8_t* p, const std::uint8_t* end) {
+    while (p < end && IsAttributeBlank(*p)) {
+        ++p;
+    }
+    return p;
+}
+
+const std::uint8_t* SkipBlanksBack(const std::uint8_t* begin, const std::uint8_t* end) {
+    while (end > begin && IsAttributeBlank(end[-1])) {
+        --end;
+    }
+    return end;
+}
+
+// LANGUAGE names JavaScript when, after any quotes and blanks, it begins with JAVASCRIPT
+// (JavaScript1.2 counts, JScript does not); an `=` with nothing after it names no language.
+bool LanguageIsJavaScript(const std::uint8_t* text, const TagAttribute& attribute) {
+    if (attribute.quote == 0 && attribute.value == attribute.valueEnd) {
+        return true;
+    }
+    const std::uint8_t* value = text + attribute.value;
+    const std::uint8_t* end = text + attribute.valueEnd;
+    while (value < end && (IsAttributeBlank(*value) || *value == '"' || *value == '\'')) {
+        ++value;
+    }
+    return StartsWithNoCase(value, end, "JAVASCRIPT");
+}
+
+bool TypeIsJavaScript(const std::uint8_t* text, const TagAttribute& attribute) {
+    if (!attribute.hasValue) {
+        return true;
+    }
+    const std::uint8_t* value = SkipBlanks(text + attribute.value, text + attribute.valueEnd);
+    const std::uint8_t* end = SkipBlanksBack(value, text + attribute.valueEnd);
+    for (const std::string_view type : kJavaScriptTypes) {
+        if (EqualsNoCase(value, end, type)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Reads the attributes of the SCRIPT tag whose `<` is at lt and whose `>` is at close. Of a
+// repeated attribute the first counts, as in a browser.
+ScriptContent ClassifyScript(const std::uint8_t* text, TextLength lt, TextLength close) {
+    bool languageSeen = false;
+    bool typeSeen = false;
+    bool sourceSeen = false;
+    bool javaScript = true;
+    TagAttributes attributes(text, lt + 7, close);
+    TagAttribute attribute;
+    // Bound: the walk moves forward with every attribute and stops at the tag's `>`.
+    while (attributes.Next(attribute)) {
+        const std::uint8_t* name = text + attribute.name;
+        const std::uint8_t* nameEnd = text + attribute.nameEnd;
+        if (!languageSeen && EqualsNoCase(name, nameEnd, "LANGUAGE")) {
+            languageSeen = true;
+            javaScript =
+                javaScript && (!attribute.hasValue || LanguageIsJavaScript(text, attribute));
+        } else if (!typeSeen && EqualsNoCase(name, nameEnd, "TYPE")) {
+            typeSeen = true;
+            javaScript = javaScript && TypeIsJavaScript(text, attribute);
+        } else if (!sourceSeen && EqualsNoCase(name, nameEnd, "SRC")) {
+            sourceSeen = attribute.hasValue;
+        }
+    }
+    if (!javaScript) {
+        return ScriptContent::kOther;
+    }
+    return sourceSeen ? ScriptContent::kIgnoredBody : ScriptContent::kJavaScript;
+}
+
+TextLength FindCloseTag(const CloseTagPattern& pattern, const std::uint8_t* text, TextLength from,
+                        TextLength length) {
+    // Bound: k grows every round and stops at length.
+    for (TextLength k = FindByte(text, from, length, '<'); k < length;
+         k = FindByte(text, k + 1, length, '<')) {
+        if (MatchCloseTag(pattern, text + k, text + length)) {
+            return k;
+        }
+    }
+    return length;
+}
+
+// Deletes the blanks at either end of [begin, end); bytes above 0x7F are text and stay.
+void TrimBodyEnds(std::uint8_t* text, TextLength begin, TextLength end) {
+    // Bound for both loops: they stop where the two ends meet.
+    while (begin < end && IsBlankOrDeleted(text[begin])) {
+        text[begin++] = 0;
+    }
+    while (end > begin && IsBlankOrDeleted(text[end - 1])) {
+        text[--end] = 0;
+    }
+}
+
+// Steps that work on the ends of a script body: the blanks there, the rest of an opening
+// `<!--` line and the closing `// -->` line. Returns the range whose comments go next.
+std::pair<TextLength, TextLength> TrimScriptEnds(std::uint8_t* text, TextLength begin,
+                                                 TextLength end) {
+    // Blanks at either end; bytes above 0x7F are text and stay.
+    // Bound for both loops: they stop where the two ends meet.
+    while (begin < end && IsBlankOrDeleted(text[begin])) {
+        text[begin++] = 0;
+    }
+    // An opening `<!--` hides the script from browsers that predate it; it stays (the HTML
+    // parser reads the script differently without it) and the rest of its line goes.
+    TextLength walkBegin = begin;
+    if (end - begin >= 5 && HasBytes(text, begin, end, "<!--")) {
+        walkBegin = FindByte(text, begin + 4, end, '\n');
+        if (!HoldsServerSideInclude(text + begin + 4, text + walkBegin, KeywordFit::kWholeOnly)) {
+            DeleteRange(text, begin + 4, walkBegin);
+        }
+    }
+    while (end > begin && IsBlankOrDeleted(text[end - 1])) {
+        text[--end] = 0;
+    }
+    // The closing `// -->` keeps its `//` (or the line feed before a bare `-->`); what stands
+    // between them and `-->` goes. The comment walk ends before what is kept, so it neither
+    // takes the `//` for a comment to delete nor leaves a line comment just before it cut.
+    TextLength walkEnd = end;
+    if (end - begin >= 5 && HasBytes(text, end - 3, end, "-->")) {
+        TextLength k = end - 4;
+        // Bound: k falls to begin - 1 at most.
+        while (k >= begin && text[k] != '\n' &&
+               !(text[k] == '/' && k > begin && text[k - 1] == '/')) {
+            --k;
+        }
+        if (!HoldsServerSideInclude(text + k + 1, text + end - 3, KeywordFit::kWholeOnly)) {
+            DeleteRange(text, k + 1, end - 3);
+        }
+        walkEnd = k < begin ? begin : (text[k] == '\n' ? k : k - 1);
+    }
+    return {walkBegin, std::max(walkBegin, walkEnd)};
+}
+
+}  // namespace
+
+void RemoveScriptComments(std::uint8_t* text, TextLength begin, TextLength end) {
+    if (begin < end) {
+        const auto [walkBegin, walkEnd] = TrimScriptEnds(text, begin, end);
+        WalkScript(text, walkBegin, walkEnd, walkBegin, walkEnd, false);
+        // A comment that began or ended the body leaves blanks there.
+        TrimBodyEnds(text, begin, end);
+    }
+}
+
+void TightenScriptOperators(std::uint8_t* text, TextLength begin, TextLength end) {
+    if (begin < end) {
+        WalkScript(text, begin, end, begin, begin, true);
+    }
+}
+
+TextLength OptimizeInlineScripts(std::uint8_t* text, TextLength length,
+                                 const PageOptions& options) {
+    if (length <= 0) {
+        return 0;
+    }
+    const std::uint8_t* const end = text + length;
+    ForEachTagStart(text, length, [&](TextLength i) {
+        if (i + 1 >= length || AsciiUpper(text[i + 1]) != 'S' || !IsScriptTag(text + i, end)) {
+            return i;
+        }
+        const TextLength openClose = i + 1 + TagBodyLength(text + i + 1, end);
+        if (openClose >= length) {
+            return length - 1;
+        }
+        const TextLength body = openClose + 1;
+        const TextLength close =
+            FindCloseTag(MakeCloseTagPattern(text + i, end), text, body, length);
+        switch (ClassifyScript(text, i, openClose)) {
+            case ScriptContent::kIgnoredBody:
+                DeleteRange(text, body, close);
+                break;
+            case ScriptContent::kJavaScript:
+                if (options.removeScriptComments && body < close) {
+                    const auto [walkBegin, walkEnd] = TrimScriptEnds(text, body, close);
+                    WalkScript(text, body, close, walkBegin, walkEnd, true);
+                    TrimBodyEnds(text, body, close);
+                } else {
+                    TightenScriptOperators(text, body, close);
+                }
+                break;
+            case ScriptContent::kOther:
+                break;
+        }
+        // The walk goes on after the element: a `<SCRIPT` inside the body (a string given to
+        // document.write) is script text, not a further element.
+        if (close >= length) {
+            return length - 1;
+        }
+        return std::min(close + 1 + TagBodyLength(text + close + 1, end), length - 1);
+    });
+    return CompactDeleted(text, length);
+}
+
+}  // namespace quillon

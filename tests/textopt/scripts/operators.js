@@ -1,0 +1,28 @@
+// Signs that must not be joined, and operators whose blanks may go.
+var a = 5, b = 3;
+var r1 = a - -b;
+var r2 = a + +b;
+var r3 = a + ++b;
+var r4 = a - --b;
+var r5 = a++ + b;
+var r6 = a-- - b;
+var r7 = a - - - b;
+var r8 = - -a;
+var r9 = + +a;
+console.log(r1, r2, r3, r4, r5, r6, r7, r8, r9, a, b);
+var x = 3 > 2 ? "yes" : "no";
+var y = (a < b) || (a > b);
+var z = a << 2 >> 1 >>> 0;
+var w = a <= b, v = a >= b, u = a !== b, s = a === b;
+var arrow = (p, q) => p * q;
+var obj = { key : "value", other : [1, 2, 3] };
+console.log(x, y, z, w, v, u, s, arrow(2, 3), obj.key, obj.other.length);
+var n = 2;
+n += 3; n -= 1; n *= 2; n /= 4; n %= 3;
+console.log(n);
+var cmp = a < !b, neg = !a, tilde = ~a;
+console.log(cmp, neg, tilde);
+var half = .5, sum = a + .5, diff = a - .5, cond = a ? .5 : 1;
+console.log(half, sum, diff, cond);
+var lt = 1 < 2, script = 3;
+console.log(lt < script);
