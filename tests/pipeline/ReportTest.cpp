@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <regex>
 
 #include "Corpus.h"
 #include "TempDir.h"
@@ -100,7 +99,7 @@ TEST_F(ReportTest, WithoutALogTheFileTableIsEmpty) {
     std::filesystem::remove(inputs.logPath);
     const std::string page = BuildReport(inputs);
     EXPECT_NE(page.find("File Details"), std::string::npos);
-    EXPECT_EQ(std::regex_search(page, std::regex("colspan=\"2\" bgcolor=\"#eeeeee\"")), false);
+    EXPECT_EQ(page.find("colspan=\"2\" bgcolor=\"#eeeeee\""), std::string::npos) << "a file row";
 }
 
 TEST(RelativeName, FromTheCopyRoot) {
