@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "imageopt/GifOptimizer.h"
 #include "imageopt/JpegOptimizer.h"
 #include "pipeline/Results.h"
 #include "pipeline/SettingsKeys.h"
@@ -41,7 +42,10 @@ CFileProcessor::CFileProcessor(SettingsStore& settings, RunView& view,
     : settings_(settings),
       view_(view),
       logs_(tempFolder),
-      lifetime_(LifetimeStatistics::Load(settings)) {}
+      lifetime_(LifetimeStatistics::Load(settings)),
+      gifStage_([](CFileProcessor& processor, const std::string& path, std::uint32_t size) {
+          return OptimizeGifFile(processor, path, size);
+      }) {}
 
 CFileProcessor::~CFileProcessor() {
     logs_.CloseLog();

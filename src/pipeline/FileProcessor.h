@@ -68,6 +68,7 @@ class CFileProcessor : private PageChainObserver {
     void WriteErrorLog(std::string_view text);
     RunLogs& Logs() { return logs_; }
 
+    // Every processor starts with the GIF optimizer as its GIF stage; tests put in their own.
     void SetGifStage(GifStage stage) { gifStage_ = std::move(stage); }
     // Called at every CheckCancel on the worker thread; the run driver hands pending requests
     // (and a pause) to the worker there.

@@ -1,0 +1,515 @@
+#include "imageopt/GifOptimizer.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <new>
+#include <optional>
+#include <random>
+#include <vector>
+
+#include "BxCode/BxAnimation.h"
+#include "BxCode/BxErrorCode.h"
+#include "BxCode/BxGIFFile.h"
+#include "BxCode/BxGIFFrame.h"
+#include "BxCode/BxQuantOctree.h"
+#include "BxCode/BxQuantRemap.h"
+#include "pipeline/FileIO.h"
+#include "pipeline/FileProcessor.h"
+
+namespace quillon {
+namespace gifopt {
+namespace {
+
+// Palette entries this close to black or white are snapped to it.
+constexpr int kNearBlack = 12;
+constexpr int kNearWhite = 252;
+// How many entries of the shared palette one frame may use, per colour count.
+constexpr std::size_t kFrameEntries128 = 120;
+constexpr std::size_t kFrameEntries64 = 60;
+// Runs of unchanged pixels this short cost more as transparency than as repeated colour.
+constexpr std::size_t kShortRun = 2;
+// Disposal methods of the graphic control block.
+constexpr std::int32_t kDisposeNone = 1;
+constexpr std::int32_t kDisposeBackground = 2;
+constexpr std::int32_t kDisposePrevious = 3;
+
+// The screen positions a frame touches, and what the canvas held there before it, for frames
+// that restore the previous screen when they end.
+struct CanvasPatch {
+    std::uint32_t left = 0, top = 0, width = 0, height = 0;
+    std::vector<std::uint8_t> indices;
+    std::vector<std::uint8_t> covered;
+};
+
+BxGIFFrame& FrameAt(const BxAnimation& animation, std::size_t index) {
+    auto* frame = dynamic_cast<BxGIFFrame*>(animation.GetFrame(index));
+    if (!frame) {
+        BxRaise(kBxErrMissing);
+    }
+    return *frame;
+}
+
+BxGIFGlobalInfo& GlobalOf(const BxAnimation& animation) {
+    auto* global = dynamic_cast<BxGIFGlobalInfo*>(animation.GetGlobalInfo());
+    if (!global) {
+        BxRaise(kBxErrMissing);
+    }
+    return *global;
+}
+
+std::uint8_t StoredBit(const std::uint8_t* row, std::uint32_t x) {
+    return static_cast<std::uint8_t>((row[x >> 3] >> (7 - (x & 7))) & 1);
+}
+
+void PutBit(std::uint8_t* row, std::uint32_t x, std::uint8_t bit) {
+    const auto mask = static_cast<std::uint8_t>(0x80 >> (x & 7));
+    row[x >> 3] = static_cast<std::uint8_t>(bit ? (row[x >> 3] | mask) : (row[x >> 3] & ~mask));
+}
+
+// Makes the marked pixels of runs of at most kShortRun unchanged pixels opaque again.
+void RestoreShortRuns(BxBitmapImage& mask, std::vector<std::uint8_t>& marks) {
+    const std::uint32_t width = mask.GetWidth();
+    const std::uint32_t height = mask.GetHeight();
+    const std::uint8_t polarity = mask.Polarity();
+    const auto opaque = static_cast<std::uint8_t>(polarity ? 0 : 1);
+    BxPixelLock bits(mask);
+    auto isTransparent = [&](std::size_t i) {
+        return StoredBit(bits.Row(static_cast<std::uint32_t>(i / width)),
+                         static_cast<std::uint32_t>(i % width)) == polarity;
+    };
+    // Walking back stops at an unmarked pixel; with the first mark clear it cannot pass the
+    // start.
+    marks[0] = 0;
+    std::size_t run = 0;
+    const std::size_t pixels = std::size_t{width} * height;
+    for (std::size_t i = 0; i < pixels; ++i) {
+        if (marks[i] || isTransparent(i)) {
+            ++run;
+            continue;
+        }
+        if (run >= 1 && run <= kShortRun) {
+            for (std::size_t back = i; back-- > 0 && marks[back];) {
+                PutBit(bits.Row(static_cast<std::uint32_t>(back / width)),
+                       static_cast<std::uint32_t>(back % width), opaque);
+                marks[back] = 0;
+            }
+        }
+        run = 0;
+    }
+}
+
+CanvasPatch SaveCanvas(const BxPixelLock& screen, const BxPixelLock& covered,
+                       const BxGIFFrameInfo& info, std::uint32_t screenWidth,
+                       std::uint32_t screenHeight) {
+    CanvasPatch patch;
+    patch.left = std::min<std::uint32_t>(info.left, screenWidth);
+    patch.top = std::min<std::uint32_t>(info.top, screenHeight);
+    patch.width = std::min<std::uint32_t>(info.width, screenWidth - patch.left);
+    patch.height = std::min<std::uint32_t>(info.height, screenHeight - patch.top);
+    const std::size_t count = std::size_t{patch.width} * patch.height;
+    try {
+        patch.indices.resize(count);
+        patch.covered.resize(count);
+    } catch (const std::bad_alloc&) {
+        BxRaise(kBxErrNoMemory);
+    }
+    for (std::uint32_t y = 0; y < patch.height; ++y) {
+        const std::uint8_t* indexRow = screen.Row(patch.top + y);
+        const std::uint8_t* coveredRow = covered.Row(patch.top + y);
+        for (std::uint32_t x = 0; x < patch.width; ++x) {
+            patch.indices[std::size_t{y} * patch.width + x] = indexRow[patch.left + x];
+            patch.covered[std::size_t{y} * patch.width + x] = StoredBit(coveredRow, patch.left + x);
+        }
+    }
+    return patch;
+}
+
+void RestoreCanvas(const BxPixelLock& screen, const BxPixelLock& covered,
+                   const CanvasPatch& patch) {
+    for (std::uint32_t y = 0; y < patch.height; ++y) {
+        std::uint8_t* indexRow = screen.Row(patch.top + y);
+        std::uint8_t* coveredRow = covered.Row(patch.top + y);
+        for (std::uint32_t x = 0; x < patch.width; ++x) {
+            indexRow[patch.left + x] = patch.indices[std::size_t{y} * patch.width + x];
+            PutBit(coveredRow, patch.left + x, patch.covered[std::size_t{y} * patch.width + x]);
+        }
+    }
+}
+
+}  // namespace
+
+void ReadAnimation(const std::string& path, BxAnimation& animation) {
+    BxGIFFile file;
+    file.SetPath(path.c_str());
+    file.Open(BxFile::kReadable);
+    if (!file.IsGIFFile()) {
+        BxRaise(kBxErrNotGIF);
+    }
+    animation.SetSize(file.GetScreenWidth(), file.GetScreenHeight());
+    file.SeekToFrame(0);
+    const std::uint32_t frames = file.GetFrameCount();
+    for (std::uint32_t i = 0; i < frames; ++i) {
+        std::unique_ptr<BxImage> image = file.ReadFrame();
+        auto* indexed = dynamic_cast<BxIndexedImage*>(image.get());
+        if (!indexed) {
+            BxRaise(kBxErrMalformedGIF);
+        }
+        animation.AppendFrame(std::make_unique<BxGIFFrame>(*indexed), false);
+    }
+    animation.SetGlobalInfo(file.CloneGlobalInfo());
+    file.Close();
+}
+
+void SnapPaletteExtremes(BxColorTable& palette) {
+    for (std::size_t i = 0; i < palette.Count(); ++i) {
+        const BxColor c = palette.ColorAt(i);
+        const int r = BxRedOf(c);
+        const int g = BxGreenOf(c);
+        const int b = BxBlueOf(c);
+        if (r < kNearBlack && g < kNearBlack && b < kNearBlack) {
+            palette.SetColor(i, 0, 0, 0);
+        } else if (r > kNearWhite && g > kNearWhite && b > kNearWhite) {
+            palette.SetColor(i, 255, 255, 255);
+        }
+    }
+}
+
+void CropUnusedAreas(BxAnimation& animation) {
+    // A still image has nothing to repeat, so its transparent border is part of the picture.
+    if (animation.GetFrameCount() <= 1) {
+        return;
+    }
+    for (std::size_t i = 0; i < animation.GetFrameCount(); ++i) {
+        // A frame restored to the background clears its whole rectangle afterwards; cropped, it
+        // would leave its transparent border showing what lay beneath.
+        if (FrameAt(animation, i).GIFInfo().disposal == kDisposeBackground) {
+            continue;
+        }
+        std::unique_ptr<BxGIFFrame> cropped = FrameAt(animation, i).CropToContent();
+        animation.ReplaceFrame(i, std::move(cropped));
+    }
+}
+
+void BuildGlobalPalette(BxAnimation& animation, int target) {
+    const std::size_t colours = target == 0 ? 256 : (target == 1 ? 128 : 64);
+    BxQuantOctree octree;
+    BxGIFGlobalInfo& global = GlobalOf(animation);
+    global.hasGlobalTable = 1;
+    for (std::size_t i = 0; i < animation.GetFrameCount(); ++i) {
+        octree.AddImage(FrameAt(animation, i).GetImage());
+    }
+    const BxColorTable table = octree.MakePalette(colours).Compacted();
+    const std::size_t perFrame = target == 1 ? kFrameEntries128 : kFrameEntries64;
+    for (std::size_t i = 0; i < animation.GetFrameCount(); ++i) {
+        BxGIFFrame& frame = FrameAt(animation, i);
+        frame.GIFInfo().hasLocalTable = 0;
+        std::unique_ptr<BxIndexedImage> mapped;
+        if (target == 0) {
+            mapped = MapToPalette(frame.GetImage(), table, nullptr);
+        } else {
+            const BxAllowedSet allowed = SelectEntries(frame.GetImage(), table, perFrame);
+            mapped = MapToPalette(frame.GetImage(), table, &allowed);
+        }
+        frame.ReplaceImage(std::move(mapped));
+    }
+    global.globalTable = table;
+    global.declaredTableSize = static_cast<std::uint16_t>(table.Count());
+}
+
+void MergePaletteDuplicates(BxAnimation& animation) {
+    BxGIFGlobalInfo& global = GlobalOf(animation);
+    if (!global.hasGlobalTable || global.globalTable.Count() <= 1) {
+        return;
+    }
+    BxIndexMap map{};
+    for (std::size_t i = 0; i < map.size(); ++i) {
+        map[i] = static_cast<std::uint8_t>(i);
+    }
+    const std::size_t count = std::min(global.globalTable.Count(), map.size());
+    const BxColorTable compacted = global.globalTable.Compacted(std::span(map.data(), count));
+    for (std::size_t i = 0; i < animation.GetFrameCount(); ++i) {
+        BxIndexedImage& image = FrameAt(animation, i).GetImage();
+        image.RemapIndices(&map);
+        // The pixels now index the compacted table, so the image's own palette must be it too.
+        image.SetPalette(compacted);
+    }
+    global.globalTable = compacted;
+    global.declaredTableSize = static_cast<std::uint16_t>(compacted.Count());
+}
+
+void SuppressUnchangedPixels(BxAnimation& animation) {
+    BxGIFFrame canvas(animation.GetWidth(), animation.GetHeight());
+    BxIndexedImage& screen = canvas.GetImage();
+    BxBitmapImage& covered = canvas.GetMask();
+    covered.SetPolarity(0);
+    covered.SetFillValue(0);
+    covered.Clear();
+    const std::uint32_t screenWidth = animation.GetWidth();
+    const std::uint32_t screenHeight = animation.GetHeight();
+    BxPixelLock screenPixels(screen);
+    BxPixelLock coveredBits(covered);
+    for (std::size_t f = 0; f < animation.GetFrameCount(); ++f) {
+        BxGIFFrame& frame = FrameAt(animation, f);
+        BxGIFFrameInfo& info = frame.GIFInfo();
+        // "Unspecified" and the undefined values mean "leave in place" to every viewer. A frame
+        // that restores the previous screen keeps doing so: written as "leave in place" it would
+        // stay visible under every later frame's transparent pixels.
+        if (info.disposal != kDisposeBackground && info.disposal != kDisposePrevious) {
+            info.disposal = kDisposeNone;
+        }
+        BxIndexedImage& image = frame.GetImage();
+        BxBitmapImage& mask = frame.GetMask();
+        const std::uint32_t width = image.GetWidth();
+        const std::uint32_t height = image.GetHeight();
+        std::vector<std::uint8_t> marks;
+        try {
+            marks.assign(std::size_t{width} * height + 20, 0);
+        } catch (const std::bad_alloc&) {
+            BxRaise(kBxErrNoMemory);
+        }
+        const std::uint8_t polarity = mask.Polarity();
+        CanvasPatch saved;
+        if (info.disposal == kDisposePrevious) {
+            saved = SaveCanvas(screenPixels, coveredBits, info, screenWidth, screenHeight);
+        }
+        {
+            BxPixelLock pixels(image);
+            BxPixelLock bits(mask);
+            for (std::uint32_t y = 0; y < height; ++y) {
+                const std::uint32_t sy = std::uint32_t{info.top} + y;
+                const std::uint8_t* row = pixels.Row(y);
+                std::uint8_t* maskRow = bits.Row(y);
+                for (std::uint32_t x = 0; x < width; ++x) {
+                    const std::uint32_t sx = std::uint32_t{info.left} + x;
+                    // Pixels off the screen are never shown, so they compare with nothing.
+                    if (sx >= screenWidth || sy >= screenHeight) {
+                        continue;
+                    }
+                    std::uint8_t* canvasRow = screenPixels.Row(sy);
+                    std::uint8_t* coveredRow = coveredBits.Row(sy);
+                    const std::uint8_t p = row[x];
+                    if (StoredBit(maskRow, x) != polarity) {
+                        if (!StoredBit(coveredRow, sx)) {
+                            PutBit(coveredRow, sx, 1);
+                        } else if (p == canvasRow[sx]) {
+                            PutBit(maskRow, x, polarity);
+                            marks[std::size_t{y} * width + x] = 1;
+                        }
+                        canvasRow[sx] = p;
+                    }
+                    if (info.disposal == kDisposeBackground) {
+                        PutBit(coveredRow, sx, 0);
+                    }
+                }
+            }
+        }
+        if (info.disposal == kDisposePrevious) {
+            RestoreCanvas(screenPixels, coveredBits, saved);
+        }
+        RestoreShortRuns(mask, marks);
+        frame.SetTransparencyFlag(frame.HasTransparentPixels() ? 1 : 0);
+    }
+}
+
+void ResolveBackgroundIndex(BxAnimation& animation, BxColor colour) {
+    BxGIFGlobalInfo& global = GlobalOf(animation);
+    if (!global.hasGlobalTable || global.globalTable.Count() == 0) {
+        global.globalTable = BxColorTable(2);
+        global.globalTable.SetColor(0, BxRedOf(colour), BxGreenOf(colour), BxBlueOf(colour));
+        global.globalTable.SetColor(1, BxRedOf(colour), BxGreenOf(colour), BxBlueOf(colour));
+        global.declaredTableSize = 2;
+        global.hasGlobalTable = 1;
+        global.backgroundIndex = 0;
+        return;
+    }
+    global.backgroundIndex = static_cast<std::uint8_t>(global.globalTable.Nearest(colour));
+}
+
+std::int64_t WriteAnimation(const std::string* path, BxAnimation& animation) {
+    const BxGIFFrame::BackgroundColour& bg = FrameAt(animation, 0).GetBackgroundColour();
+    ResolveBackgroundIndex(animation, BxPackColor(bg[0], bg[1], bg[2]));
+    BxGIFFile file;
+    if (path) {
+        file.SetPath(path->c_str());
+    }
+    file.SetScreenSize(animation.GetWidth(), animation.GetHeight());
+    file.SetGlobalInfo(GlobalOf(animation).Clone());
+    file.SetFrameCount(static_cast<std::uint32_t>(animation.GetFrameCount()));
+    file.Open(path ? BxFile::kWritable : BxFile::kWritable | BxFile::kCounting);
+    for (std::size_t i = 0; i < animation.GetFrameCount(); ++i) {
+        BxGIFFrame& frame = FrameAt(animation, i);
+        BxGIFFrameInfo& info = frame.GIFInfo();
+        if (info.delay != 0 || info.disposal != 0 || info.transparent != 0) {
+            info.hasGraphicControl = 1;
+        }
+        if (info.transparent) {
+            frame.ChooseTransparentIndex(false);
+        }
+        file.WriteNextFrame(frame.GetImage(), info);
+    }
+    const std::int64_t length = path ? 0 : file.GetLength();
+    file.Close();
+    return length;
+}
+
+void OptimizeAnimation(BxAnimation& animation, StatusSink* status) {
+    auto say = [status](const char* text) {
+        if (status) {
+            status->SetStatus(text);
+        }
+    };
+    say("Cropping unused areas...");
+    CropUnusedAreas(animation);
+    for (std::size_t i = 0; i < animation.GetFrameCount(); ++i) {
+        SnapPaletteExtremes(FrameAt(animation, i).GetImage().Palette());
+    }
+    say("Adjusting global palette...");
+    BuildGlobalPalette(animation, 1);
+    say("Removing global palette duplicates...");
+    MergePaletteDuplicates(animation);
+    SuppressUnchangedPixels(animation);
+    say("Cropping unused areas...");
+    CropUnusedAreas(animation);
+    say("Resolving color indexes...");
+    const BxGIFFrame::BackgroundColour& bg = FrameAt(animation, 0).GetBackgroundColour();
+    ResolveBackgroundIndex(animation, BxPackColor(bg[0], bg[1], bg[2]));
+    for (std::size_t i = 0; i < animation.GetFrameCount(); ++i) {
+        BxGIFFrame& frame = FrameAt(animation, i);
+        // Until now transparency lives in the mask and the record's index is the one the file
+        // came with. Painting the transparent pixels with the index they will be written with
+        // lets the smoothing leave them alone; choosing again when writing picks the same index.
+        frame.ChooseTransparentIndex(false);
+        SmoothDither(frame.GetImage(),
+                     frame.GetTransparencyFlag()
+                         ? std::optional<std::uint8_t>(frame.GetTransparentIndex())
+                         : std::nullopt);
+    }
+}
+
+}  // namespace gifopt
+
+namespace {
+
+class HostStatus : public gifopt::StatusSink {
+  public:
+    explicit HostStatus(GifStageHost& host) : host_(host) {}
+    void SetStatus(const char* text) override { host_.SetStatus(text); }
+
+  private:
+    GifStageHost& host_;
+};
+
+class ProcessorHost : public GifStageHost {
+  public:
+    explicit ProcessorHost(CFileProcessor& processor) : processor_(processor) {}
+    void SetStatus(std::string_view text) override { processor_.SetStatus(text); }
+    void WriteErrorLog(std::string_view text) override { processor_.WriteErrorLog(text); }
+    void BackupFile(const std::string& path) override { processor_.BackupFile(path); }
+
+  private:
+    CFileProcessor& processor_;
+};
+
+// Writes the result beside the original and reads it back whole; only a candidate that our own
+// reader accepts, with the same frame count and screen size, may replace the file.
+bool WriteVerifiedCandidate(const std::filesystem::path& candidate, BxAnimation& animation) {
+    const std::string candidatePath = candidate.string();
+    gifopt::WriteAnimation(&candidatePath, animation);
+    BxAnimation check;
+    gifopt::ReadAnimation(candidatePath, check);
+    return check.GetFrameCount() == animation.GetFrameCount() &&
+           check.GetWidth() == animation.GetWidth() && check.GetHeight() == animation.GetHeight();
+}
+
+// A name beside the target that no file has yet, so that writing the candidate clobbers nothing.
+std::filesystem::path CandidatePath(const std::filesystem::path& target) {
+    std::random_device random;
+    std::error_code error;
+    std::filesystem::path candidate;
+    do {
+        candidate = target.parent_path() /
+                    ("." + target.filename().string() + ".gifopt-" + std::to_string(random()));
+    } while (std::filesystem::exists(candidate, error));
+    return candidate;
+}
+
+}  // namespace
+
+std::uint32_t OptimizeGifFile(CFileProcessor& processor, const std::string& path,
+                              std::uint32_t size) {
+    ProcessorHost host(processor);
+    return OptimizeGifFile(host, path, size);
+}
+
+std::uint32_t OptimizeGifFile(GifStageHost& host, const std::string& path, std::uint32_t size) {
+    BxAnimation animation;
+    {
+        BxGIFFile file;
+        file.SetPath(path.c_str());
+        try {
+            file.Open(BxFile::kReadable);
+        } catch (const BxErrorCode&) {
+            host.WriteErrorLog("Could not open file: " + path + " (unexpected format)\n");
+            return size;
+        }
+        bool isGif = false;
+        try {
+            isGif = file.IsGIFFile();
+        } catch (const BxErrorCode&) {
+            isGif = false;
+        }
+        if (!isGif) {
+            host.WriteErrorLog("Could not read file: " + path + " (unrecognizable format)\n");
+            return size;
+        }
+        animation.SetSize(file.GetScreenWidth(), file.GetScreenHeight());
+        file.SeekToFrame(0);
+        const std::uint32_t frames = file.GetFrameCount();
+        for (std::uint32_t i = 0; i < frames; ++i) {
+            std::unique_ptr<BxImage> image = file.ReadFrame();
+            auto* indexed = dynamic_cast<BxIndexedImage*>(image.get());
+            if (!indexed) {
+                BxRaise(kBxErrMalformedGIF);
+            }
+            auto frame = std::unique_ptr<BxGIFFrame>(new (std::nothrow) BxGIFFrame(*indexed));
+            if (!frame) {
+                BxRaise(kBxErrNoMemory);
+            }
+            animation.AppendFrame(std::move(frame), false);
+        }
+        animation.SetGlobalInfo(file.CloneGlobalInfo());
+        file.Close();
+    }
+    if (animation.GetFrameCount() == 0) {
+        return size;
+    }
+    HostStatus status(host);
+    gifopt::OptimizeAnimation(animation, &status);
+    const std::int64_t measured = gifopt::WriteAnimation(nullptr, animation);
+    if (measured <= 0 || measured >= std::int64_t{size}) {
+        return size;
+    }
+    const std::filesystem::path target(path);
+    const std::filesystem::path candidate = CandidatePath(target);
+    std::error_code ignored;
+    FileBuffer bytes;
+    try {
+        if (WriteVerifiedCandidate(candidate, animation)) {
+            bytes = ReadWholeFile(candidate);
+        }
+    } catch (...) {
+        std::filesystem::remove(candidate, ignored);
+        throw;
+    }
+    std::filesystem::remove(candidate, ignored);
+    if (!bytes || bytes.size >= size) {
+        return size;
+    }
+    host.BackupFile(path);
+    if (!WriteWholeFile(target, bytes.data.get(), bytes.size)) {
+        throw RunSignal::kFileError;
+    }
+    return bytes.size;
+}
+
+}  // namespace quillon
