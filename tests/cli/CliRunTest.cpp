@@ -139,6 +139,16 @@ TEST_F(CliRunTest, CtrlCStopsTheRunButStillWritesTheReport) {
     EXPECT_LT(pages[0], 3004) << "the run stopped before the end of the list";
 }
 
+TEST_F(CliRunTest, FileThatIsNoGifExitsOneAndIsNamed) {
+    std::ofstream(site_ / "images" / "fake.gif") << "<html>not a picture</html>";
+    const test::CliOutcome outcome = RunCli({"--dest", out_.string(), "--json", site_.string()});
+    EXPECT_EQ(outcome.exitCode, 1) << outcome.err;
+    const std::string copy = (out_ / "site" / "images" / "fake.gif").string();
+    EXPECT_NE(outcome.out.find("\"filesWithErrors\": [\"" + copy + "\"]"), std::string::npos)
+        << outcome.out;
+    EXPECT_EQ(test::ReadBytes(copy).size(), 26u) << "left as it was";
+}
+
 TEST_F(CliRunTest, UnreadableSelectionAndBadUsageExitTwo) {
     EXPECT_EQ(RunCli({(dir_ / "missing").string()}).exitCode, 2);
     const test::CliOutcome usage = RunCli({"--bogus", site_.string()});
