@@ -69,7 +69,7 @@ kill $idle; wait $idle 2>/dev/null || true
 # A run started from the command line, caught while it goes on, then its results.
 "$program" "$work/site" &
 run=$!
-sleep 1.5
+sleep 3.5
 capture "Quillon" main-running.png
 capture "Quillon Results" results.png
 kill $run; wait $run 2>/dev/null || true
