@@ -1,0 +1,65 @@
+// Arbitrary bytes through the JPEG stage: it must never lengthen the data, must leave the length
+// alone when it gives up, and when it succeeds must keep every byte from the first scan on.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#include "imageopt/JpegOptimizer.h"
+
+namespace {
+
+// Where the first scan starts in a file the stage accepted, found by a walk of its own: markers
+// (with fill bytes) and segments with a big-endian length, up to the first SOS marker.
+std::size_t FirstScan(const std::uint8_t* data, std::size_t size) {
+    std::size_t at = 2;
+    // Bound: every round moves at by at least two bytes.
+    while (at + 1 < size) {
+        std::size_t code = at + 1;
+        while (code < size && data[code] == 0xFF) {
+            ++code;
+        }
+        if (code >= size) {
+            break;
+        }
+        const std::uint8_t marker = data[code];
+        if (marker == 0xDA) {
+            return code - 1;
+        }
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {
+            at = code + 1;
+            continue;
+        }
+        if (code + 2 >= size) {
+            break;
+        }
+        at = code + 1 + ((std::size_t{data[code + 1]} << 8) | data[code + 2]);
+    }
+    std::abort();  // the stage succeeded on a file without a scan
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::vector<std::uint8_t> buffer(data, data + size);
+    auto length = static_cast<std::uint32_t>(buffer.size());
+    const bool stripped = quillon::StripJpegSegments(buffer.data(), length);
+    if (!stripped) {
+        // Given up: the file is left as it was.
+        if (length != size || !std::equal(buffer.begin(), buffer.end(), data)) {
+            std::abort();
+        }
+        return 0;
+    }
+    if (length >= size || length < 2) {
+        std::abort();
+    }
+    // The output ends with the input's tail from its first scan on, byte for byte.
+    const std::size_t tail = size - FirstScan(data, size);
+    if (tail > length ||
+        !std::equal(data + size - tail, data + size, buffer.begin() + length - tail)) {
+        std::abort();
+    }
+    return 0;
+}

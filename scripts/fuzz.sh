@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Fuzzes one target with libFuzzer for SECONDS (default 60):
+#   scripts/fuzz.sh gif|pagechain|jpeg [SECONDS]
+# Builds a separate clang tree (build-fuzz/, outside git) with the core instrumented, seeds a
+# working corpus from the shared corpus, and runs one fuzzing process (the machine has two cores;
+# the other is left for building and testing). Crashes land in build-fuzz/findings/; each becomes
+# a regression test.
+set -euo pipefail
+
+target=${1:?usage: scripts/fuzz.sh gif|pagechain|jpeg [SECONDS]}
+seconds=${2:-60}
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${QUILLON_FUZZ_BUILD:-$root/build-fuzz}
+shared=${QUILLON_CORPUS_DIR:-$root/../shared/corpus}
+
+CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DQUILLON_BUILD_TESTS=OFF -DQUILLON_BUILD_BENCH=OFF -DQUILLON_BUILD_FUZZ=ON \
+    -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined" \
+    >/dev/null
+cmake --build "$build" --target "fuzz_$target"
+
+corpus="$build/corpus-$target"
+seeds="$build/seeds-$target"
+mkdir -p "$corpus" "$seeds" "$build/findings"
+extra=()
+case $target in
+    gif)
+        cp -n "$shared"/gif/*.gif "$shared"/gif/malformed/*.gif "$seeds/" 2>/dev/null || true
+        extra=(-dict="$root/fuzz/gif.dict" -max_len=65536 -malloc_limit_mb=1024)
+        ;;
+    jpeg)
+        cp -n "$shared"/jpeg/*.jpg "$shared"/jpeg/malformed/* "$seeds/" 2>/dev/null || true
+        ;;
+    pagechain)
+        # The first byte of an input picks the chain's options.
+        for page in "$shared"/html/*.html; do
+            { printf '\077'; head -c 60000 "$page"; } >"$seeds/$(basename "$page")"
+        done
+        extra=(-max_len=65536)
+        ;;
+    *)
+        echo "no fuzz target '$target'" >&2
+        exit 2
+        ;;
+esac
+
+"$build/fuzz/fuzz_$target" "$corpus" "$seeds" "${extra[@]}" \
+    -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+    -artifact_prefix="$build/findings/" -print_final_stats=1
