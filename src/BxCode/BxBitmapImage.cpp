@@ -109,12 +109,7 @@ void BxBitmapImage::CheckCompatible(const BxRealImage& source) const {
 }
 
 void BxBitmapImage::Paste(std::int64_t x, std::int64_t y, const BxImage& source) {
-    const auto* real = dynamic_cast<const BxRealImage*>(&source);
-    if (!real) {
-        BxRaise(kBxErrBadArgument);
-    }
-    CheckCompatible(*real);
-    const auto& from = static_cast<const BxBitmapImage&>(*real);
+    const auto& from = static_cast<const BxBitmapImage&>(PasteSource(source));
     const Overlap overlap = Clip(x, y, from.width_, from.height_);
     if (overlap.width == 0) {
         return;

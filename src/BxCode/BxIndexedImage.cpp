@@ -151,12 +151,7 @@ void BxIndexedImage::CheckCompatible(const BxRealImage& source) const {
 }
 
 void BxIndexedImage::Paste(std::int64_t x, std::int64_t y, const BxImage& source) {
-    const auto* real = dynamic_cast<const BxRealImage*>(&source);
-    if (!real) {
-        BxRaise(kBxErrBadArgument);
-    }
-    CheckCompatible(*real);
-    const auto& from = static_cast<const BxIndexedImage&>(*real);
+    const auto& from = static_cast<const BxIndexedImage&>(PasteSource(source));
     const Overlap overlap = Clip(x, y, from.width_, from.height_);
     if (overlap.width == 0) {
         return;

@@ -126,6 +126,15 @@ void BxRealImage::AcceptStrip16(const BxRect&, const std::uint8_t*, const BxDraw
     BxRaise(kBxErrNotImplemented);
 }
 
+const BxRealImage& BxRealImage::PasteSource(const BxImage& source) const {
+    const auto* real = dynamic_cast<const BxRealImage*>(&source);
+    if (!real) {
+        BxRaise(kBxErrBadArgument);
+    }
+    CheckCompatible(*real);
+    return *real;
+}
+
 BxRealImage::Overlap BxRealImage::Clip(std::int64_t x, std::int64_t y, std::uint32_t width,
                                        std::uint32_t height) const {
     Overlap overlap;

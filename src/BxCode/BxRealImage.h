@@ -68,6 +68,8 @@ class BxRealImage : public BxImage {
         std::uint32_t sourceX = 0, sourceY = 0, x = 0, y = 0, width = 0, height = 0;
     };
     Overlap Clip(std::int64_t x, std::int64_t y, std::uint32_t width, std::uint32_t height) const;
+    // The image to paste from, once it is known to be a real image this one accepts (21 else).
+    const BxRealImage& PasteSource(const BxImage& source) const;
 
     std::unique_ptr<BxBaseBuffer> buffer_;
     std::uint16_t bitsPerSample_;
