@@ -1,11 +1,13 @@
-// Arbitrary bytes through the JPEG stage: it must never lengthen the data, must leave the length
-// alone when it gives up, and when it succeeds must keep every byte from the first scan on.
+// Arbitrary bytes through the JPEG stage: it must never lengthen the data, must leave the data
+// alone when it gives up, and when it succeeds must keep every byte from the first scan on and
+// decode (with libjpeg-turbo) to the very pixels the input decodes to.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
 
+#include "ReferenceDecoder.h"
 #include "imageopt/JpegOptimizer.h"
 
 namespace {
@@ -39,6 +41,22 @@ std::size_t FirstScan(const std::uint8_t* data, std::size_t size) {
     std::abort();  // the stage succeeded on a file without a scan
 }
 
+// What the reader of a page sees must not change: same size, same components, same pixels.
+void CheckSamePicture(const std::uint8_t* data, std::size_t size,
+                      const std::vector<std::uint8_t>& stripped) {
+    using quillon::test::DecodeDepth;
+    using quillon::test::DecodeWithLibjpeg;
+    const auto before = DecodeWithLibjpeg({data, size}, DecodeDepth::kPixels);
+    if (!before) {
+        return;  // libjpeg gives up on the input too
+    }
+    const auto after = DecodeWithLibjpeg(stripped, DecodeDepth::kPixels);
+    if (!after || after->width != before->width || after->height != before->height ||
+        after->components != before->components || after->pixels != before->pixels) {
+        std::abort();
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -61,5 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         !std::equal(data + size - tail, data + size, buffer.begin() + length - tail)) {
         std::abort();
     }
+    buffer.resize(length);
+    CheckSamePicture(data, size, buffer);
     return 0;
 }

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Fuzzes one target with libFuzzer for SECONDS (default 60):
-#   scripts/fuzz.sh gif|pagechain|jpeg [SECONDS]
+# Fuzzes one target, or every target in turn, with libFuzzer for SECONDS each (default 60):
+#   scripts/fuzz.sh gif|gifstage|pagechain|jpeg|all [SECONDS]
 # Builds a separate clang tree (build-fuzz/, outside git) with the core instrumented, seeds a
 # working corpus from the shared corpus, and runs one fuzzing process (the machine has two cores;
 # the other is left for building and testing). Crashes land in build-fuzz/findings/; each becomes
-# a regression test.
+# a regression test. Each run's output is kept in build-fuzz/logs/TARGET.log, and its closing
+# figures (executions, coverage, corpus) are printed at the end.
 set -euo pipefail
 
-target=${1:?usage: scripts/fuzz.sh gif|pagechain|jpeg [SECONDS]}
+target=${1:?usage: scripts/fuzz.sh gif|gifstage|pagechain|jpeg|all [SECONDS]}
 seconds=${2:-60}
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${QUILLON_FUZZ_BUILD:-$root/build-fuzz}
@@ -17,6 +18,13 @@ CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Re
     -DQUILLON_BUILD_TESTS=OFF -DQUILLON_BUILD_BENCH=OFF -DQUILLON_BUILD_FUZZ=ON \
     -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined" \
     >/dev/null
+
+if [[ $target == all ]]; then
+    for each in gif gifstage pagechain jpeg; do
+        "$0" "$each" "$seconds"
+    done
+    exit 0
+fi
 cmake --build "$build" --target "fuzz_$target"
 
 corpus="$build/corpus-$target"
@@ -24,7 +32,7 @@ seeds="$build/seeds-$target"
 mkdir -p "$corpus" "$seeds" "$build/findings"
 extra=()
 case $target in
-    gif)
+    gif | gifstage)
         cp -n "$shared"/gif/*.gif "$shared"/gif/malformed/*.gif "$seeds/" 2>/dev/null || true
         extra=(-dict="$root/fuzz/gif.dict" -max_len=65536 -malloc_limit_mb=1024)
         ;;
@@ -44,6 +52,16 @@ case $target in
         ;;
 esac
 
+mkdir -p "$build/logs"
+log="$build/logs/$target.log"
+status=0
 "$build/fuzz/fuzz_$target" "$corpus" "$seeds" "${extra[@]}" \
     -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-    -artifact_prefix="$build/findings/" -print_final_stats=1
+    -artifact_prefix="$build/findings/" -print_final_stats=1 >"$log" 2>&1 || status=$?
+echo "fuzz_$target, $seconds s: $(grep -E '^#[0-9]+' "$log" | tail -1)"
+grep -E '^stat::(number_of_executed_units|peak_rss_mb)' "$log" || true
+if ((status != 0)); then
+    echo "fuzz_$target stopped with a finding (exit $status); see $log" >&2
+    grep -E '^(==|SUMMARY|artifact_prefix|Test unit written)' "$log" | head -20 >&2
+    exit "$status"
+fi

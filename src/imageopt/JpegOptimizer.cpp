@@ -18,6 +18,7 @@ constexpr std::uint8_t kMarkerPrefix = 0xFF;
 constexpr std::uint8_t kSoi = 0xD8;
 constexpr std::uint8_t kEoi = 0xD9;
 constexpr std::uint8_t kSos = 0xDA;
+constexpr std::uint8_t kApp0 = 0xE0;
 constexpr std::uint8_t kApp1 = 0xE1;
 constexpr std::uint8_t kApp2 = 0xE2;
 constexpr std::uint8_t kApp14 = 0xEE;
@@ -65,6 +66,42 @@ bool StartsWith(std::span<const std::uint8_t> payload, std::string_view signatur
            std::equal(signature.begin(), signature.end(), payload.begin(),
                       [](char s, std::uint8_t b) { return static_cast<std::uint8_t>(s) == b; });
 }
+
+constexpr std::string_view kJfifSignature("JFIF\0", 5);
+
+bool IsStartOfFrame(std::uint8_t code) {
+    return code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC;
+}
+
+// What the header says about colour, gathered on the first walk.
+struct ColourFacts {
+    bool adobe = false;
+    bool frameSeen = false;
+    std::uint8_t components = 0;
+    std::array<std::uint8_t, 3> ids{};
+
+    void Note(std::uint8_t code, std::span<const std::uint8_t> payload) {
+        if (code == kApp14 && StartsWith(payload, kKeptMetadata[0].signature)) {
+            adobe = true;
+        }
+        // Precision, height, width, component count, then three bytes per component.
+        if (IsStartOfFrame(code) && !frameSeen && payload.size() >= 6) {
+            frameSeen = true;
+            components = payload[5];
+            for (std::size_t c = 0; c < ids.size() && 6 + 3 * c < payload.size(); ++c) {
+                ids[c] = payload[6 + 3 * c];
+            }
+        }
+    }
+
+    // Decoders take three components for YCbCr when a JFIF segment is present, whatever else
+    // the header says; without it, an Adobe segment or components named 'R', 'G', 'B' make
+    // them RGB. Such files must keep their JFIF segment or every colour changes.
+    bool JfifDecidesColourSpace() const {
+        const bool namedRgb = ids[0] == 'R' && ids[1] == 'G' && ids[2] == 'B';
+        return components == 3 && (adobe || namedRgb);
+    }
+};
 
 // Reads forward through the buffer and writes what is kept back at its front. In a dry run it
 // only counts what it would write, so the stage can give up without having touched the buffer.
@@ -205,7 +242,10 @@ MetadataDecision DecideExif(std::span<const std::uint8_t> payload, std::size_t s
 }
 
 MetadataDecision DecideMetadata(std::uint8_t code, std::span<const std::uint8_t> payload,
-                                std::size_t segmentSize, bool& exifSeen) {
+                                std::size_t segmentSize, bool keepJfif, bool& exifSeen) {
+    if (keepJfif && code == kApp0 && StartsWith(payload, kJfifSignature)) {
+        return {Treatment::kCopy, {}};
+    }
     for (const KeptMetadata& kept : kKeptMetadata) {
         if (code == kept.code && StartsWith(payload, kept.signature)) {
             return {Treatment::kCopy, {}};
@@ -228,8 +268,9 @@ std::optional<std::uint32_t> FinishAtScan(InPlaceRewriter& io, const Marker& sos
 }
 
 // Walks the segments up to the first scan and returns the rewritten length, or nothing when the
-// file must be left as it is.
-std::optional<std::uint32_t> RewriteHeader(std::uint8_t* data, std::uint32_t length, bool dryRun) {
+// file must be left as it is. `facts`, when given, receives what the header says about colour.
+std::optional<std::uint32_t> RewriteHeader(std::uint8_t* data, std::uint32_t length, bool dryRun,
+                                           bool keepJfif, ColourFacts* facts) {
     if (length < 2 || data[0] != kMarkerPrefix || data[1] != kSoi) {
         return std::nullopt;
     }
@@ -257,10 +298,13 @@ std::optional<std::uint32_t> RewriteHeader(std::uint8_t* data, std::uint32_t len
             return std::nullopt;
         }
         const std::size_t segmentSize = io.ReadPosition() - marker->start;
+        const auto bytes = io.ReadBytes(payload->start, payload->size);
+        if (facts) {
+            facts->Note(marker->code, bytes);
+        }
         MetadataDecision decision{Treatment::kCopy, {}};
         if (kind == MarkerKind::kMetadata) {
-            decision = DecideMetadata(marker->code, io.ReadBytes(payload->start, payload->size),
-                                      segmentSize, exifSeen);
+            decision = DecideMetadata(marker->code, bytes, segmentSize, keepJfif, exifSeen);
         }
         if (decision.treatment == Treatment::kCopy) {
             io.CopyRead(marker->start, segmentSize);
@@ -277,12 +321,19 @@ bool StripJpegSegments(std::uint8_t* data, std::uint32_t& length) {
     if (data == nullptr) {
         return false;
     }
-    // The dry run decides; only a file that will shrink is written to.
-    const auto planned = RewriteHeader(data, length, /*dryRun=*/true);
+    // The dry runs decide; only a file that will shrink is written to. The frame header comes
+    // after the JFIF segment, so whether that segment must stay is known only after one walk.
+    ColourFacts facts;
+    auto planned = RewriteHeader(data, length, /*dryRun=*/true, /*keepJfif=*/false, &facts);
+    const bool keepJfif = facts.JfifDecidesColourSpace();
+    if (planned && keepJfif) {
+        planned = RewriteHeader(data, length, /*dryRun=*/true, keepJfif, nullptr);
+    }
     if (!planned) {
         return false;
     }
-    [[maybe_unused]] const auto written = RewriteHeader(data, length, /*dryRun=*/false);
+    [[maybe_unused]] const auto written =
+        RewriteHeader(data, length, /*dryRun=*/false, keepJfif, nullptr);
     assert(written == planned);
     length = *planned;
     return true;

@@ -240,6 +240,48 @@ TEST(JpegCorpus, DecodesToTheSamePixels) {
     EXPECT_GE(compared, 40);
 }
 
+// Renames the three components of a baseline file (frame header and its one scan header) so that
+// their identifiers read 'R', 'G', 'B'.
+Bytes WithRgbComponentIds(Bytes bytes) {
+    std::size_t at = 2;
+    int renamed = 0;
+    while (at + 4 < bytes.size() && bytes[at] == 0xFF) {
+        const std::uint8_t marker = bytes[at + 1];
+        const std::size_t length = (std::size_t{bytes[at + 2]} << 8) | bytes[at + 3];
+        if (marker == 0xC0 && bytes[at + 9] == 3) {
+            for (std::size_t c = 0; c < 3; ++c) {
+                bytes[at + 10 + 3 * c] = static_cast<std::uint8_t>("RGB"[c]);
+            }
+            ++renamed;
+        } else if (marker == 0xDA && bytes[at + 4] == 3) {
+            for (std::size_t c = 0; c < 3; ++c) {
+                bytes[at + 5 + 2 * c] = static_cast<std::uint8_t>("RGB"[c]);
+            }
+            ++renamed;
+            break;
+        }
+        at += 2 + length;
+    }
+    EXPECT_EQ(renamed, 2);
+    return bytes;
+}
+
+// Without an Adobe segment, decoders read three components named 'R', 'G', 'B' as RGB, unless a
+// JFIF segment says the data is YCbCr; dropping that segment would change every colour.
+TEST(JpegCorpus, KeepsTheJfifSegmentThatDecidesTheColourSpace) {
+    QUILLON_REQUIRE_CORPUS();
+    const Bytes input = WithRgbComponentIds(ReadBytes(CorpusDir() / "jpeg" / "ljt_testorig.jpg"));
+    Bytes buffer = input;
+    auto length = static_cast<std::uint32_t>(buffer.size());
+    StripJpegSegments(buffer.data(), length);
+    buffer.resize(length);
+    const auto before = DecodeWithLibjpeg(input, DecodeDepth::kPixels);
+    const auto after = DecodeWithLibjpeg(buffer, DecodeDepth::kPixels);
+    ASSERT_TRUE(before && after);
+    EXPECT_EQ(after->colorSpace, before->colorSpace);
+    EXPECT_TRUE(after->pixels == before->pixels);
+}
+
 class JpegCorpusAdobe : public testing::TestWithParam<const char*> {};
 
 // jpegdec_rgb.jpg holds nothing but the Adobe segment, so it is left as it is; the others shrink.

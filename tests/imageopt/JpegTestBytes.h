@@ -45,6 +45,14 @@ inline const Bytes kSof0 = {
     0x01, 0x01, 0x11, 0x00,        // one component: id 1, 1x1 sampling, table 0
 };
 
+// Three components as in a colour photo; the identifiers are the bytes at 10, 13 and 16.
+inline const Bytes kSof0ThreeComponents = {
+    0xFF, 0xC0, 0x00, 0x11,        // SOF0, length 17
+    0x08, 0x00, 0x01, 0x00, 0x01,  // 8-bit, 1x1
+    0x03,                          // three components: id, sampling, table each
+    0x01, 0x11, 0x00, 0x02, 0x11, 0x00, 0x03, 0x11, 0x00,
+};
+
 inline const Bytes kDht = {0xFF, 0xC4, 0x00, 0x05, 0x00, 0x01, 0x00};  // DHT, length 5
 
 inline const Bytes kSos = {
