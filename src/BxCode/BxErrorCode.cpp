@@ -12,6 +12,34 @@ BxErrorCode::BxErrorCode(std::int32_t code, std::int32_t detail, const char* fil
     fileLength_ = static_cast<std::uint8_t>(length);
 }
 
+std::string_view BxErrorText(std::int32_t code) {
+    switch (code) {
+        case kBxErrNoMemory:
+            return "out of memory";
+        case kBxErrMalformedGIF:
+            return "malformed GIF data";
+        case kBxErrNotGIF:
+            return "no GIF signature";
+        case kBxErrGIFVersion:
+            return "unknown GIF version";
+        case kBxErrEndOfFile:
+            return "data ends early";
+        case kBxErrNoSpace:
+            return "no space left on the device";
+        case kBxErrOpenDenied:
+        case kBxErrBadMode:
+            return "permission denied";
+        case kBxErrOpenNotFound:
+        case kBxErrNoSuchFile:
+            return "no such file";
+        case kBxErrBitsPerSample:
+        case kBxErrNotImplemented:
+            return "unsupported image layout";
+        default:
+            return "image library error";
+    }
+}
+
 std::string_view BxModuleName(std::string_view sourcePath) {
     constexpr std::string_view kFolder = "BxCode/";
     std::string_view name = sourcePath;

@@ -58,6 +58,9 @@ class BxErrorCode {
     std::int32_t line_;
 };
 
+// A short English description of an error number, for logs ("malformed GIF data").
+std::string_view BxErrorText(std::int32_t code);
+
 // The module name for a source path: from its last "BxCode/" on, without the extension
 // ("/src/BxCode/BxGIFFile.cpp" gives "BxCode/BxGIFFile"); a path outside BxCode gives its base
 // name without the extension.

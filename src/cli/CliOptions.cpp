@@ -9,8 +9,8 @@ namespace {
 constexpr const char* kUsage = R"(Usage: quillon-cli [options] PATH
 
 Makes the web site in PATH (a folder, or one file) smaller and faster to download: web pages
-are minified, JPEGs lose their metadata segments, and every file is rewritten only when it
-became smaller. Runs exactly as the window's Process button does, with your settings; the
+are minified, GIFs are re-encoded on one shared palette, JPEGs lose their metadata segments,
+and every file is rewritten only when it became smaller. Runs exactly as the window's Process button does, with your settings; the
 options below override them for this run only.
 
 Options:
@@ -26,7 +26,7 @@ Options:
   --version               print the version and exit
   --help                  print this help and exit
 
-Exit codes: 0 done; 1 done, with files listed in the error log; 2 bad usage, an unreadable
+Exit codes: 0 done; 1 done, with files or folders listed in the error log; 2 bad usage, an unreadable
 PATH, or a run that could not copy the site or write its report; 3 cancelled (Ctrl-C stops at
 the next checkpoint and the report is still written; a second Ctrl-C quits at once).
 )";

@@ -1,15 +1,20 @@
 #include "cli/Summary.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 
 namespace quillon {
 namespace {
 
-// "Could not open file: PATH (unexpected format)" and "Could not read file: PATH
-// (unrecognizable format)".
-constexpr std::string_view kEntryStarts[] = {"Could not open file: ", "Could not read file: "};
-constexpr std::string_view kEntryEnds[] = {" (unexpected format)", " (unrecognizable format)"};
+// Every error-log entry reads "Could not ACTION: PATH (REASON)"; those about files are listed.
+constexpr std::string_view kEntryStart = "Could not ";
+
+void AddOnce(std::vector<std::string>& names, std::string name) {
+    if (std::find(names.begin(), names.end(), name) == names.end()) {
+        names.push_back(std::move(name));
+    }
+}
 
 std::string Row(const char* label, const std::string (&cells)[4]) {
     char line[160];
@@ -36,6 +41,14 @@ std::string JsonString(std::string_view text) {
     return quoted + "\"";
 }
 
+std::string JsonList(const std::vector<std::string>& items) {
+    std::string json = "[";
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        json += std::string(i == 0 ? "" : ", ") + JsonString(items[i]);
+    }
+    return json + "]";
+}
+
 std::string JsonFigures(const TypeFigures& figures) {
     return "{\"files\": " + std::to_string(figures.files) +
            ", \"bytesBefore\": " + std::to_string(figures.bytesBefore) +
@@ -50,20 +63,31 @@ std::string JsonNumber(double value) {
 
 }  // namespace
 
-std::vector<std::string> FilesWithErrors(const std::filesystem::path& errorLog) {
-    std::vector<std::string> files;
+ErrorLogNames ReadErrorLogNames(const std::filesystem::path& errorLog) {
+    ErrorLogNames names;
     std::ifstream log(errorLog);
+    std::string entry;
+    // An entry ends with its reason; a path holding a line feed continues on the next line.
     for (std::string line; std::getline(log, line);) {
-        for (std::size_t i = 0; i < std::size(kEntryStarts); ++i) {
-            const std::string_view entry(line);
-            if (entry.starts_with(kEntryStarts[i]) && entry.ends_with(kEntryEnds[i])) {
-                files.emplace_back(
-                    entry.substr(kEntryStarts[i].size(),
-                                 entry.size() - kEntryStarts[i].size() - kEntryEnds[i].size()));
+        entry += entry.empty() ? line : "\n" + line;
+        if (entry.starts_with(kEntryStart) && !entry.ends_with(")")) {
+            continue;
+        }
+        const std::size_t colon = entry.find(": ");
+        const std::size_t reason = entry.rfind(" (");
+        if (entry.starts_with(kEntryStart) && colon != std::string::npos &&
+            reason != std::string::npos && reason > colon) {
+            const std::string_view action = std::string_view(entry).substr(0, colon);
+            std::string path = entry.substr(colon + 2, reason - colon - 2);
+            if (action.ends_with(" file")) {
+                AddOnce(names.files, std::move(path));
+            } else if (action.ends_with(" folder")) {
+                AddOnce(names.folders, std::move(path));
             }
         }
+        entry.clear();
     }
-    return files;
+    return names;
 }
 
 std::string SummaryText(const RunSummary& summary) {
@@ -103,6 +127,11 @@ std::string SummaryText(const RunSummary& summary) {
                 std::to_string(summary.filesWithErrors.size()) +
                 "), listed in: " + summary.errorLogPath.string() + "\n";
     }
+    if (!summary.foldersWithErrors.empty()) {
+        text += "Folders that could not be read and were left out (" +
+                std::to_string(summary.foldersWithErrors.size()) +
+                "), listed in: " + summary.errorLogPath.string() + "\n";
+    }
     if (summary.cancelled) {
         text += "The run was cancelled.\n";
     }
@@ -129,11 +158,8 @@ std::string SummaryJson(const RunSummary& summary) {
     json += "  \"report\": " +
             (summary.reportWritten ? JsonString(summary.reportPath.string()) : "null") + ",\n";
     json += "  \"errorLog\": " + JsonString(summary.errorLogPath.string()) + ",\n";
-    json += "  \"filesWithErrors\": [";
-    for (std::size_t i = 0; i < summary.filesWithErrors.size(); ++i) {
-        json += std::string(i == 0 ? "" : ", ") + JsonString(summary.filesWithErrors[i]);
-    }
-    json += "]\n}\n";
+    json += "  \"filesWithErrors\": " + JsonList(summary.filesWithErrors) + ",\n";
+    json += "  \"foldersWithErrors\": " + JsonList(summary.foldersWithErrors) + "\n}\n";
     return json;
 }
 

@@ -16,11 +16,16 @@ struct RunSummary {
     bool reportWritten = false;
     std::filesystem::path errorLogPath;
     std::vector<std::string> filesWithErrors;
+    std::vector<std::string> foldersWithErrors;  // left out of the run: they could not be read
     bool cancelled = false;
 };
 
-// The files the error log names, in the order logged.
-std::vector<std::string> FilesWithErrors(const std::filesystem::path& errorLog);
+// What the error log names: files and folders, each once, in the order logged.
+struct ErrorLogNames {
+    std::vector<std::string> files;
+    std::vector<std::string> folders;
+};
+ErrorLogNames ReadErrorLogNames(const std::filesystem::path& errorLog);
 
 // The figures of the results dialog as a small table.
 std::string SummaryText(const RunSummary& summary);

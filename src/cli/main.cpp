@@ -163,7 +163,9 @@ int Run(const CliOptions& options, const fs::path& programFolder) {
         fs::exists(summary.reportPath, error) &&
         fs::last_write_time(summary.reportPath, error) >= started - std::chrono::seconds(2);
     summary.errorLogPath = paths.TempFolder() / kErrorLogFileName;
-    summary.filesWithErrors = FilesWithErrors(summary.errorLogPath);
+    ErrorLogNames logged = ReadErrorLogNames(summary.errorLogPath);
+    summary.filesWithErrors = std::move(logged.files);
+    summary.foldersWithErrors = std::move(logged.folders);
     summary.cancelled = interrupted || display.stopped;
 
     if (options.json) {
@@ -177,7 +179,9 @@ int Run(const CliOptions& options, const fs::path& programFolder) {
     if (view.Messages() > 0) {
         return kExitUsage;
     }
-    return summary.filesWithErrors.empty() && !display.errorsLogged ? kExitDone : kExitErrorsLogged;
+    const bool errors = display.errorsLogged || !summary.filesWithErrors.empty() ||
+                        !summary.foldersWithErrors.empty();
+    return errors ? kExitErrorsLogged : kExitDone;
 }
 
 }  // namespace

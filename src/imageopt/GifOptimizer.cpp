@@ -449,7 +449,7 @@ std::uint32_t OptimizeGifFile(GifStageHost& host, const std::string& path, std::
         try {
             file.Open(BxFile::kReadable);
         } catch (const BxErrorCode&) {
-            host.WriteErrorLog("Could not open file: " + path + " (unexpected format)\n");
+            host.WriteErrorLog(ErrorLogEntry("open file", path, "unexpected format"));
             return size;
         }
         bool isGif = false;
@@ -459,7 +459,7 @@ std::uint32_t OptimizeGifFile(GifStageHost& host, const std::string& path, std::
             isGif = false;
         }
         if (!isGif) {
-            host.WriteErrorLog("Could not read file: " + path + " (unrecognizable format)\n");
+            host.WriteErrorLog(ErrorLogEntry("read file", path, "unrecognizable format"));
             return size;
         }
         animation.SetSize(file.GetScreenWidth(), file.GetScreenHeight());
@@ -506,7 +506,9 @@ std::uint32_t OptimizeGifFile(GifStageHost& host, const std::string& path, std::
         return size;
     }
     host.BackupFile(path);
-    if (!WriteWholeFile(target, bytes.data.get(), bytes.size)) {
+    std::string failure;
+    if (!WriteWholeFile(target, bytes.data.get(), bytes.size, Durability::kFlushed, &failure)) {
+        host.WriteErrorLog(ErrorLogEntry("write file", path, failure));
         throw RunSignal::kFileError;
     }
     return bytes.size;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <string>
 
 namespace quillon {
 
@@ -18,9 +19,10 @@ struct FileBuffer {
 // Files this large or larger are treated as unreadable: text lengths are signed 32-bit values.
 inline constexpr std::uint64_t kMaxFileSize = 0x7FFFFFFF;
 
-// Reads the whole file. Returns an empty buffer when the file cannot be opened or read, is
-// empty, or is too large; never throws.
-FileBuffer ReadWholeFile(const std::filesystem::path& path);
+// Reads the whole file. Returns an empty buffer when the file cannot be opened or read, is not a
+// regular file (a pipe is never waited on), is too large, or is empty; never throws. `failure`,
+// when given, receives the reason for each case but the empty file, which is not a failure.
+FileBuffer ReadWholeFile(const std::filesystem::path& path, std::string* failure = nullptr);
 
 // How hard a write insists on reaching the disk before it counts as done.
 enum class Durability {
@@ -32,8 +34,9 @@ enum class Durability {
 // content or the complete new content: the bytes go to a new file in the same folder, which is
 // renamed over the target. An existing target keeps its permission bits and, where the system
 // allows, its owner; a symbolic link is written through, not replaced. Returns false, with the
-// target untouched and no temporary file left, on any failure.
+// target untouched and no temporary file left, on any failure; `failure`, when given, receives
+// the reason.
 bool WriteWholeFile(const std::filesystem::path& path, const std::uint8_t* data, std::uint32_t size,
-                    Durability durability = Durability::kFlushed);
+                    Durability durability = Durability::kFlushed, std::string* failure = nullptr);
 
 }  // namespace quillon

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <new>
 
+#include "BxCode/BxErrorCode.h"
 #include "imageopt/GifOptimizer.h"
 #include "imageopt/JpegOptimizer.h"
 #include "pipeline/Results.h"
@@ -97,14 +99,24 @@ void CFileProcessor::ProcessList() {
 void CFileProcessor::ProcessNext() {
     const std::string path = std::move(files_.front());
     files_.pop_front();
+    // Whatever a stage throws ends this file only; the file is then as it was, and the error log
+    // says why. Write failures are logged where they happen, with their reason.
     try {
         ProcessFile(path);
     } catch (RunSignal signal) {
         if (signal == RunSignal::kCancel) {
             cancelRequested_ = true;
+        } else if (signal == RunSignal::kOutOfMemory) {
+            WriteErrorLog(ErrorLogEntry("optimize file", path, "out of memory"));
         }
+    } catch (const BxErrorCode& error) {
+        WriteErrorLog(ErrorLogEntry("optimize file", path, BxErrorText(error.Code())));
+    } catch (const std::bad_alloc&) {
+        WriteErrorLog(ErrorLogEntry("optimize file", path, "out of memory"));
+    } catch (const std::exception& error) {
+        WriteErrorLog(ErrorLogEntry("optimize file", path, error.what()));
     } catch (...) {
-        // Whatever else a stage throws (exhausted memory, a malformed image) ends this file only.
+        WriteErrorLog(ErrorLogEntry("optimize file", path, "unexpected failure"));
     }
 }
 
@@ -132,9 +144,14 @@ void CFileProcessor::ProcessFile(const std::string& path) {
     ShowFile(path, fileClass);
 
     SetStatus("Reading file...");
-    FileBuffer buffer = ReadWholeFile(path);
+    std::string unreadable;
+    FileBuffer buffer = ReadWholeFile(path, &unreadable);
     if (!buffer) {
-        return;  // unreadable, empty or vanished: skipped without a log line
+        // An empty file has nothing to lose and is skipped silently; any other is named.
+        if (!unreadable.empty()) {
+            WriteErrorLog(ErrorLogEntry("read file", path, unreadable));
+        }
+        return;
     }
     currentSize_ = buffer.size;
     if (CheckCancel()) {
@@ -265,8 +282,10 @@ void CFileProcessor::ReplaceFile(const std::string& path, const FileBuffer& buff
     // Originals are flushed to the disk before they are replaced; copies need not be, since a
     // crash cannot lose what the source tree still holds.
     const bool inPlace = settings_.GetInt(section::kDestination, key::kNewOrReplace, 0) != 0;
+    std::string failure;
     if (!WriteWholeFile(path, buffer.data.get(), size,
-                        inPlace ? Durability::kFlushed : Durability::kCached)) {
+                        inPlace ? Durability::kFlushed : Durability::kCached, &failure)) {
+        WriteErrorLog(ErrorLogEntry("write file", path, failure));
         throw RunSignal::kFileError;
     }
 }
@@ -276,9 +295,12 @@ void CFileProcessor::BackupFile(const std::string& path) {
         settings_.GetInt(section::kDestination, key::kBackupFiles, 1) == 0) {
         return;
     }
-    const FileBuffer original = ReadWholeFile(path);
+    std::string failure;
+    const FileBuffer original = ReadWholeFile(path, &failure);
     const std::string backup = path + "." + std::string(kBackupSuffix);
-    if (!original || !WriteWholeFile(backup, original.data.get(), original.size)) {
+    if (!original || !WriteWholeFile(backup, original.data.get(), original.size,
+                                     Durability::kFlushed, &failure)) {
+        WriteErrorLog(ErrorLogEntry("back up file", path, failure));
         throw RunSignal::kFileError;
     }
 }

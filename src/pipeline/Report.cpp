@@ -75,22 +75,29 @@ void AppendPerformance(std::string& page, const TypeFigures& total, double overa
     AppendTemplate(page, kTemplate159, FormatPercent(overallPercent * 1.62).c_str());
 }
 
-// One row per line of the per-run log: path, size as read, final size, separated by tabs.
+// One row per line of the per-run log: path, size as read, final size, separated by tabs. The
+// sizes are the last two fields, so a tab in a name stays part of it; a line without them is the
+// first part of a name that holds a line feed, continued on the next line.
 void AppendFileRows(std::string& page, const ReportInputs& inputs) {
     std::ifstream log(inputs.logPath);
+    std::string pending;
     for (std::string line; std::getline(log, line);) {
-        const std::size_t firstTab = line.find('\t');
         const std::size_t lastTab = line.rfind('\t');
-        if (firstTab == std::string::npos || lastTab == firstTab) {
+        const std::size_t sizeTab = lastTab == std::string::npos || lastTab == 0
+                                        ? std::string::npos
+                                        : line.rfind('\t', lastTab - 1);
+        if (sizeTab == std::string::npos) {
+            pending += line + '\n';
             continue;
         }
-        const long before = std::strtol(line.c_str() + firstTab + 1, nullptr, 10);
+        const long before = std::strtol(line.c_str() + sizeTab + 1, nullptr, 10);
         const long after = std::strtol(line.c_str() + lastTab + 1, nullptr, 10);
         const float percent =
             before == 0 ? 100.0f
                         : (1.0f - static_cast<float>(after) / static_cast<float>(before)) * 100.0f;
-        const std::string name =
-            EscapeHtml(RelativeName(inputs.copyRoot, line.substr(0, firstTab)));
+        const std::string path = pending + line.substr(0, sizeTab);
+        pending.clear();
+        const std::string name = EscapeHtml(RelativeName(inputs.copyRoot, path));
         AppendTemplate(page, kTemplate160, name.c_str(),
                        FormatNumber(static_cast<std::uint64_t>(std::max(before, 0L))).c_str(),
                        FormatNumber(static_cast<std::uint64_t>(std::max(after, 0L))).c_str(),

@@ -7,6 +7,12 @@
 
 namespace quillon {
 
+std::string ErrorLogEntry(std::string_view action, std::string_view path, std::string_view reason) {
+    std::string entry = "Could not ";
+    entry.append(action).append(": ").append(path).append(" (").append(reason).append(")\n");
+    return entry;
+}
+
 RunLogs::RunLogs(const std::filesystem::path& tempFolder)
     : logPath_(tempFolder / kLogFileName), errorLogPath_(tempFolder / kErrorLogFileName) {
     std::error_code ignored;

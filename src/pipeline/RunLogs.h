@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "pipeline/SettingsStore.h"
@@ -15,6 +16,10 @@ namespace quillon {
 
 inline constexpr std::string_view kLogFileName = "Quillon.Log";
 inline constexpr std::string_view kErrorLogFileName = "QuillonError.Log";
+
+// One error-log entry, in the form every entry has: "Could not ACTION: PATH (REASON)" and a line
+// feed, where ACTION names what failed ("read file", "write file", "read folder", ...).
+std::string ErrorLogEntry(std::string_view action, std::string_view path, std::string_view reason);
 
 // Both logs live in the temporary folder. Construction deletes the files a previous run left, so
 // each run starts with neither log on disk. A log that cannot be created stays closed and what

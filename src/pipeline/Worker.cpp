@@ -56,7 +56,8 @@ std::string CopyFailureText(const std::string& from, const std::string& to, int 
     return text;
 }
 
-// Copies one file, creating the folders of the target when they are missing.
+// Copies one file, creating the folders of the target when they are missing. A copy that fails
+// part-way (a full disk, a size limit) is removed rather than left cut short.
 std::error_code CopyOne(const std::filesystem::path& from, const std::filesystem::path& to) {
     std::error_code error;
     if (std::filesystem::equivalent(from, to, error)) {
@@ -66,8 +67,15 @@ std::error_code CopyOne(const std::filesystem::path& from, const std::filesystem
     const auto options = std::filesystem::copy_options::overwrite_existing;
     std::filesystem::copy_file(from, to, options, error);
     if (error == std::errc::no_such_file_or_directory) {
+        // The folder is missing; when it cannot be made, that is the failure to report.
         std::filesystem::create_directories(to.parent_path(), error);
-        std::filesystem::copy_file(from, to, options, error);
+        if (!error) {
+            std::filesystem::copy_file(from, to, options, error);
+        }
+    }
+    if (error && error != std::errc::file_exists) {
+        std::error_code ignored;
+        std::filesystem::remove(to, ignored);
     }
     return error;
 }
@@ -214,6 +222,7 @@ void CWorker::OnStartRun(const std::string& selectionText) {
     paths_.SetReportName(DisplayName(selection.string()));
     view_.Update([](RunDisplay& display) {
         display.counters = {};
+        display.errorsLogged = false;
         display.busy = true;
         display.revertEnabled = false;
     });
@@ -300,10 +309,12 @@ void CWorker::BuildFileList(const std::filesystem::path& selection,
 
 // Depth first, in the order the folder lists its entries. Links to folders are not followed, so
 // a link loop cannot make the walk endless; only regular files (or links to them) are listed,
-// since devices and pipes cannot be copied or optimized.
+// since devices and pipes cannot be copied or optimized. A folder that cannot be read is named in
+// the error log and the walk goes on without it.
 void CWorker::WalkFolder(const std::filesystem::path& folder, const std::filesystem::path& skip) {
     std::error_code error;
-    for (std::filesystem::directory_iterator entries(folder, error), end; !error && entries != end;
+    std::filesystem::directory_iterator entries(folder, error);
+    for (const std::filesystem::directory_iterator end; !error && entries != end;
          entries.increment(error)) {
         const std::filesystem::directory_entry& entry = *entries;
         std::error_code kind;
@@ -318,6 +329,10 @@ void CWorker::WalkFolder(const std::filesystem::path& folder, const std::filesys
         } else if (entry.is_regular_file(kind)) {
             processor_->AddFile(entry.path().string());
         }
+    }
+    if (error) {
+        processor_->Logs().OpenErrorLog();
+        processor_->WriteErrorLog(ErrorLogEntry("read folder", folder.string(), error.message()));
     }
 }
 

@@ -2,11 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-
-#include "Corpus.h"
-#include "MemorySettingsStore.h"
-#include "RecordingRunView.h"
+#include "OneRun.h"
 #include "TempDir.h"
 #include "pipeline/SettingsKeys.h"
 
@@ -18,60 +14,10 @@ namespace fs = std::filesystem;
 constexpr std::string_view kLoosePage = "a    b\n\n\nc";
 constexpr std::string_view kTightPage = "a b\nc";
 
-void WriteText(const fs::path& path, std::string_view text) {
-    fs::create_directories(path.parent_path());
-    test::WriteBytes(path, {text.begin(), text.end()});
-}
-
-std::string ReadText(const fs::path& path) {
-    const auto bytes = test::ReadBytes(path);
-    return {bytes.begin(), bytes.end()};
-}
-
-// Every regular file below folder, relative to it, sorted.
-std::vector<std::string> Tree(const fs::path& folder) {
-    std::vector<std::string> files;
-    std::error_code error;
-    for (auto it = fs::recursive_directory_iterator(folder, error);
-         it != fs::recursive_directory_iterator(); it.increment(error)) {
-        if (it->is_regular_file()) {
-            files.push_back(it->path().lexically_relative(folder).string());
-        }
-    }
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
-// One run as the window makes it: a worker and a processor that live for that run only.
-class OneRun {
-  public:
-    OneRun(test::MemorySettingsStore& settings, DerivedPaths& paths)
-        : processor_(std::make_unique<CFileProcessor>(settings, view, paths.TempFolder())),
-          worker_(std::make_unique<CWorker>(settings, view, paths)) {
-        worker_->SetProcessor(processor_.get());
-    }
-    ~OneRun() { Finish(); }
-
-    void Start(const fs::path& selection) { worker_->PostStartRun(selection.string()); }
-    // Waits for the end of the run and for the worker's last questions.
-    void Finish() {
-        worker_.reset();
-        processor_.reset();
-    }
-    void StartAndFinish(const fs::path& selection) {
-        Start(selection);
-        ASSERT_TRUE(view.WaitForRunDone());
-        Finish();
-    }
-    CWorker& Worker() { return *worker_; }
-    CFileProcessor& Processor() { return *processor_; }
-
-    test::RecordingRunView view;
-
-  private:
-    std::unique_ptr<CFileProcessor> processor_;
-    std::unique_ptr<CWorker> worker_;
-};
+using test::OneRun;
+using test::ReadText;
+using test::Tree;
+using test::WriteText;
 
 class WorkerTest : public ::testing::Test {
   protected:

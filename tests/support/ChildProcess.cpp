@@ -21,11 +21,25 @@ int RunInChild(const std::function<int()>& body) {
     return WEXITSTATUS(status);
 }
 
+namespace {
+constexpr uid_t kNobody = 65534;
+}  // namespace
+
+bool GiveTreeToUnprivilegedUser(const std::filesystem::path& root) {
+    if (::geteuid() != 0) {
+        return true;
+    }
+    bool given = ::lchown(root.c_str(), kNobody, kNobody) == 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+        given = ::lchown(entry.path().c_str(), kNobody, kNobody) == 0 && given;
+    }
+    return given;
+}
+
 bool DropPrivileges() {
     if (::geteuid() != 0) {
         return true;
     }
-    constexpr uid_t kNobody = 65534;
     return ::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0;
 }
 

@@ -1,0 +1,79 @@
+// One run as the window makes it, a worker and a processor that live for that run only, and the
+// small file helpers the run tests share.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Corpus.h"
+#include "MemorySettingsStore.h"
+#include "RecordingRunView.h"
+#include "pipeline/DerivedPaths.h"
+#include "pipeline/FileProcessor.h"
+#include "pipeline/Worker.h"
+
+namespace quillon::test {
+
+inline void WriteText(const std::filesystem::path& path, std::string_view text) {
+    std::filesystem::create_directories(path.parent_path());
+    WriteBytes(path, {text.begin(), text.end()});
+}
+
+inline std::string ReadText(const std::filesystem::path& path) {
+    const auto bytes = ReadBytes(path);
+    return {bytes.begin(), bytes.end()};
+}
+
+// Every regular file below folder, relative to it, sorted.
+inline std::vector<std::string> Tree(const std::filesystem::path& folder) {
+    std::vector<std::string> files;
+    std::error_code error;
+    for (auto it = std::filesystem::recursive_directory_iterator(folder, error);
+         it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+        if (it->is_regular_file()) {
+            files.push_back(it->path().lexically_relative(folder).string());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+class OneRun {
+  public:
+    OneRun(MemorySettingsStore& settings, DerivedPaths& paths)
+        : processor_(std::make_unique<CFileProcessor>(settings, view, paths.TempFolder())),
+          worker_(std::make_unique<CWorker>(settings, view, paths)) {
+        worker_->SetProcessor(processor_.get());
+    }
+    ~OneRun() { Finish(); }
+
+    void Start(const std::filesystem::path& selection) {
+        worker_->PostStartRun(selection.string());
+    }
+    // Waits for the end of the run and for the worker's last questions.
+    void Finish() {
+        worker_.reset();
+        processor_.reset();
+    }
+    void StartAndFinish(const std::filesystem::path& selection) {
+        Start(selection);
+        ASSERT_TRUE(view.WaitForRunDone());
+        Finish();
+    }
+    CWorker& Worker() { return *worker_; }
+    CFileProcessor& Processor() { return *processor_; }
+
+    RecordingRunView view;
+
+  private:
+    std::unique_ptr<CFileProcessor> processor_;
+    std::unique_ptr<CWorker> worker_;
+};
+
+}  // namespace quillon::test
