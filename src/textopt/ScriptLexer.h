@@ -29,10 +29,12 @@ enum class ScriptTokenKind : std::uint8_t {
     kHtmlComment,  // `<!--` anywhere, or `-->` at the start of a line, to the line's end
 };
 
+// The positions come first: returned in two registers, they then fill one and the kind and flag
+// the other, and reading a field back never straddles two stores (which stalls the load).
 struct ScriptToken {
-    ScriptTokenKind kind = ScriptTokenKind::kEnd;
     TextLength begin = 0;  // first byte
     TextLength end = 0;    // one past the last byte; a line comment stops before its line feed
+    ScriptTokenKind kind = ScriptTokenKind::kEnd;
     // The token came where an operand had just ended (after a name, a literal, `)` or `]`):
     // there a `/` divides and `++` is postfix.
     bool afterOperand = false;
@@ -43,20 +45,23 @@ class ScriptLexer {
     // Lexes text[begin, end); bytes outside are never read.
     ScriptLexer(const std::uint8_t* text, TextLength begin, TextLength end);
 
-    ScriptToken Next();
+    // The next token; valid until the next call. It lives in the lexer rather than travelling
+    // back by value: a returned token is assembled in memory piece by piece and read back whole,
+    // and that read stalls on every token.
+    const ScriptToken& Next();
 
     // Continues after a region the caller dealt with itself, as after a comment.
     void SkipTo(TextLength position);
 
   private:
-    ScriptToken Lex();
+    void Lex();
     TextLength BlankRunEnd(TextLength begin);
-    ScriptToken Make(ScriptTokenKind kind, TextLength begin, TextLength end);
-    ScriptToken Quoted(TextLength begin);
-    ScriptToken TemplatePiece(TextLength begin, TextLength from);
-    ScriptToken RegexOrSlash(TextLength begin);
-    ScriptToken Word(TextLength begin);
-    ScriptToken Punctuator(TextLength begin);
+    void Make(ScriptTokenKind kind, TextLength begin, TextLength end);
+    void Quoted(TextLength begin);
+    void TemplatePiece(TextLength begin, TextLength from);
+    void RegexOrSlash(TextLength begin);
+    void Word(TextLength begin);
+    void Punctuator(TextLength begin);
     TextLength LineEnd(TextLength from) const;
 
     const std::uint8_t* text_;
@@ -66,6 +71,7 @@ class ScriptLexer {
     bool lineStart_ = true;         // nothing but blanks and comments since the last line feed
     bool afterDot_ = false;         // the last code token was `.`, so a word is a property name
     TextLength noRegexBefore_ = 0;  // where the last regular expression that never closed ended
+    ScriptToken token_;             // the token Next() returned last
 
     // Template literals nest through `${ ... }`: for each open one, the `{` depth inside its
     // current expression. Deeper nesting than this is left untouched as one string.
@@ -184,22 +190,26 @@ inline TextLength ScriptLexer::LineEnd(TextLength from) const {
     return FindByte(text_, std::min(from, end_), end_, '\n');
 }
 
-inline ScriptToken ScriptLexer::Make(ScriptTokenKind kind, TextLength begin, TextLength end) {
+inline void ScriptLexer::Make(ScriptTokenKind kind, TextLength begin, TextLength end) {
     pos_ = std::min(end, end_);
-    return ScriptToken{kind, begin, pos_, false};
+    token_.begin = begin;
+    token_.end = pos_;
+    token_.kind = kind;
 }
 
-inline ScriptToken ScriptLexer::Next() {
+inline const ScriptToken& ScriptLexer::Next() {
+    token_.afterOperand = operandEnded_;
     if (pos_ >= end_) {
-        return ScriptToken{ScriptTokenKind::kEnd, end_, end_, operandEnded_};
+        token_.begin = end_;
+        token_.end = end_;
+        token_.kind = ScriptTokenKind::kEnd;
+    } else {
+        Lex();
     }
-    const bool afterOperand = operandEnded_;
-    ScriptToken token = Lex();
-    token.afterOperand = afterOperand;
-    return token;
+    return token_;
 }
 
-inline ScriptToken ScriptLexer::Lex() {
+inline void ScriptLexer::Lex() {
     const TextLength begin = pos_;
     const std::uint8_t b = text_[begin];
     const std::uint8_t next = begin + 1 < end_ ? text_[begin + 1] : 0;
@@ -289,7 +299,7 @@ inline TextLength ScriptLexer::BlankRunEnd(TextLength begin) {
     return k;
 }
 
-inline ScriptToken ScriptLexer::Quoted(TextLength begin) {
+inline void ScriptLexer::Quoted(TextLength begin) {
     const std::uint8_t quote = text_[begin];
     TextLength k = begin + 1;
     // A string cannot hold a bare line feed: one that never closes ends at the line's end, so a
@@ -317,7 +327,7 @@ inline ScriptToken ScriptLexer::Quoted(TextLength begin) {
 
 // A piece of a template literal from `from` (after its opening backtick or the `}` that ends an
 // embedded expression) to its closing backtick or the next `${`.
-inline ScriptToken ScriptLexer::TemplatePiece(TextLength begin, TextLength from) {
+inline void ScriptLexer::TemplatePiece(TextLength begin, TextLength from) {
     const bool continues = text_[begin] == '}';
     afterDot_ = false;
     TextLength k = from;
@@ -351,7 +361,7 @@ inline ScriptToken ScriptLexer::TemplatePiece(TextLength begin, TextLength from)
     return Make(ScriptTokenKind::kString, begin, end_);
 }
 
-inline ScriptToken ScriptLexer::RegexOrSlash(TextLength begin) {
+inline void ScriptLexer::RegexOrSlash(TextLength begin) {
     // A `/` on the rest of a line where a regular expression was looked for and never closed
     // is taken for a division: looking again from every such `/` would make a long line of
     // them cost time quadratic in its length.
@@ -390,7 +400,7 @@ inline ScriptToken ScriptLexer::RegexOrSlash(TextLength begin) {
     return Punctuator(begin);
 }
 
-inline ScriptToken ScriptLexer::Word(TextLength begin) {
+inline void ScriptLexer::Word(TextLength begin) {
     TextLength k = begin;
     // Bound: k stops at end_.
     while (k < end_ && IsScriptWordByte(text_[k])) {
@@ -403,7 +413,7 @@ inline ScriptToken ScriptLexer::Word(TextLength begin) {
     return Make(ScriptTokenKind::kWord, begin, k);
 }
 
-inline ScriptToken ScriptLexer::Punctuator(TextLength begin) {
+inline void ScriptLexer::Punctuator(TextLength begin) {
     const std::uint8_t b = text_[begin];
     afterDot_ = b == '.';
     if ((b == '+' || b == '-') && begin + 1 < end_ && text_[begin + 1] == b) {

@@ -95,8 +95,9 @@ class ScriptWalker {
     void Run() {
         ScriptLexer lexer(text_, begin_, end_);
         // Bound: every token moves the lexer forward; it stops at end_.
-        for (ScriptToken token = lexer.Next(); token.kind != ScriptTokenKind::kEnd;
-             token = lexer.Next()) {
+        for (const ScriptToken* next = &lexer.Next(); next->kind != ScriptTokenKind::kEnd;
+             next = &lexer.Next()) {
+            const ScriptToken& token = *next;
             switch (token.kind) {
                 case ScriptTokenKind::kBlank:
                     break;
@@ -111,9 +112,10 @@ class ScriptWalker {
                     break;
                 case ScriptTokenKind::kBlockComment:
                     if (RemovesComment(token)) {
-                        DeleteBlockComment(
-                            text_, commentsBegin_, commentsEnd_,
-                            {token.kind, token.begin, std::min(token.end, commentsEnd_), false});
+                        DeleteBlockComment(text_, commentsBegin_, commentsEnd_,
+                                           {.begin = token.begin,
+                                            .end = std::min(token.end, commentsEnd_),
+                                            .kind = token.kind});
                         AfterDeletedComment();
                     } else {
                         KeepComment(token.end);
@@ -222,9 +224,9 @@ class ScriptWalker {
         if (token.kind == ScriptTokenKind::kPunctuator && token.end - token.begin == 1) {
             const std::uint8_t b = text_[token.begin];
             if (b == '(') {
-                const bool header = IsOneOfWords(text_, previous_.token, kHeaderWords) ||
-                                    (previous_.token.kind == ScriptTokenKind::kWord &&
-                                     IsWord(text_, beforePrevious_.token, "function"));
+                const bool header = IsOneOfWords(text_, Last().token, kHeaderWords) ||
+                                    (Last().token.kind == ScriptTokenKind::kWord &&
+                                     IsWord(text_, BeforeLast().token, "function"));
                 if (parenDepth_ < static_cast<int>(parenHeaders_.size())) {
                     parenHeaders_[static_cast<std::size_t>(parenDepth_)] = header;
                 }
@@ -235,12 +237,14 @@ class ScriptWalker {
                                parenHeaders_[static_cast<std::size_t>(parenDepth_)];
             }
         }
-        beforePrevious_ = previous_;
-        previous_ = Previous{token, closesHeader};
+        // The older entry is overwritten in place rather than the newer one copied over it.
+        latest_ ^= 1;
+        recent_[latest_].token = token;
+        recent_[latest_].closesHeader = closesHeader;
     }
 
     bool PreviousIs(std::string_view bytes) const {
-        const ScriptToken& token = previous_.token;
+        const ScriptToken& token = Last().token;
         return token.kind == ScriptTokenKind::kPunctuator &&
                static_cast<std::size_t>(token.end - token.begin) == bytes.size() &&
                std::memcmp(text_ + token.begin, bytes.data(), bytes.size()) == 0;
@@ -249,7 +253,7 @@ class ScriptWalker {
     // Whether a line break between the previous token and the operator `op` can end a
     // statement, so that deleting it would change the script.
     bool LineBreakMatters(std::uint8_t op) const {
-        const ScriptToken& token = previous_.token;
+        const ScriptToken& token = Last().token;
         if (IsOneOfWords(text_, token, kRestrictedWords)) {
             return true;
         }
@@ -271,7 +275,7 @@ class ScriptWalker {
             return true;
         }
         if (PreviousIs(")")) {
-            return !previous_.closesHeader;
+            return !Last().closesHeader;
         }
         return postfix || PreviousIs("]") || PreviousIs("}");
     }
@@ -382,8 +386,11 @@ class ScriptWalker {
     // Just past the last `-->` found, or kNoHtmlCommentEnd when none is left in the range.
     static constexpr TextLength kNoHtmlCommentEnd = std::numeric_limits<TextLength>::max();
     TextLength htmlCommentEnd_ = -1;
-    Previous previous_;        // the last token that is neither blank nor comment
-    Previous beforePrevious_;  // the one before it
+    // The last two tokens that are neither blank nor comment: Last() and BeforeLast().
+    const Previous& Last() const { return recent_[latest_]; }
+    const Previous& BeforeLast() const { return recent_[latest_ ^ 1]; }
+    std::array<Previous, 2> recent_{};
+    std::size_t latest_ = 0;
     std::array<bool, 64> parenHeaders_{};
     int parenDepth_ = 0;
 };
