@@ -1,7 +1,8 @@
 // Arbitrary bytes through the web-page passes, with the chain's options taken from the first
 // byte. The whole chain must never lengthen the text nor read or write outside it (the sanitizers
 // watch); the layout passes alone must also never lose a byte 0x80-0xFF, since those are parts of
-// multibyte characters and only markup the tag passes remove may take some with it.
+// multibyte characters and only markup the tag passes remove may take some with it; and the
+// one-walk blank-run pass the chain uses must give what its three passes give in turn.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -61,6 +62,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         CheckLength(length, static_cast<std::size_t>(before));
     }
     if (HighBytes(text, length) != highBefore) {
+        std::abort();
+    }
+
+    std::vector<std::uint8_t> joined = page;
+    std::vector<std::uint8_t> stepwise = page;
+    const auto pageLength = static_cast<quillon::TextLength>(page.size());
+    const auto joinedLength = quillon::CollapseBlankRuns(joined.data(), pageLength);
+    auto stepwiseLength = quillon::CollapseSpaces(stepwise.data(), pageLength);
+    stepwiseLength = quillon::TrimAroundLineEnds(stepwise.data(), stepwiseLength);
+    stepwiseLength = quillon::CollapseBlankLines(stepwise.data(), stepwiseLength);
+    if (joinedLength != stepwiseLength ||
+        !std::equal(joined.begin(), joined.begin() + joinedLength, stepwise.begin())) {
         std::abort();
     }
     return 0;

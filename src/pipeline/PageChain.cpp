@@ -1,5 +1,6 @@
 #include "pipeline/PageChain.h"
 
+#include <algorithm>
 #include <array>
 
 #include "pipeline/SettingsKeys.h"
@@ -29,8 +30,9 @@ constexpr std::array kSteps = {
     PageStep{"NormalizeTags", "", NormalizeTags, kAlways, false},
     PageStep{"OptimizeInlineScripts", "", OptimizeInlineScripts, kInlineJavaScript, true},
     PageStep{"RemoveOptionalTags", "", Plain<RemoveOptionalTags>, kRemoveOptionalTags, false},
+    // The three blank-run steps read the text once when they run together.
     PageStep{"CollapseSpaces", "Removing excess formatting...", Plain<CollapseSpaces>, kAlways,
-             false},
+             false, Plain<CollapseBlankRuns>, 3},
     PageStep{"TrimAroundLineEnds", "", Plain<TrimAroundLineEnds>, kAlways, false},
     PageStep{"CollapseBlankLines", "", Plain<CollapseBlankLines>, kAlways, true},
     PageStep{"TrimAroundBlockTags", "", Plain<TrimAroundBlockTags>, kAlways, false},
@@ -92,12 +94,24 @@ PageSettings ReadPageSettings(const SettingsStore& settings, bool inlineJavaScri
 
 TextLength RunPageChain(std::uint8_t* text, TextLength length, const PageSettings& settings,
                         PageChainObserver* observer) {
-    for (const PageStep& step : kSteps) {
+    const auto allOpen = [&settings](std::size_t first, std::size_t count) {
+        return first + count <= kSteps.size() &&
+               std::all_of(kSteps.begin() + first, kSteps.begin() + first + count,
+                           [&settings](const PageStep& s) { return GateOpen(s.gate, settings); });
+    };
+    std::size_t doneBefore = 0;  // steps below this index were done by a joined pass
+    for (std::size_t k = 0; k < kSteps.size(); ++k) {
+        const PageStep& step = kSteps[k];
         if (observer && !step.status.empty()) {
             observer->OnStatus(step.status);
         }
-        if (GateOpen(step.gate, settings)) {
-            length = step.pass(text, length, settings.options);
+        if (k >= doneBefore && GateOpen(step.gate, settings)) {
+            if (step.joinedPass && allOpen(k, step.joinedSteps)) {
+                length = step.joinedPass(text, length, settings.options);
+                doneBefore = k + step.joinedSteps;
+            } else {
+                length = step.pass(text, length, settings.options);
+            }
         }
         if (observer && step.checkpointAfter) {
             observer->OnCheckpoint();

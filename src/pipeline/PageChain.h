@@ -1,6 +1,7 @@
 // The fixed chain of in-place passes that every web page goes through.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -26,6 +27,10 @@ struct PageStep {
     PagePass pass;
     StepGate gate;
     bool checkpointAfter;  // a run may be cancelled after this step
+    // When set: does what this step and the `joinedSteps - 1` steps after it do, in one walk.
+    // The chain uses it when all of them run; statuses and checkpoints stay where they are.
+    PagePass joinedPass = nullptr;
+    std::size_t joinedSteps = 0;
 };
 
 // The steps in chain order.
@@ -57,7 +62,8 @@ class PageChainObserver {
     virtual void OnCheckpoint() = 0;
 };
 
-// Runs every step whose gate is open over the text; returns the new length.
+// Runs every step whose gate is open over the text, which holds no 0 byte (the pipeline keeps
+// such files out of the chain); returns the new length.
 TextLength RunPageChain(std::uint8_t* text, TextLength length, const PageSettings& settings,
                         PageChainObserver* observer = nullptr);
 TextLength RunPageChain(std::uint8_t* text, TextLength length, const SettingsStore& settings,

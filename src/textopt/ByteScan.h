@@ -80,4 +80,32 @@ inline TextLength FindSpaceRun(const std::uint8_t* text, TextLength from, TextLe
     return length;
 }
 
+// The first index i at or after `from` where text[i] and text[i + 1] are both blanks (a space or
+// a line feed), or `length`: the runs of blanks that have something to lose start at such pairs.
+inline TextLength FindBlankPair(const std::uint8_t* text, TextLength from, TextLength length) {
+    const auto blanks = [](std::uint64_t word) {
+        return detail::BytesEqual(word, ' ') | detail::BytesEqual(word, '\n');
+    };
+    if (from >= length) {
+        return length;
+    }
+    const std::uint8_t* p = text + from;
+    const std::uint8_t* const end = text + length;
+    // Bound: p advances by 8 each round while 9 bytes (a word and the byte after it) remain.
+    while (end - p >= 9) {
+        const std::uint64_t hits = blanks(detail::LoadWord(p)) & blanks(detail::LoadWord(p + 1));
+        if (hits != 0) {
+            return static_cast<TextLength>(p - text) + detail::FirstMarkedByte(hits);
+        }
+        p += 8;
+    }
+    const auto isBlank = [](std::uint8_t b) { return b == ' ' || b == '\n'; };
+    for (; end - p >= 2; ++p) {
+        if (isBlank(p[0]) && isBlank(p[1])) {
+            return static_cast<TextLength>(p - text);
+        }
+    }
+    return length;
+}
+
 }  // namespace quillon

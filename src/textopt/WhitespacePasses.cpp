@@ -152,6 +152,32 @@ TextLength CollapseBlankLines(std::uint8_t* text, TextLength length) {
     return CompactDeleted(text, length);
 }
 
+TextLength CollapseBlankRuns(std::uint8_t* text, TextLength length) {
+    if (length <= 0) {
+        return 0;
+    }
+    // A run never reaches into a region: regions begin with `<` and end with `>` or the text.
+    // Nor does deleting blanks outside them make a `<` meet a letter, so the regions found here
+    // are the ones each of the three passes finds.
+    PreformattedCursor regions(text, length);
+    ForEachOutsidePreformatted(
+        length, regions,
+        [text, length](TextLength from) { return FindBlankPair(text, from, length); },
+        [text, length](TextLength i) {
+            TextLength k = i;
+            bool lineFeed = false;
+            // Bound: k stops at length.
+            while (k < length && (text[k] == ' ' || text[k] == '\n')) {
+                lineFeed = lineFeed || text[k] == '\n';
+                ++k;
+            }
+            text[i] = lineFeed ? '\n' : ' ';
+            std::fill(text + i + 1, text + k, std::uint8_t{0});
+            return k - 1;
+        });
+    return CompactDeleted(text, length);
+}
+
 TextLength TrimAroundBlockTags(std::uint8_t* text, TextLength length) {
     if (length <= 0) {
         return 0;

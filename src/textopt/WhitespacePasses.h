@@ -28,6 +28,11 @@ TextLength TrimAroundLineEnds(std::uint8_t* text, TextLength length);
 // In every run of line feeds only the first stays.
 TextLength CollapseBlankLines(std::uint8_t* text, TextLength length);
 
+// What CollapseSpaces, TrimAroundLineEnds and CollapseBlankLines do one after the other, in one
+// walk, for text that holds no deleted (0) byte: outside preformatted regions, every run of
+// spaces and line feeds becomes one line feed when it holds one, else one space.
+TextLength CollapseBlankRuns(std::uint8_t* text, TextLength length);
+
 // Removes the spaces and line feeds directly before a block-level tag's `<` and directly after
 // its `>`; around other tags (<B>, </TH>) whitespace stays.
 TextLength TrimAroundBlockTags(std::uint8_t* text, TextLength length);

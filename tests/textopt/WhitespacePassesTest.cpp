@@ -3,9 +3,11 @@
 // no pass may delete a byte of a multibyte character.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "CaseTable.h"
+#include "Corpus.h"
 #include "textopt/WhitespacePasses.h"
 
 namespace quillon::test {
@@ -313,10 +315,78 @@ const PassCase kBlockHighBytes[] = {
 INSTANTIATE_TEST_SUITE_P(ZeroAndHighBytes, TrimAroundBlockTagsTable,
                          testing::ValuesIn(kBlockHighBytes), RowName<PassCase>);
 
+// ---- CollapseBlankRuns: the three blank-run passes in one walk
+
+// What the three passes give one after the other.
+std::string ThreePasses(std::string_view input) {
+    return RunPass(CollapseBlankLines, RunPass(TrimAroundLineEnds, RunPass(CollapseSpaces, input)));
+}
+
+class CollapseBlankRunsTable : public testing::TestWithParam<PassCase> {};
+
+TEST_P(CollapseBlankRunsTable, GivesWhatTheThreePassesGive) {
+    const PassCase& row = GetParam();
+    EXPECT_EQ(Visible(ThreePasses(row.input)), Visible(row.expected)) << "the row itself is wrong";
+    ExpectPassRow(CollapseBlankRuns, row);
+}
+
+const PassCase kBlankRunCases[] = {
+    {"spaces become one", "a   b", "a b"},
+    {"a line feed takes the spaces around it", "a  \n  b", "a\nb"},
+    {"blank lines become one line feed", "a\n \n\n  \nb", "a\nb"},
+    {"single blanks stay", "a b\nc", "a b\nc"},
+    {"runs at both ends", " \n a b \n ", "\na b\n"},
+    {"only blanks", "  ", " "},
+    {"PRE region untouched", "a  <PRE> x  \n\n y </PRE>  \n b", "a <PRE> x  \n\n y </PRE>\nb"},
+    {"unclosed XMP runs to the end", "a \n <xmp>  \n\n ", "a\n<xmp>  \n\n "},
+    {"close tag with blanks inside", "<pre>  </pre  >  x", "<pre>  </pre  > x"},
+    {"P is no region", "<P>  a  \n\n</P>", "<P> a\n</P>"},
+    {"tabs and CR are not blanks here", "a\t \t\r\n b", "a\t \t\r\nb"},
+    {"UTF-8 stays", "\xC3\xA9  \xC2\xA0 \n \xE2\x80\x94", "\xC3\xA9 \xC2\xA0\n\xE2\x80\x94"},
+    {"empty text", "", ""},
+};
+INSTANTIATE_TEST_SUITE_P(Cases, CollapseBlankRunsTable, testing::ValuesIn(kBlankRunCases),
+                         RowName<PassCase>);
+
+// Random texts made of blanks, words and the pieces of preformatted regions (open and close
+// tags, quotes that stretch a tag, unclosed ones) must come out as the three passes leave them.
+TEST(CollapseBlankRuns, AgreesWithTheThreePassesOnRandomText) {
+    const std::string_view pieces[] = {
+        " ",     "  ",     "\n",    " \n ",  "a",           "word",   "<",      ">",
+        "<PRE>", "</PRE>", "<pre ", "</pre", "<XMP>",       "</xmp>", "<NOOP>", "</NOOP",
+        "\"",    "'",      "<P>",   "</P >", "<PLAINTEXT>", "=",      "\t",     "\xC2\xA0"};
+    std::mt19937 random(2026);
+    for (int round = 0; round < 20000; ++round) {
+        std::string text;
+        const int count = static_cast<int>(random() % 40);
+        for (int k = 0; k < count; ++k) {
+            text += pieces[random() % std::size(pieces)];
+        }
+        ASSERT_EQ(Visible(RunPass(CollapseBlankRuns, text)), Visible(ThreePasses(text)))
+            << "input: " << Visible(text);
+    }
+}
+
+TEST(CollapseBlankRuns, AgreesWithTheThreePassesOnEveryCorpusPage) {
+    QUILLON_REQUIRE_CORPUS();
+    int pages = 0;
+    for (const auto& path : CorpusFiles("html", {".html", ".htm"})) {
+        const std::vector<std::uint8_t> bytes = ReadBytes(path);
+        std::string text(bytes.begin(), bytes.end());
+        if (text.find('\0') != std::string::npos) {
+            continue;  // pages with 0 bytes never reach the chain
+        }
+        text = RunPass(TabsToSpaces, RunPass(NormalizeLineEnds, text));
+        EXPECT_TRUE(RunPass(CollapseBlankRuns, text) == ThreePasses(text)) << path;
+        ++pages;
+    }
+    EXPECT_GE(pages, 40);
+}
+
 // Every pass answers a length of 0 or less with 0 and touches nothing.
 TEST(WhitespacePasses, NonPositiveLengthGivesZero) {
     for (const TextPass pass : {NormalizeLineEnds, TabsToSpaces, CollapseSpaces, TrimAroundLineEnds,
-                                CollapseBlankLines, TrimAroundBlockTags}) {
+                                CollapseBlankLines, CollapseBlankRuns, TrimAroundBlockTags}) {
         std::uint8_t text[] = {' ', ' ', '\t', '\r'};
         EXPECT_EQ(pass(text, 0), 0);
         EXPECT_EQ(pass(text, -4), 0);
