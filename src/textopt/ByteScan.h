@@ -9,6 +9,10 @@
 
 #include "textopt/TextBuffer.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace quillon {
 
 namespace detail {
@@ -82,18 +86,38 @@ inline TextLength FindSpaceRun(const std::uint8_t* text, TextLength from, TextLe
 
 // The first index i at or after `from` where text[i] and text[i + 1] are both blanks (a space or
 // a line feed), or `length`: the runs of blanks that have something to lose start at such pairs.
+// Text is mostly words with single spaces between them, so this scan is most of the work of the
+// pass that uses it: sixteen bytes at a time where the processor offers it, else eight.
 inline TextLength FindBlankPair(const std::uint8_t* text, TextLength from, TextLength length) {
-    const auto blanks = [](std::uint64_t word) {
-        return detail::BytesEqual(word, ' ') | detail::BytesEqual(word, '\n');
-    };
     if (from >= length) {
         return length;
     }
     const std::uint8_t* p = text + from;
     const std::uint8_t* const end = text + length;
+#if defined(__SSE2__)
+    const __m128i space = _mm_set1_epi8(' ');
+    const __m128i lineFeed = _mm_set1_epi8('\n');
+    const auto blanks = [&](const std::uint8_t* at) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        return _mm_or_si128(_mm_cmpeq_epi8(bytes, space), _mm_cmpeq_epi8(bytes, lineFeed));
+    };
+    // Bound: p advances by 16 each round while 17 bytes (a block and the byte after it) remain.
+    while (end - p >= 17) {
+        const int hits = _mm_movemask_epi8(_mm_and_si128(blanks(p), blanks(p + 1)));
+        if (hits != 0) {
+            return static_cast<TextLength>(p - text) +
+                   std::countr_zero(static_cast<unsigned>(hits));
+        }
+        p += 16;
+    }
+#endif
+    const auto blankWord = [](std::uint64_t word) {
+        return detail::BytesEqual(word, ' ') | detail::BytesEqual(word, '\n');
+    };
     // Bound: p advances by 8 each round while 9 bytes (a word and the byte after it) remain.
     while (end - p >= 9) {
-        const std::uint64_t hits = blanks(detail::LoadWord(p)) & blanks(detail::LoadWord(p + 1));
+        const std::uint64_t hits =
+            blankWord(detail::LoadWord(p)) & blankWord(detail::LoadWord(p + 1));
         if (hits != 0) {
             return static_cast<TextLength>(p - text) + detail::FirstMarkedByte(hits);
         }
