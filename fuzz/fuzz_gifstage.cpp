@@ -14,6 +14,7 @@
 #include <iterator>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "BxCode/BxErrorCode.h"
@@ -32,17 +33,31 @@ class QuietHost : public quillon::GifStageHost {
     void BackupFile(const std::string&) override {}
 };
 
-// One file per fuzzing process, in memory-backed storage when the machine has it.
+// One file per fuzzing process, in memory-backed storage when the machine has it, removed with
+// its folder when the process ends.
+class WorkFolder {
+  public:
+    WorkFolder() {
+        folder_ = std::filesystem::exists("/dev/shm") ? std::filesystem::path("/dev/shm")
+                                                      : std::filesystem::temp_directory_path();
+        folder_ /= "quillon-fuzz-gifstage-" + std::to_string(::getpid());
+        std::filesystem::create_directories(folder_);
+        file_ = (folder_ / "page.gif").string();
+    }
+    ~WorkFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder_, ignored);
+    }
+    const std::string& File() const { return file_; }
+
+  private:
+    std::filesystem::path folder_;
+    std::string file_;
+};
+
 const std::string& WorkFile() {
-    static const std::string path = [] {
-        std::filesystem::path folder = std::filesystem::exists("/dev/shm")
-                                           ? std::filesystem::path("/dev/shm")
-                                           : std::filesystem::temp_directory_path();
-        folder /= "quillon-fuzz-gifstage-" + std::to_string(::getpid());
-        std::filesystem::create_directories(folder);
-        return (folder / "page.gif").string();
-    }();
-    return path;
+    static const WorkFolder folder;
+    return folder.File();
 }
 
 void Put(const std::string& path, const std::uint8_t* data, std::size_t size) {

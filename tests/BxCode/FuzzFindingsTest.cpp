@@ -1,4 +1,4 @@
-// Inputs the fuzzer (fuzz/fuzz_gif.cpp, run by scripts/fuzz-gif.sh) turned up, each kept as a row
+// Inputs the fuzzer (fuzz/fuzz_gif.cpp, run by scripts/fuzz.sh gif) turned up, each kept as a row
 // with its bytes spelled out, so that a fixed fault stays fixed.
 #include <gtest/gtest.h>
 
