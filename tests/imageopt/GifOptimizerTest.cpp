@@ -393,6 +393,37 @@ TEST(GifStageMalformedTest, DamagedFilesAreKeptOrReplacedByReadableOnes) {
     }
 }
 
+// Found by fuzzing the stage: a 1x1 screen whose one frame has no pixels (0x0), which giflib
+// refuses while our reader and browsers accept it. The stage rewrites the file smaller and keeps
+// the empty frame, and what it writes our reader reads back whole.
+TEST(GifStageFuzzFindingTest, FrameWithoutPixelsIsKeptReadable) {
+    TempDir dir;
+    const fs::path file = dir / "empty-frame.gif";
+    const std::vector<std::uint8_t> bytes =
+        {
+            'G',  'I',  'F',  '8',  '9',  'a',  0x01, 0x00, 0x01, 0x00,  // screen 1 x 1
+            0xF2, 0x00, 0x00,                                            // global table of 8
+            0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x00,
+            0xFF, 0x00, 0x00, 0x00, 0xFF, 0x00, 0xFF, 0xFF, 0xFF, 0x00,
+            0xFF, 0xFF, 0xFF, 0x00, 0x21, 0xFE, 0x01, 0x00, 0x00,  // a comment of one byte
+            0x2C, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,  // frame at 0,0 of 0 x 0
+            0x3A,                    // no local table, not interlaced; reserved bits set
+            0x03,                    // minimum code size 3
+            0x02, 0x18, 0x09, 0x00,  // one sub-block of two bytes, then the terminator
+            0x3B,
+        };
+    test::WriteBytes(file, bytes);
+    RecordingHost host;
+    const std::uint32_t result =
+        OptimizeGifFile(host, file.string(), static_cast<std::uint32_t>(bytes.size()));
+    EXPECT_LT(result, bytes.size());
+    EXPECT_EQ(ReadBytes(file).size(), result);
+    BxAnimation check;
+    ASSERT_NO_THROW(gifopt::ReadAnimation(file.string(), check));
+    EXPECT_EQ(check.GetFrameCount(), 1u);
+    EXPECT_FALSE(test::gif::DecodeWithGiflib(bytes).ok) << "giflib refuses such a frame";
+}
+
 // Every corpus GIF through the pipeline: the file is either left byte for byte or replaced by a
 // smaller one that giflib decodes to the same frames, each at least 25 dB from the original.
 void CheckCorpusRun(GifStageTest& test, const fs::path& folder, bool inPlace, bool backups) {
