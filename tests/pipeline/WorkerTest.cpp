@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "OneRun.h"
 #include "TempDir.h"
 #include "pipeline/SettingsKeys.h"
@@ -194,6 +197,36 @@ TEST_F(WorkerTest, ErrorsLoggedAskWhetherToShowTheErrorLog) {
     ASSERT_EQ(run.view.Opened().size(), 1u);
     EXPECT_EQ(run.view.Opened()[0].second, root_ / "tmp" / "QuillonError.Log");
     EXPECT_NE(ReadText(root_ / "tmp" / "QuillonError.Log").find("broken.gif"), std::string::npos);
+}
+
+// The window keeps one processor, worker and view for all its runs: a run without errors must
+// not ask about the error log because an earlier run logged some.
+TEST_F(WorkerTest, ErrorLogQuestionComesOnlyAfterARunThatLoggedErrors) {
+    WriteText(site_ / "broken.gif", "not a gif");
+    settings_.PutInt(section::kDestination, key::kNewOrReplace, 1);  // no question about copies
+    OneRun run(settings_, paths_);
+    bool failing = true;
+    run.Processor().SetGifStage(
+        [&failing](CFileProcessor& processor, const std::string& path, std::uint32_t size) {
+            if (failing) {
+                processor.WriteErrorLog(ErrorLogEntry("read file", path, "unrecognizable format"));
+            }
+            return size;
+        });
+    const auto runToTheEnd = [&run](int runs) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (run.view.RunDoneCount() < runs || !run.Worker().Idle()) {
+            ASSERT_LT(std::chrono::steady_clock::now(), deadline);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    };
+    run.Start(site_);
+    runToTheEnd(1);
+    EXPECT_EQ(run.view.Dialogs().size(), 1u);
+    failing = false;
+    run.Start(site_);
+    runToTheEnd(2);
+    EXPECT_EQ(run.view.Dialogs().size(), 1u) << "asked again after a run without errors";
 }
 
 TEST_F(WorkerTest, DestinationInsideTheSelectionIsNotCopiedAgain) {
