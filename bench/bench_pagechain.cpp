@@ -3,7 +3,8 @@
 //
 //   build/bench/bench_pagechain                    every benchmark, then the two figures and
 //                                                  their ratio
-//   build/bench/bench_pagechain --benchmark_filter=PageStep   the chain step by step
+//   build/bench/bench_pagechain --benchmark_filter=PageStep   the chain step by step, and the
+//                                                  joined pass that stands for steps 8-10
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -159,6 +160,36 @@ void BM_PageStep(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));
 }
 BENCHMARK(BM_PageStep)->DenseRange(0, 12)->Unit(benchmark::kMillisecond);
+
+// The joined pass the chain runs in place of the steps it stands for, given what the steps
+// before them leave.
+void BM_PageStepJoined(benchmark::State& state) {
+    const std::vector<std::uint8_t>& pages = CorpusPages();
+    const auto steps = quillon::PageChainSteps();
+    const auto index = static_cast<std::size_t>(state.range(0));
+    if (pages.empty() || index >= steps.size() || !steps[index].joinedPass) {
+        state.SkipWithError("no corpus pages, or no joined pass at this step");
+        return;
+    }
+    const quillon::PageSettings settings = DefaultPageSettings();
+    std::vector<std::uint8_t> input = pages;
+    auto length = static_cast<quillon::TextLength>(input.size());
+    for (std::size_t k = 0; k < index; ++k) {
+        length = steps[k].pass(input.data(), length, settings.options);
+    }
+    input.resize(static_cast<std::size_t>(length));
+    state.SetLabel(std::string(steps[index].name) + " and the " +
+                   std::to_string(steps[index].joinedSteps - 1) + " steps after it, joined");
+    std::vector<std::uint8_t> work(input.size());
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::memcpy(work.data(), input.data(), input.size());
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(steps[index].joinedPass(work.data(), length, settings.options));
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));
+}
+BENCHMARK(BM_PageStepJoined)->Arg(8)->Unit(benchmark::kMillisecond);
 
 // Feeds `input` to `command` on its standard input and returns how many bytes it wrote to its
 // standard output, or -1 when it could not be run or failed.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # How much of the code each fuzz target's working corpus reaches, as line and branch coverage of
-# the sources that target is about:
+# the sources that target is about (the GIF codec; the codec and the GIF stage with its palette
+# and animation code; the web-page passes; the JPEG stage):
 #   scripts/fuzz-coverage.sh [gif|gifstage|pagechain|jpeg ...]   (default: all four)
 # Run after scripts/fuzz.sh: it replays build-fuzz/corpus-TARGET (no fuzzing) through a build
 # instrumented for source-based coverage (build-fuzz-cov/, outside git) and prints llvm-cov's
@@ -18,10 +19,17 @@ CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Re
     -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link -fprofile-instr-generate -fcoverage-mapping" \
     -DCMAKE_EXE_LINKER_FLAGS="-fprofile-instr-generate" >/dev/null
 
+bx="$root/src/BxCode"
+codec=("$bx/BxGIFFile.cpp" "$bx/BxGIFSubBlocks.cpp" "$bx/BxGIFFrameInfo.cpp" "$bx/BxGIFGlobalInfo.cpp"
+    "$bx/BxLZWDecoder.cpp" "$bx/BxLZWDecoder.h" "$bx/BxLZWEncoder.cpp" "$bx/BxLZWEncoder.h")
 for target in "${targets[@]}"; do
     case $target in
-        gif) sources=("$root/src/BxCode") ;;
-        gifstage) sources=("$root/src/imageopt/GifOptimizer.cpp" "$root/src/BxCode") ;;
+        gif) sources=("${codec[@]}") ;;
+        gifstage)
+            sources=("$root/src/imageopt/GifOptimizer.cpp" "${codec[@]}" "$bx/BxAnimation.cpp"
+                "$bx/BxGIFFrame.cpp" "$bx/BxQuantOctree.cpp" "$bx/BxQuantRemap.cpp"
+                "$bx/BxColorTable.cpp")
+            ;;
         pagechain) sources=("$root/src/textopt" "$root/src/pipeline/PageChain.cpp") ;;
         jpeg) sources=("$root/src/imageopt/JpegOptimizer.cpp" "$root/src/imageopt/JpegExif.cpp") ;;
         *)
