@@ -133,61 +133,51 @@ void BM_PageChainMinifyPages(benchmark::State& state) {
 }
 BENCHMARK(BM_PageChainMinifyPages)->Unit(benchmark::kMillisecond);
 
-// One step of the chain alone, given what the steps before it leave.
-void BM_PageStep(benchmark::State& state) {
-    const std::vector<std::uint8_t>& pages = CorpusPages();
+// Times `pass` on what the chain's steps before step `index` leave of the corpus pages.
+void TimeStepPass(benchmark::State& state, std::size_t index, quillon::PagePass pass) {
     const auto steps = quillon::PageChainSteps();
-    const auto index = static_cast<std::size_t>(state.range(0));
-    if (pages.empty() || index >= steps.size()) {
-        state.SkipWithError("no corpus pages");
-        return;
-    }
     const quillon::PageSettings settings = DefaultPageSettings();
-    std::vector<std::uint8_t> input = pages;
+    std::vector<std::uint8_t> input = CorpusPages();
     auto length = static_cast<quillon::TextLength>(input.size());
     for (std::size_t k = 0; k < index; ++k) {
         length = steps[k].pass(input.data(), length, settings.options);
     }
     input.resize(static_cast<std::size_t>(length));
-    state.SetLabel(std::string(steps[index].name));
     std::vector<std::uint8_t> work(input.size());
     for (auto _ : state) {
         state.PauseTiming();
         std::memcpy(work.data(), input.data(), input.size());
         state.ResumeTiming();
-        benchmark::DoNotOptimize(steps[index].pass(work.data(), length, settings.options));
+        benchmark::DoNotOptimize(pass(work.data(), length, settings.options));
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));
+}
+
+// One step of the chain alone, given what the steps before it leave.
+void BM_PageStep(benchmark::State& state) {
+    const auto steps = quillon::PageChainSteps();
+    const auto index = static_cast<std::size_t>(state.range(0));
+    if (CorpusPages().empty() || index >= steps.size()) {
+        state.SkipWithError("no corpus pages");
+        return;
+    }
+    state.SetLabel(std::string(steps[index].name));
+    TimeStepPass(state, index, steps[index].pass);
 }
 BENCHMARK(BM_PageStep)->DenseRange(0, 12)->Unit(benchmark::kMillisecond);
 
 // The joined pass the chain runs in place of the steps it stands for, given what the steps
 // before them leave.
 void BM_PageStepJoined(benchmark::State& state) {
-    const std::vector<std::uint8_t>& pages = CorpusPages();
     const auto steps = quillon::PageChainSteps();
     const auto index = static_cast<std::size_t>(state.range(0));
-    if (pages.empty() || index >= steps.size() || !steps[index].joinedPass) {
+    if (CorpusPages().empty() || index >= steps.size() || !steps[index].joinedPass) {
         state.SkipWithError("no corpus pages, or no joined pass at this step");
         return;
     }
-    const quillon::PageSettings settings = DefaultPageSettings();
-    std::vector<std::uint8_t> input = pages;
-    auto length = static_cast<quillon::TextLength>(input.size());
-    for (std::size_t k = 0; k < index; ++k) {
-        length = steps[k].pass(input.data(), length, settings.options);
-    }
-    input.resize(static_cast<std::size_t>(length));
     state.SetLabel(std::string(steps[index].name) + " and the " +
                    std::to_string(steps[index].joinedSteps - 1) + " steps after it, joined");
-    std::vector<std::uint8_t> work(input.size());
-    for (auto _ : state) {
-        state.PauseTiming();
-        std::memcpy(work.data(), input.data(), input.size());
-        state.ResumeTiming();
-        benchmark::DoNotOptimize(steps[index].joinedPass(work.data(), length, settings.options));
-    }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));
+    TimeStepPass(state, index, steps[index].joinedPass);
 }
 BENCHMARK(BM_PageStepJoined)->Arg(8)->Unit(benchmark::kMillisecond);
 
