@@ -15,6 +15,7 @@ namespace quillon {
 namespace {
 
 constexpr std::uint8_t kMarkerPrefix = 0xFF;
+constexpr std::uint8_t kStuffedZero = 0x00;
 constexpr std::uint8_t kSoi = 0xD8;
 constexpr std::uint8_t kEoi = 0xD9;
 constexpr std::uint8_t kSos = 0xDA;
@@ -103,6 +104,24 @@ struct ColourFacts {
     }
 };
 
+// Where a decoder finds the code of the next marker when it reads on from `from`: it passes over
+// stray bytes, fill bytes and 0xFF 0x00 pairs to the first 0xFF followed by any other byte.
+std::size_t DecoderMarkerCode(const std::uint8_t* data, std::size_t from, std::size_t size) {
+    // Bound: k grows every round and stops at size.
+    for (std::size_t k = from; k < size; ++k) {
+        if (data[k] != kMarkerPrefix) {
+            continue;
+        }
+        while (k < size && data[k] == kMarkerPrefix) {
+            ++k;
+        }
+        if (k < size && data[k] != kStuffedZero) {
+            return k;
+        }
+    }
+    return size;
+}
+
 // Reads forward through the buffer and writes what is kept back at its front. In a dry run it
 // only counts what it would write, so the stage can give up without having touched the buffer.
 class InPlaceRewriter {
@@ -138,6 +157,21 @@ class InPlaceRewriter {
         }
         read_ += count;
         return true;
+    }
+
+    // Where a decoder finds the next marker's code from `from` on; bytes not yet read are never
+    // written, so the answer is the same in the dry run and the real one.
+    std::size_t DecoderMarkerCodeFrom(std::size_t from) const {
+        return DecoderMarkerCode(data_, from, size_);
+    }
+
+    // Where this walk finds the next marker's code: after the fill bytes at the read position.
+    std::size_t WalkMarkerCode() const {
+        std::size_t k = read_;
+        while (k < size_ && data_[k] == kMarkerPrefix) {
+            ++k;
+        }
+        return k;
     }
 
     // Bytes already read, as a view; valid until the writer reaches them.
@@ -295,6 +329,13 @@ std::optional<std::uint32_t> RewriteHeader(std::uint8_t* data, std::uint32_t len
         }
         const auto payload = ReadSegmentPayload(io);
         if (!payload) {
+            return std::nullopt;
+        }
+        // 0xFF 0x00 is no marker: a decoder skips it and searches on, reading what this walk takes
+        // for the segment's bytes. Only where both arrive at the same next marker do they read
+        // the rest of the header alike.
+        if (marker->code == kStuffedZero &&
+            io.DecoderMarkerCodeFrom(marker->start + 2) != io.WalkMarkerCode()) {
             return std::nullopt;
         }
         const std::size_t segmentSize = io.ReadPosition() - marker->start;

@@ -282,6 +282,22 @@ TEST(JpegCorpus, KeepsTheJfifSegmentThatDecidesTheColourSpace) {
     EXPECT_TRUE(after->pixels == before->pixels);
 }
 
+// Inputs the fuzz target found the stage to get wrong: each must now decode as it did before.
+TEST(JpegFuzzFindings, DecodeToTheSamePixelsAsBefore) {
+    int checked = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(QUILLON_FINDINGS_DIR)) {
+        SCOPED_TRACE(entry.path().filename().string());
+        const Stripped s = StripFile(entry.path());
+        const auto before = DecodeWithLibjpeg(s.input, DecodeDepth::kPixels);
+        ASSERT_TRUE(before) << "a finding that libjpeg cannot decode tells nothing";
+        const auto after = DecodeWithLibjpeg(s.output, DecodeDepth::kPixels);
+        ASSERT_TRUE(after);
+        EXPECT_TRUE(after->pixels == before->pixels);
+        ++checked;
+    }
+    EXPECT_GE(checked, 1);
+}
+
 class JpegCorpusAdobe : public testing::TestWithParam<const char*> {};
 
 // jpegdec_rgb.jpg holds nothing but the Adobe segment, so it is left as it is; the others shrink.

@@ -67,6 +67,11 @@ const StripCase kExamples[] = {
 };
 
 const StripCase kEdgeCases[] = {
+    // Found by fuzzing: decoders skip 0xFF 0x00 and search on for a marker, reading what this
+    // walk would take for a segment as markers of its own.
+    {"StuffedZeroWhereAMarkerBelongsGivesUp",
+     Join({kSoi, kApp0, {0xFF, 0x00, 0x00, 0x06, 0xFF, 0xFE, 0x00, 0x02}, kTables, kSos, kScan}),
+     std::nullopt},
     {"FillBytesAreTheOnlyWaste", Join({kSoi, {0xFF, 0xFF, 0xFF}, kDqt, kSof0, kDht, kSos, kScan}),
      Join({kSoi, kDqt, kSof0, kDht, kSos, kScan})},
     {"FillBytesBeforeScanDropped", Join({kSoi, kTables, {0xFF, 0xFF}, kSos, kScan}),
