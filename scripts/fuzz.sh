@@ -5,7 +5,8 @@
 # working corpus from the shared corpus, and runs one fuzzing process (the machine has two cores;
 # the other is left for building and testing). Crashes land in build-fuzz/findings/; each becomes
 # a regression test. Each run's output is kept in build-fuzz/logs/TARGET.log, and its closing
-# figures (executions, coverage, corpus) are printed at the end.
+# figures (executions, coverage, corpus) are printed at the end; `all` stops at the first target
+# that finds something, so that the finding is looked at before the hour goes on.
 set -euo pipefail
 
 target=${1:?usage: scripts/fuzz.sh gif|gifstage|pagechain|jpeg|all [SECONDS]}
