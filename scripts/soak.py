@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
 """Soak run: a generated site of many files, optimized end to end by quillon-cli.
 
-    scripts/soak.py --cli build-asan/src/cli/quillon-cli --files 20000
+    scripts/soak.py --cli build-asan/src/cli/quillon-cli --files 20000 [--in-place]
 
 Builds a site from the shared corpus (pages cut to varied lengths, JPEGs, GIFs, malformed
 images, empty files, files of other types, awkward names) in nested folders, runs the command
-line on it in copy mode while sampling its resident memory, and checks that:
+line on it (in copy mode, or in place with backups) while sampling its resident memory, and
+checks that:
   - the run ends by itself with exit 0 or 1 and no sanitizer report;
-  - the originals are byte for byte unchanged and the copy holds every file;
+  - in copy mode the originals are byte for byte unchanged and the copy holds every file; in
+    place every file is its old content or a new one whose .BAK is the old content, and no
+    other file is left behind;
   - every file Quillon optimizes is accounted for, in the report (built from the run log) or the
     error log, and every
     other file is skipped for a stated reason (empty, or not a type Quillon optimizes);
@@ -118,7 +121,7 @@ def rss_kib(pid):
     return None
 
 
-def run_cli(cli, site, out, work, timeout):
+def run_cli(cli, site, mode, work, timeout):
     """Runs the command line, sampling (files begun, resident KiB) as it goes."""
     env = dict(os.environ, TMPDIR=str(work / "tmp"), HOME=str(work / "home"),
                XDG_CONFIG_HOME=str(work / "home" / ".config"))
@@ -132,8 +135,8 @@ def run_cli(cli, site, out, work, timeout):
     started = time.monotonic()
     with open(err_path, "wb") as err, open(work / "stdout.txt", "wb") as out_file:
         process = subprocess.Popen(
-            [str(cli), "--settings", str(work / "settings.ini"), "--dest", str(out), "--json",
-             str(site)], stdout=out_file, stderr=err, stdin=subprocess.DEVNULL, env=env)
+            [str(cli), "--settings", str(work / "settings.ini"), *mode, "--json", str(site)],
+            stdout=out_file, stderr=err, stdin=subprocess.DEVNULL, env=env)
         while process.poll() is None:
             if time.monotonic() - started > timeout:
                 process.kill()
@@ -191,12 +194,37 @@ def memory_growth(samples, total):
     return max(first), max(second), second[-1]
 
 
+def check_in_place(before, after, fail):
+    """In place, every file must be its old content, or a new one with a backup that is the old
+    content, and nothing else may be left beside them. Returns the files that are gone."""
+    missing, mismatched = [], []
+    for relative, digest in before.items():
+        backup = relative + ".BAK"
+        if relative not in after:
+            missing.append(relative)
+        elif after[relative] != digest and after.get(backup) != digest:
+            mismatched.append(relative)
+        if backup in after and after[backup] != digest:
+            mismatched.append(backup)
+    strays = [name for name in after
+              if name not in before and not (name.endswith(".BAK") and name[:-4] in before)]
+    if missing:
+        fail(f"{len(missing)} files gone, e.g. {missing[:3]}")
+    if mismatched:
+        fail(f"{len(mismatched)} files changed without a whole backup, e.g. {mismatched[:3]}")
+    if strays:
+        fail(f"{len(strays)} files left that were not there, e.g. {strays[:3]}")
+    return missing
+
+
 def check(args, work, corpus):
     rng = random.Random(args.seed)
     site, out = work / "site", work / "out"
     kinds = generate(site, args.files, corpus, rng)
     before = digests(site)
-    code, stdout, stderr, samples, seconds = run_cli(args.cli, site, out, work, args.timeout)
+    sizes = {relative: (site / relative).stat().st_size for relative in kinds}
+    mode = ["--in-place"] if args.in_place else ["--dest", str(out)]
+    code, stdout, stderr, samples, seconds = run_cli(args.cli, site, mode, work, args.timeout)
     failures = []
 
     def fail(text):
@@ -215,20 +243,26 @@ def check(args, work, corpus):
     if summary.get("cancelled"):
         fail("the run reports itself cancelled")
 
-    if digests(site) != before:
-        fail("the originals changed")
-    copy = out / "site"
-    after = digests(copy) if copy.exists() else {}
-    missing = sorted(set(before) - set(after))
-    if missing:
-        fail(f"{len(missing)} files missing from the copy, e.g. {missing[:3]}")
+    if args.in_place:
+        result_root = site
+        report = work / "home" / "Desktop" / "Quillon Optimized Files" / "'site' Report.html"
+        missing = check_in_place(before, digests(site), fail)
+    else:
+        if digests(site) != before:
+            fail("the originals changed")
+        result_root = out / "site"
+        report = out / "Quillon Optimized Files" / "'site' Report.html"
+        after = digests(result_root) if result_root.exists() else {}
+        missing = sorted(set(before) - set(after))
+        if missing:
+            fail(f"{len(missing)} files missing from the copy, e.g. {missing[:3]}")
 
-    logged = read_report_rows(out / "Quillon Optimized Files" / "'site' Report.html")
+    logged = read_report_rows(report)
     errors = read_error_log(work / "tmp" / "QuillonError.Log")
     accounted, skipped, unaccounted, grew = 0, {}, [], []
-    for relative, kind in kinds.items():
-        path = str(copy / relative)
-        if (site / relative).stat().st_size == 0:
+    for relative in kinds:
+        path = str(result_root / relative)
+        if sizes[relative] == 0:
             skipped["empty (nothing to optimize)"] = skipped.get("empty (nothing to optimize)", 0) + 1
         elif category(relative) == "other":
             reason = "not a type Quillon optimizes"
@@ -237,8 +271,8 @@ def check(args, work, corpus):
             accounted += 1
         else:
             unaccounted.append(relative)
-        source, result = site / relative, copy / relative
-        if result.exists() and result.stat().st_size > source.stat().st_size:
+        result = result_root / relative
+        if result.exists() and result.stat().st_size > sizes[relative]:
             grew.append(relative)
     if unaccounted:
         fail(f"{len(unaccounted)} files neither logged nor named, e.g. {unaccounted[:3]}")
@@ -256,7 +290,8 @@ def check(args, work, corpus):
     reasons = {}
     for reason in errors.values():
         reasons[reason] = reasons.get(reason, 0) + 1
-    report = {
+    figures = {
+        "mode": "in place" if args.in_place else "copy",
         "files": args.files,
         "kinds": counts,
         "seconds": round(seconds, 1),
@@ -274,7 +309,7 @@ def check(args, work, corpus):
          "last": growth[2] // 1024},
         "failures": failures,
     }
-    print(json.dumps(report, indent=2, ensure_ascii=False))
+    print(json.dumps(figures, indent=2, ensure_ascii=False))
     return not failures
 
 
@@ -287,6 +322,8 @@ def main():
     parser.add_argument("--seed", type=int, default=2026)
     parser.add_argument("--timeout", type=int, default=3600)
     parser.add_argument("--rss-slack-mb", type=int, default=64)
+    parser.add_argument("--in-place", action="store_true",
+                        help="optimize the generated site in place, with backups")
     parser.add_argument("--keep", action="store_true", help="keep the work folder")
     args = parser.parse_args()
     if not (args.corpus / "html").is_dir():
