@@ -4,7 +4,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <string_view>
+#include <utility>
 
 // The error numbers are a contract with the library's callers (the GIF stage logs and branches on
 // them), so a number never changes meaning. Throw sites always name one of these.
@@ -71,3 +74,14 @@ std::string_view BxModuleName(std::string_view sourcePath);
 [[noreturn]] void BxRaise(BxErrorNumber code, std::int32_t detail = 0,
                           const char* sourceFile = __builtin_FILE(),
                           int sourceLine = __builtin_LINE());
+
+// Allocates a T the library's way: exhausted memory is raised as kBxErrNoMemory, never thrown as
+// std::bad_alloc.
+template <typename T, typename... Args>
+std::unique_ptr<T> BxMake(Args&&... args) {
+    T* made = new (std::nothrow) T(std::forward<Args>(args)...);
+    if (!made) {
+        BxRaise(kBxErrNoMemory);
+    }
+    return std::unique_ptr<T>(made);
+}

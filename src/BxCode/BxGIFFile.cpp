@@ -33,15 +33,6 @@ struct InterlacePass {
 };
 constexpr std::array<InterlacePass, 4> kInterlacePasses = {{{0, 8}, {4, 8}, {2, 4}, {1, 2}}};
 
-template <typename T>
-std::unique_ptr<T> Make() {
-    T* made = new (std::nothrow) T();
-    if (!made) {
-        BxRaise(kBxErrNoMemory);
-    }
-    return std::unique_ptr<T>(made);
-}
-
 std::size_t DeclaredTableSize(std::uint8_t packed) {
     return std::size_t{1} << ((packed & 7) + 1);
 }
@@ -127,7 +118,7 @@ bool BxGIFFile::IsGIFFile() {
 }
 
 void BxGIFFile::ReadGlobalInfo() {
-    auto info = Make<BxGIFGlobalInfo>();
+    auto info = BxMake<BxGIFGlobalInfo>();
     std::uint8_t signature[3] = {};
     ReadFully(signature, sizeof signature);
     if (std::memcmp(signature, "GIF", 3) != 0) {
@@ -269,7 +260,7 @@ std::unique_ptr<BxImgFmtFrameInfo> BxGIFFile::ReadFrameInfo() {
         BxRaise(kBxErrMissing);
     }
     const FrameIndexEntry& entry = index_[currentFrame_];
-    auto info = Make<BxGIFFrameInfo>();
+    auto info = BxMake<BxGIFFrameInfo>();
     info->hasGraphicControl = entry.hasGraphicControl ? 1 : 0;
     if (entry.hasGraphicControl) {
         if (ReadByte() != kGraphicControlSize) {
@@ -359,7 +350,7 @@ std::unique_ptr<BxImage> BxGIFFile::ReadFrameImage() {
 }
 
 std::unique_ptr<BxImgFmtGlobalInfo> BxGIFFile::NewGlobalInfo() const {
-    auto info = Make<BxGIFGlobalInfo>();
+    auto info = BxMake<BxGIFGlobalInfo>();
     info->version89a = 0;
     info->hasGlobalTable = 0;
     info->colorResolution = 0;
@@ -376,7 +367,7 @@ std::unique_ptr<BxImgFmtFrameInfo> BxGIFFile::NewFrameInfo(const BxImage& image)
     if (image.GetWidth() > kMaxDimension || image.GetHeight() > kMaxDimension) {
         BxRaise(kBxErrBadArgument);
     }
-    auto info = Make<BxGIFFrameInfo>();
+    auto info = BxMake<BxGIFFrameInfo>();
     info->left = 0;
     info->top = 0;
     info->width = static_cast<std::uint16_t>(image.GetWidth());
@@ -477,7 +468,7 @@ void BxGIFFile::WriteFrame(const BxImage& image, const BxImgFmtFrameInfo& frameI
     // leaves the file as it was.
     const unsigned codeWidth = BxGIFCodeWidth(indexed->Palette().Count());
     const unsigned localWidth = info->hasLocalTable ? BxGIFCodeWidth(info->localTable.Count()) : 0;
-    auto current = Make<BxGIFFrameInfo>();
+    auto current = BxMake<BxGIFFrameInfo>();
     *current = *info;
     frameInfo_ = std::move(current);
     frameInfoLoaded_ = false;

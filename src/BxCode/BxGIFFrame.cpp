@@ -10,15 +10,6 @@
 
 namespace {
 
-template <typename T, typename... Args>
-std::unique_ptr<T> Make(Args&&... args) {
-    T* made = new (std::nothrow) T(std::forward<Args>(args)...);
-    if (!made) {
-        BxRaise(kBxErrNoMemory);
-    }
-    return std::unique_ptr<T>(made);
-}
-
 std::uint8_t StoredBit(const std::uint8_t* row, std::uint32_t x) {
     return static_cast<std::uint8_t>((row[x >> 3] >> (7 - (x & 7))) & 1);
 }
@@ -30,7 +21,7 @@ void PutBit(std::uint8_t* row, std::uint32_t x, std::uint8_t bit) {
 
 // A frame's own masks: polarity 1, every pixel opaque.
 std::unique_ptr<BxBitmapImage> OpaqueMask(std::uint32_t width, std::uint32_t height) {
-    auto mask = Make<BxBitmapImage>(width, height);
+    auto mask = BxMake<BxBitmapImage>(width, height);
     mask->SetPolarity(1);
     mask->SetFillValue(1);
     mask->Clear();
@@ -61,7 +52,7 @@ BxGIFFrame::BxGIFFrame() : BxImage(kBxKindGIFFrame, 0, 0) {}
 
 BxGIFFrame::BxGIFFrame(std::uint32_t width, std::uint32_t height)
     : BxImage(kBxKindGIFFrame, width, height) {
-    image_ = Make<BxIndexedImage>(width, height);
+    image_ = BxMake<BxIndexedImage>(width, height);
     mask_ = OpaqueMask(width, height);
     AttachDefaultRecord();
 }
@@ -103,7 +94,7 @@ void BxGIFFrame::AttachDefaultRecord() {
     if (dynamic_cast<BxGIFFrameInfo*>(image_->GetFormatInfo())) {
         return;
     }
-    auto info = Make<BxGIFFrameInfo>();
+    auto info = BxMake<BxGIFFrameInfo>();
     info->left = 0;
     info->top = 0;
     info->width = static_cast<std::uint16_t>(image_->GetWidth());
@@ -115,7 +106,7 @@ void BxGIFFrame::AttachDefaultRecord() {
 }
 
 std::unique_ptr<BxImage> BxGIFFrame::Clone() const {
-    return Make<BxGIFFrame>(*this);
+    return BxMake<BxGIFFrame>(*this);
 }
 
 void BxGIFFrame::SetSize(std::uint32_t width, std::uint32_t height) {
@@ -458,7 +449,7 @@ std::unique_ptr<BxGIFFrame> BxGIFFrame::CropToContent() const {
                       static_cast<std::int32_t>(bottom), static_cast<std::int32_t>(right)};
     std::unique_ptr<BxImage> cropped = Crop(rect);
     std::unique_ptr<BxGIFFrame> frame(static_cast<BxGIFFrame*>(cropped.release()));
-    auto info = Make<BxGIFFrameInfo>(GIFInfo());
+    auto info = BxMake<BxGIFFrameInfo>(GIFInfo());
     info->left = static_cast<std::uint16_t>(info->left + left);
     info->top = static_cast<std::uint16_t>(info->top + top);
     info->width = static_cast<std::uint16_t>(right - left);

@@ -11,15 +11,6 @@
 
 namespace {
 
-template <typename T, typename... Args>
-std::unique_ptr<T> Make(Args&&... args) {
-    T* made = new (std::nothrow) T(std::forward<Args>(args)...);
-    if (!made) {
-        BxRaise(kBxErrNoMemory);
-    }
-    return std::unique_ptr<T>(made);
-}
-
 // Scaling works in fixed point with this many units per pixel.
 constexpr std::int64_t kUnit = 1024;
 constexpr std::size_t kCubeCells = 32768;
@@ -69,7 +60,7 @@ BxIndexedImage::BxIndexedImage(std::uint32_t width, std::uint32_t height,
 }
 
 std::unique_ptr<BxImage> BxIndexedImage::Clone() const {
-    auto copy = Make<BxIndexedImage>(width_, height_, &palette_);
+    auto copy = BxMake<BxIndexedImage>(width_, height_, &palette_);
     copy->CopyFrom(*this);
     copy->SetStripSize(stripWidth_, stripHeight_);
     return copy;
@@ -135,7 +126,7 @@ std::unique_ptr<BxRealImage> BxIndexedImage::MakeEmpty(const BxRect& rect) const
     if (rect.Width() < 0 || rect.Height() < 0) {
         BxRaise(kBxErrBadArgument);
     }
-    auto empty = Make<BxIndexedImage>(0, 0, &palette_);
+    auto empty = BxMake<BxIndexedImage>(0, 0, &palette_);
     empty->fillIndex_ = fillIndex_;
     empty->SetSize(static_cast<std::uint32_t>(rect.Width()),
                    static_cast<std::uint32_t>(rect.Height()));
@@ -184,7 +175,7 @@ std::unique_ptr<BxImage> BxIndexedImage::Rotate(double angle, BxColor fill) cons
     if (turns >= 0) {
         const bool across = turns % 2 == 1;
         auto turned =
-            Make<BxIndexedImage>(across ? height_ : width_, across ? width_ : height_, &palette_);
+            BxMake<BxIndexedImage>(across ? height_ : width_, across ? width_ : height_, &palette_);
         turned->fillIndex_ = fillIndex_;
         BxPixelLock in(*this);
         BxPixelLock out(*turned);
@@ -203,7 +194,7 @@ std::unique_ptr<BxImage> BxIndexedImage::Rotate(double angle, BxColor fill) cons
         BxRaise(kBxErrBadArgument);
     }
     const BxFreeRotation rotation(angle, width_, height_);
-    auto turned = Make<BxRGBImage>(rotation.NewWidth(), rotation.NewHeight());
+    auto turned = BxMake<BxRGBImage>(rotation.NewWidth(), rotation.NewHeight());
     BxPixelLock in(*this);
     BxPixelLock out(*turned);
     const auto colorAt = [&](std::uint32_t x, std::uint32_t y) { return ColorOf(in.Row(y)[x]); };
@@ -224,7 +215,7 @@ std::unique_ptr<BxImage> BxIndexedImage::Rotate(double angle, BxColor fill) cons
 }
 
 std::unique_ptr<BxImage> BxIndexedImage::Scale(std::uint32_t width, std::uint32_t height) const {
-    auto scaled = Make<BxIndexedImage>(width, height, &palette_);
+    auto scaled = BxMake<BxIndexedImage>(width, height, &palette_);
     scaled->fillIndex_ = fillIndex_;
     if (width == 0 || height == 0 || width_ == 0 || height_ == 0) {
         return scaled;

@@ -20,15 +20,6 @@ constexpr int kSwapDifference = 128;
 
 std::atomic<std::uint32_t> gRemapSerial{0};
 
-template <typename T, typename... Args>
-std::unique_ptr<T> Make(Args&&... args) {
-    T* made = new (std::nothrow) T(std::forward<Args>(args)...);
-    if (!made) {
-        BxRaise(kBxErrNoMemory);
-    }
-    return std::unique_ptr<T>(made);
-}
-
 std::uint32_t DistanceOf(const std::uint8_t* a, const std::uint8_t* b) {
     return BxColorDistance(a[0], a[1], a[2], b[0], b[1], b[2]);
 }
@@ -187,7 +178,7 @@ void BxQuantRemap::SetPalette(const BxColorTable& palette) {
 }
 
 void BxQuantRemap::BuildTree() {
-    root_ = Make<Node>();
+    root_ = BxMake<Node>();
     const std::size_t count = std::min<std::size_t>(palette_.Count(), 256);
     minimum_ = {255, 255, 255};
     maximum_ = {0, 0, 0};
@@ -207,7 +198,7 @@ void BxQuantRemap::BuildTree() {
             const auto key = static_cast<std::size_t>(
                 (((c[0] >> bit) & 1) << 2) | (((c[1] >> bit) & 1) << 1) | ((c[2] >> bit) & 1));
             if (!node->children[key]) {
-                node->children[key] = Make<Node>();
+                node->children[key] = BxMake<Node>();
                 node->childMask = static_cast<std::uint8_t>(node->childMask | (1 << key));
             }
             node = node->children[key].get();
@@ -255,7 +246,7 @@ std::unique_ptr<BxIndexedImage> BxQuantRemap::Run(BxIndexedImage* destination) {
     std::unique_ptr<BxIndexedImage> made;
     BxIndexedImage* result = destination;
     if (!result) {
-        made = Make<BxIndexedImage>(width, height, &palette_);
+        made = BxMake<BxIndexedImage>(width, height, &palette_);
         result = made.get();
     } else {
         result->SetPalette(palette_);

@@ -136,15 +136,9 @@ void RestoreCanvas(const BxPixelLock& screen, const BxPixelLock& covered,
     }
 }
 
-}  // namespace
-
-void ReadAnimation(const std::string& path, BxAnimation& animation) {
-    BxGIFFile file;
-    file.SetPath(path.c_str());
-    file.Open(BxFile::kReadable);
-    if (!file.IsGIFFile()) {
-        BxRaise(kBxErrNotGIF);
-    }
+// Appends every frame of the open file to the animation, with the screen size and the global
+// blocks.
+void ReadFrames(BxGIFFile& file, BxAnimation& animation) {
     animation.SetSize(file.GetScreenWidth(), file.GetScreenHeight());
     file.SeekToFrame(0);
     const std::uint32_t frames = file.GetFrameCount();
@@ -154,9 +148,21 @@ void ReadAnimation(const std::string& path, BxAnimation& animation) {
         if (!indexed) {
             BxRaise(kBxErrMalformedGIF);
         }
-        animation.AppendFrame(std::make_unique<BxGIFFrame>(*indexed), false);
+        animation.AppendFrame(BxMake<BxGIFFrame>(*indexed), false);
     }
     animation.SetGlobalInfo(file.CloneGlobalInfo());
+}
+
+}  // namespace
+
+void ReadAnimation(const std::string& path, BxAnimation& animation) {
+    BxGIFFile file;
+    file.SetPath(path.c_str());
+    file.Open(BxFile::kReadable);
+    if (!file.IsGIFFile()) {
+        BxRaise(kBxErrNotGIF);
+    }
+    ReadFrames(file, animation);
     file.Close();
 }
 
@@ -462,22 +468,7 @@ std::uint32_t OptimizeGifFile(GifStageHost& host, const std::string& path, std::
             host.WriteErrorLog(ErrorLogEntry("read file", path, "unrecognizable format"));
             return size;
         }
-        animation.SetSize(file.GetScreenWidth(), file.GetScreenHeight());
-        file.SeekToFrame(0);
-        const std::uint32_t frames = file.GetFrameCount();
-        for (std::uint32_t i = 0; i < frames; ++i) {
-            std::unique_ptr<BxImage> image = file.ReadFrame();
-            auto* indexed = dynamic_cast<BxIndexedImage*>(image.get());
-            if (!indexed) {
-                BxRaise(kBxErrMalformedGIF);
-            }
-            auto frame = std::unique_ptr<BxGIFFrame>(new (std::nothrow) BxGIFFrame(*indexed));
-            if (!frame) {
-                BxRaise(kBxErrNoMemory);
-            }
-            animation.AppendFrame(std::move(frame), false);
-        }
-        animation.SetGlobalInfo(file.CloneGlobalInfo());
+        gifopt::ReadFrames(file, animation);
         file.Close();
     }
     if (animation.GetFrameCount() == 0) {

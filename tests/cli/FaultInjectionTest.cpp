@@ -38,15 +38,8 @@ Contents Snapshot(const fs::path& folder) {
     return contents;
 }
 
-std::string ReadText(const fs::path& path) {
-    const Bytes bytes = test::ReadBytes(path);
-    return {bytes.begin(), bytes.end()};
-}
-
-void WriteText(const fs::path& path, std::string_view text) {
-    fs::create_directories(path.parent_path());
-    test::WriteBytes(path, Bytes(text.begin(), text.end()));
-}
+using test::ReadText;
+using test::WriteText;
 
 // The names the JSON summary lists under key, as written there (JSON escapes kept).
 std::vector<std::string> JsonNames(const std::string& json, const std::string& key) {

@@ -38,15 +38,8 @@ std::vector<std::uint8_t> Bytes(std::string_view text) {
     return {text.begin(), text.end()};
 }
 
-void WriteText(const std::filesystem::path& path, std::string_view text) {
-    std::filesystem::create_directories(path.parent_path());
-    test::WriteBytes(path, Bytes(text));
-}
-
-std::string ReadText(const std::filesystem::path& path) {
-    const auto bytes = ReadBytes(path);
-    return {bytes.begin(), bytes.end()};
-}
+using test::ReadText;
+using test::WriteText;
 
 ino_t Inode(const std::filesystem::path& path) {
     struct stat info {};

@@ -1,5 +1,5 @@
 // One run as the window makes it, a worker and a processor that live for that run only, and the
-// small file helpers the run tests share.
+// listing of a tree the run tests share.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -19,16 +19,6 @@
 #include "pipeline/Worker.h"
 
 namespace quillon::test {
-
-inline void WriteText(const std::filesystem::path& path, std::string_view text) {
-    std::filesystem::create_directories(path.parent_path());
-    WriteBytes(path, {text.begin(), text.end()});
-}
-
-inline std::string ReadText(const std::filesystem::path& path) {
-    const auto bytes = ReadBytes(path);
-    return {bytes.begin(), bytes.end()};
-}
 
 // Every regular file below folder, relative to it, sorted.
 inline std::vector<std::string> Tree(const std::filesystem::path& folder) {

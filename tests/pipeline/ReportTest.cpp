@@ -10,10 +10,7 @@
 namespace quillon {
 namespace {
 
-std::string ReadText(const std::filesystem::path& path) {
-    const auto bytes = test::ReadBytes(path);
-    return {bytes.begin(), bytes.end()};
-}
+using test::ReadText;
 
 class ReportTest : public ::testing::Test {
   protected:

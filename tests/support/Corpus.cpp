@@ -45,4 +45,14 @@ void WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_
               static_cast<std::streamsize>(bytes.size()));
 }
 
+std::string ReadText(const std::filesystem::path& path) {
+    const std::vector<std::uint8_t> bytes = ReadBytes(path);
+    return {bytes.begin(), bytes.end()};
+}
+
+void WriteText(const std::filesystem::path& path, std::string_view text) {
+    std::filesystem::create_directories(path.parent_path());
+    WriteBytes(path, {text.begin(), text.end()});
+}
+
 }  // namespace quillon::test

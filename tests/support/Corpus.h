@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quillon::test {
@@ -23,6 +24,10 @@ std::vector<std::filesystem::path> CorpusFiles(const std::string& folder,
 // The whole file; an empty vector when it cannot be read.
 std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path);
 void WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
+
+// The same for text; WriteText creates the folders the file needs.
+std::string ReadText(const std::filesystem::path& path);
+void WriteText(const std::filesystem::path& path, std::string_view text);
 
 }  // namespace quillon::test
 
