@@ -113,6 +113,12 @@ def convert(element):
         return None
     node = Node(tag.lower(), {k.lower() if isinstance(k, str) else str(k): v
                               for k, v in element.attrib.items()})
+    add_children(node, element)
+    return node
+
+
+def add_children(node, element):
+    """The element's text, converted children and their tails, in order, as node's children."""
     if element.text:
         node.children.append(Node("#text", text=element.text))
     for child in element:
@@ -121,7 +127,6 @@ def convert(element):
             node.children.append(converted)
         if child.tail:
             node.children.append(Node("#text", text=child.tail))
-    return node
 
 
 def meta_key(attrs):
@@ -281,14 +286,7 @@ def fragment_node(text):
                                  namespaceHTMLElements=False)
     fragment = parser.parseFragment(text, container="div")
     node = Node("#fragment")
-    if fragment.text:
-        node.children.append(Node("#text", text=fragment.text))
-    for child in fragment:
-        converted = convert(child)
-        if converted is not None:
-            node.children.append(converted)
-        if child.tail:
-            node.children.append(Node("#text", text=child.tail))
+    add_children(node, fragment)
     return node
 
 
