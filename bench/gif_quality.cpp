@@ -15,6 +15,7 @@
 #include "BxCode/BxErrorCode.h"
 #include "GifComposite.h"
 #include "imageopt/GifOptimizer.h"
+#include "pipeline/FileIO.h"
 
 namespace fs = std::filesystem;
 using quillon::test::gif::Bytes;
@@ -32,7 +33,10 @@ class QuietHost : public quillon::GifStageHost {
   public:
     void SetStatus(std::string_view) override {}
     void WriteErrorLog(std::string_view) override {}
-    void BackupFile(const std::string&) override {}
+    void ReplaceFile(const std::string& path, const std::uint8_t* data,
+                     std::uint32_t size) override {
+        quillon::WriteWholeFile(path, data, size);
+    }
 };
 
 void RunOurs(const fs::path& copy, std::uint64_t size) {

@@ -21,6 +21,7 @@
 #include "BxCode/BxGIFFile.h"
 #include "GifReference.h"
 #include "imageopt/GifOptimizer.h"
+#include "pipeline/FileIO.h"
 
 namespace {
 
@@ -30,7 +31,10 @@ class QuietHost : public quillon::GifStageHost {
   public:
     void SetStatus(std::string_view) override {}
     void WriteErrorLog(std::string_view) override {}
-    void BackupFile(const std::string&) override {}
+    void ReplaceFile(const std::string& path, const std::uint8_t* data,
+                     std::uint32_t size) override {
+        quillon::WriteWholeFile(path, data, size);
+    }
 };
 
 // One file per fuzzing process, in memory-backed storage when the machine has it, removed with

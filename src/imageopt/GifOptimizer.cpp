@@ -4,7 +4,6 @@
 #include <filesystem>
 #include <new>
 #include <optional>
-#include <random>
 #include <vector>
 
 #include "BxCode/BxAnimation.h"
@@ -410,7 +409,10 @@ class ProcessorHost : public GifStageHost {
     explicit ProcessorHost(CFileProcessor& processor) : processor_(processor) {}
     void SetStatus(std::string_view text) override { processor_.SetStatus(text); }
     void WriteErrorLog(std::string_view text) override { processor_.WriteErrorLog(text); }
-    void BackupFile(const std::string& path) override { processor_.BackupFile(path); }
+    void ReplaceFile(const std::string& path, const std::uint8_t* data,
+                     std::uint32_t size) override {
+        processor_.ReplaceFile(path, data, size);
+    }
 
   private:
     CFileProcessor& processor_;
@@ -427,17 +429,6 @@ bool WriteVerifiedCandidate(const std::filesystem::path& candidate, BxAnimation&
            check.GetWidth() == animation.GetWidth() && check.GetHeight() == animation.GetHeight();
 }
 
-// A name beside the target that no file has yet, so that writing the candidate clobbers nothing.
-std::filesystem::path CandidatePath(const std::filesystem::path& target) {
-    std::random_device random;
-    std::error_code error;
-    std::filesystem::path candidate;
-    do {
-        candidate = target.parent_path() /
-                    ("." + target.filename().string() + ".gifopt-" + std::to_string(random()));
-    } while (std::filesystem::exists(candidate, error));
-    return candidate;
-}
 
 }  // namespace
 
@@ -480,8 +471,12 @@ std::uint32_t OptimizeGifFile(GifStageHost& host, const std::string& path, std::
     if (measured <= 0 || measured >= std::int64_t{size}) {
         return size;
     }
-    const std::filesystem::path target(path);
-    const std::filesystem::path candidate = CandidatePath(target);
+    // The candidate is a new file beside the target that only its owner can read, so that
+    // writing it clobbers nothing and exposes nothing.
+    std::filesystem::path candidate;
+    if (!CreateTemporarySibling(path, candidate)) {
+        return size;
+    }
     std::error_code ignored;
     FileBuffer bytes;
     try {
@@ -496,12 +491,7 @@ std::uint32_t OptimizeGifFile(GifStageHost& host, const std::string& path, std::
     if (!bytes || bytes.size >= size) {
         return size;
     }
-    host.BackupFile(path);
-    std::string failure;
-    if (!WriteWholeFile(target, bytes.data.get(), bytes.size, Durability::kFlushed, &failure)) {
-        host.WriteErrorLog(ErrorLogEntry("write file", path, failure));
-        throw RunSignal::kFileError;
-    }
+    host.ReplaceFile(path, bytes.data.get(), bytes.size);
     return bytes.size;
 }
 

@@ -22,8 +22,10 @@ class GifStageHost {
     virtual void SetStatus(std::string_view text) = 0;
     // Notes a file that could not be opened as a GIF.
     virtual void WriteErrorLog(std::string_view text) = 0;
-    // Called just before the file is replaced; throws when the backup cannot be made.
-    virtual void BackupFile(const std::string& path) = 0;
+    // Puts the smaller result in the file's place (with its backup first, where the run keeps
+    // them); throws when that cannot be done, leaving the file as it was.
+    virtual void ReplaceFile(const std::string& path, const std::uint8_t* data,
+                             std::uint32_t size) = 0;
 };
 
 // The size of the rewritten file, or `size` when the file was left as it was. Writes the two

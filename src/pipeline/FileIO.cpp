@@ -3,10 +3,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <new>
 #include <random>
 #include <string>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 #if defined(__unix__) || defined(__APPLE__)
 #include <fcntl.h>
@@ -18,209 +21,432 @@
 namespace quillon {
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
+constexpr std::string_view kTemporaryMark = ".quillon-";
+constexpr std::string_view kTemporaryEnd = ".tmp";
+constexpr std::size_t kTemporaryDigits = 12;
+// Room left in a 255-byte file name for the temporary name's own parts.
+constexpr std::size_t kTemporaryNameRoom = 200;
 
-// Opens a file that did not exist before beside the target; "x" makes the open fail rather than
-// reuse a name that appeared in the meantime.
-UniqueFile CreateSibling(const std::filesystem::path& target, std::filesystem::path& created) {
+std::string RandomDigits() {
     std::random_device random;
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        created = target.parent_path() /
-                  ("." + target.filename().string() + ".quillon-" + std::to_string(random()));
-        if (std::FILE* file = std::fopen(created.c_str(), "wbx")) {
-            return UniqueFile(file);
-        }
-        if (errno != EEXIST) {
-            break;
-        }
-    }
-    return nullptr;
+    const std::uint64_t value = (std::uint64_t{random()} << 32) ^ random();
+    char digits[kTemporaryDigits + 1];
+    std::snprintf(digits, sizeof digits, "%012llx",
+                  static_cast<unsigned long long>(value & 0xFFFFFFFFFFFFull));
+    return digits;
 }
 
-// Flushes the bytes to the disk, so that a crash after the rename cannot leave an empty file.
-bool FlushToDisk(std::FILE* file) {
-    if (std::fflush(file) != 0) {
+bool IsHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+}
+
+}  // namespace
+
+std::filesystem::path TemporarySibling(const std::filesystem::path& target) {
+    std::string name = target.filename().string();
+    if (name.size() > kTemporaryNameRoom) {
+        name.resize(kTemporaryNameRoom);
+    }
+    return target.parent_path() /
+           ("." + name + std::string(kTemporaryMark) + RandomDigits() + std::string(kTemporaryEnd));
+}
+
+bool IsTemporaryName(std::string_view fileName) {
+    const std::size_t tail = kTemporaryMark.size() + kTemporaryDigits + kTemporaryEnd.size();
+    if (fileName.size() < tail + 1 || fileName.front() != '.' ||
+        !fileName.ends_with(kTemporaryEnd)) {
         return false;
     }
-#ifdef QUILLON_POSIX
-    return ::fsync(::fileno(file)) == 0;
-#else
+    const std::string_view rest = fileName.substr(fileName.size() - tail);
+    if (!rest.starts_with(kTemporaryMark)) {
+        return false;
+    }
+    const std::string_view digits = rest.substr(kTemporaryMark.size(), kTemporaryDigits);
+    for (const char c : digits) {
+        if (!IsHexDigit(c)) {
+            return false;
+        }
+    }
     return true;
-#endif
-}
-
-// Gives the new file the permission bits (and, where allowed, the owner) of the file it replaces.
-void CopyAttributes(const std::filesystem::path& from, std::FILE* to,
-                    const std::filesystem::path& toPath) {
-#ifdef QUILLON_POSIX
-    struct stat info {};
-    if (::stat(from.c_str(), &info) != 0) {
-        return;
-    }
-    if (::fchown(::fileno(to), info.st_uid, info.st_gid) != 0) {
-        // Only a privileged process may give a file away; the caller's own files keep theirs.
-    }
-    ::fchmod(::fileno(to), info.st_mode & 07777);
-#else
-    std::error_code ignored;
-    const auto status = std::filesystem::status(from, ignored);
-    if (!ignored) {
-        std::filesystem::permissions(toPath, status.permissions(), ignored);
-    }
-#endif
-    (void)toPath;
 }
 
 #ifdef QUILLON_POSIX
-// A file opened for reading, closed at the end of its scope.
-class SourceFile {
+namespace {
+
+// A file descriptor, closed at the end of its scope.
+class Descriptor {
   public:
-    SourceFile() = default;
-    SourceFile(const SourceFile&) = delete;
-    SourceFile& operator=(const SourceFile&) = delete;
-    ~SourceFile() {
+    explicit Descriptor(int descriptor = -1) : descriptor_(descriptor) {}
+    Descriptor(Descriptor&& other) noexcept : descriptor_(other.Release()) {}
+    Descriptor& operator=(Descriptor&& other) noexcept {
+        Reset(other.Release());
+        return *this;
+    }
+    ~Descriptor() { Reset(); }
+
+    int Get() const { return descriptor_; }
+    explicit operator bool() const { return descriptor_ >= 0; }
+    int Release() { return std::exchange(descriptor_, -1); }
+    // Closes now, reporting a failure to close (a late write error on some file systems).
+    bool Close() { return descriptor_ < 0 || ::close(Release()) == 0; }
+
+  private:
+    void Reset(int descriptor = -1) {
         if (descriptor_ >= 0) {
             ::close(descriptor_);
         }
+        descriptor_ = descriptor;
     }
-
-    // Without blocking: a pipe put where a listed file was would otherwise wait for a writer
-    // forever. Only regular files are read.
-    bool Open(const std::filesystem::path& path, std::uint64_t& size, std::string& why) {
-        descriptor_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        struct stat info {};
-        if (descriptor_ < 0 || ::fstat(descriptor_, &info) != 0) {
-            why = std::strerror(errno);
-            return false;
-        }
-        if (!S_ISREG(info.st_mode)) {
-            why = "not a regular file";
-            return false;
-        }
-        size = static_cast<std::uint64_t>(info.st_size);
-        return true;
-    }
-
-    bool ReadAll(std::uint8_t* data, std::uint32_t size, std::string& why) {
-        std::uint32_t done = 0;
-        while (done < size) {
-            const ssize_t got = ::read(descriptor_, data + done, size - done);
-            if (got < 0 && errno == EINTR) {
-                continue;
-            }
-            if (got <= 0) {
-                why = got < 0 ? std::strerror(errno) : "changed while being read";
-                return false;
-            }
-            done += static_cast<std::uint32_t>(got);
-        }
-        return true;
-    }
-
-  private:
-    int descriptor_ = -1;
+    int descriptor_;
 };
-#else
-class SourceFile {
-  public:
-    bool Open(const std::filesystem::path& path, std::uint64_t& size, std::string& why) {
-        file_.reset(std::fopen(path.string().c_str(), "rb"));
-        if (!file_ || std::fseek(file_.get(), 0, SEEK_END) != 0) {
-            why = std::strerror(errno);
-            return false;
-        }
-        const long end = std::ftell(file_.get());
-        size = static_cast<std::uint64_t>(end < 0 ? 0 : end);
-        return std::fseek(file_.get(), 0, SEEK_SET) == 0;
-    }
 
-    bool ReadAll(std::uint8_t* data, std::uint32_t size, std::string& why) {
-        if (std::fread(data, 1, size, file_.get()) != size) {
-            why = "changed while being read";
+FileStamp StampOf(const struct stat& info) {
+    FileStamp stamp;
+    stamp.device = static_cast<std::uint64_t>(info.st_dev);
+    stamp.inode = static_cast<std::uint64_t>(info.st_ino);
+    stamp.size = static_cast<std::uint64_t>(info.st_size);
+    stamp.modifiedNs = std::int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec;
+    return stamp;
+}
+
+Descriptor CreateTemporary(const std::filesystem::path& target, std::filesystem::path& created) {
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        created = TemporarySibling(target);
+        Descriptor file(
+            ::open(created.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (file || errno != EEXIST) {
+            return file;
+        }
+    }
+    return Descriptor();
+}
+
+// The mask the process creates files with, read without changing it (umask() both reads and
+// sets, which would race with other threads creating files).
+mode_t CreationMask() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with("Umask:")) {
+            return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
+        }
+    }
+    return 022;
+}
+
+// Gives the finished file its final attributes: those of `source` when there is one, else what
+// a new file of this process gets. Permission bits that would reach another group or owner than
+// the source's are dropped, so the new file is never readable by more users than its source.
+bool ApplyAttributes(int file, const struct stat* source) {
+    if (!source) {
+        return ::fchmod(file, 0666 & ~CreationMask()) == 0;
+    }
+    if (::fchown(file, source->st_uid, source->st_gid) != 0) {
+        // Only a privileged process gives a file away; a member of the group can still pass it.
+        if (::fchown(file, static_cast<uid_t>(-1), source->st_gid) != 0) {
+            // The file keeps this process's group, which its bits must then not open up to.
+        }
+    }
+    struct stat now {};
+    if (::fstat(file, &now) != 0) {
+        return false;
+    }
+    mode_t mode = source->st_mode & 07777;
+    if (now.st_gid != source->st_gid) {
+        mode &= ~static_cast<mode_t>(S_ISGID | S_IRWXG);
+    }
+    if (now.st_uid != source->st_uid) {
+        mode &= ~static_cast<mode_t>(S_ISUID);
+    }
+    return ::fchmod(file, mode) == 0;
+}
+
+bool WriteAll(int file, const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t wrote = ::write(file, data, size);
+        if (wrote < 0 && errno == EINTR) {
+            continue;
+        }
+        if (wrote <= 0) {
+            if (wrote == 0) {
+                errno = EIO;
+            }
             return false;
         }
+        data += wrote;
+        size -= static_cast<std::size_t>(wrote);
+    }
+    return true;
+}
+
+// Puts the finished temporary file at the target's name. createOnly never replaces anything:
+// where the system has no rename that refuses, a hard link does the same.
+bool MoveIntoPlace(const std::filesystem::path& temporary, const std::filesystem::path& target,
+                   bool createOnly) {
+    if (!createOnly) {
+        return ::rename(temporary.c_str(), target.c_str()) == 0;
+    }
+#ifdef RENAME_NOREPLACE
+    if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
         return true;
     }
-
-  private:
-    UniqueFile file_;
-};
+    if (errno != EINVAL && errno != ENOSYS) {
+        return false;
+    }
 #endif
+    if (::link(temporary.c_str(), target.c_str()) != 0) {
+        return false;
+    }
+    ::unlink(temporary.c_str());
+    return true;
+}
+
+// Writes a complete temporary file beside the target with `fill`, gives it its attributes and
+// renames it over the target. On failure the temporary file is gone and errno tells why.
+template <typename Fill>
+bool ReplaceThroughTemporary(const std::filesystem::path& target, const struct stat* attributes,
+                             const WriteOptions& options, Fill&& fill, std::string& why) {
+    std::filesystem::path temporary;
+    Descriptor file = CreateTemporary(target, temporary);
+    if (!file) {
+        why = std::strerror(errno);
+        return false;
+    }
+    bool done = fill(file.Get()) &&
+                (options.durability == Durability::kCached || ::fsync(file.Get()) == 0) &&
+                ApplyAttributes(file.Get(), attributes);
+    int error = errno;
+    done = file.Close() && done;
+    if (done && options.unchangedSince) {
+        struct stat now {};
+        if (::lstat(target.c_str(), &now) != 0 || S_ISLNK(now.st_mode) ||
+            StampOf(now) != *options.unchangedSince) {
+            why = S_ISLNK(now.st_mode) ? "a symbolic link" : kChangedDuringRun;
+            ::unlink(temporary.c_str());
+            return false;
+        }
+    }
+    if (done && MoveIntoPlace(temporary, target, options.createOnly)) {
+        return true;
+    }
+    if (done) {
+        error = errno;
+    }
+    why = std::strerror(error);
+    ::unlink(temporary.c_str());
+    errno = error;
+    return false;
+}
+
+// A file opened for reading, without blocking: a pipe put where a listed file was would
+// otherwise wait for a writer forever. Only regular files are read.
+bool OpenForReading(const std::filesystem::path& path, Descriptor& file, struct stat& info,
+                    std::string& why) {
+    file = Descriptor(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!file || ::fstat(file.Get(), &info) != 0) {
+        why = std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        why = "not a regular file";
+        errno = EINVAL;
+        return false;
+    }
+    return true;
+}
+
+bool ReadAll(int file, std::uint8_t* data, std::uint32_t size, std::string& why) {
+    std::uint32_t done = 0;
+    while (done < size) {
+        const ssize_t got = ::read(file, data + done, size - done);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            why = got < 0 ? std::strerror(errno) : std::string(kChangedDuringRun);
+            return false;
+        }
+        done += static_cast<std::uint32_t>(got);
+    }
+    return true;
+}
 
 }  // namespace
+
+bool CreateTemporarySibling(const std::filesystem::path& target, std::filesystem::path& created) {
+    return static_cast<bool>(CreateTemporary(target, created));
+}
 
 FileBuffer ReadWholeFile(const std::filesystem::path& path, std::string* failure) {
     std::string ignored;
     std::string& why = failure ? *failure : ignored;
     why.clear();
-    SourceFile file;
-    std::uint64_t size = 0;
-    if (!file.Open(path, size, why)) {
+    Descriptor file;
+    struct stat info {};
+    if (!OpenForReading(path, file, info, why) || info.st_size == 0) {
         return {};
     }
-    if (size == 0) {
-        return {};
-    }
+    const auto size = static_cast<std::uint64_t>(info.st_size);
     if (size >= kMaxFileSize) {
         why = "2 GB or larger";
         return {};
     }
     FileBuffer buffer;
     buffer.size = static_cast<std::uint32_t>(size);
+    buffer.stamp = StampOf(info);
     buffer.data.reset(new (std::nothrow) std::uint8_t[buffer.size]);
     if (!buffer.data) {
         why = "out of memory";
         return {};
     }
-    if (!file.ReadAll(buffer.data.get(), buffer.size, why)) {
+    if (!ReadAll(file.Get(), buffer.data.get(), buffer.size, why)) {
         return {};
     }
     return buffer;
 }
 
 bool WriteWholeFile(const std::filesystem::path& path, const std::uint8_t* data, std::uint32_t size,
-                    Durability durability, std::string* failure) {
+                    const WriteOptions& options, std::string* failure) {
+    std::string ignored;
+    std::string& why = failure ? *failure : ignored;
+    why.clear();
+    struct stat source {};
+    const std::filesystem::path& from =
+        options.attributesFrom.empty() ? path : options.attributesFrom;
+    // Attributes come from a regular file only; a link's target is not this file.
+    const bool hasSource = ::lstat(from.c_str(), &source) == 0 && S_ISREG(source.st_mode);
+    const auto fill = [data, size](int file) { return WriteAll(file, data, size); };
+    return ReplaceThroughTemporary(path, hasSource ? &source : nullptr, options, fill, why);
+}
+
+std::error_code CopyWholeFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+    Descriptor source;
+    struct stat info {};
+    std::string why;
+    if (!OpenForReading(from, source, info, why)) {
+        return {errno, std::generic_category()};
+    }
+    const auto fill = [&source](int file) {
+        std::vector<std::uint8_t> chunk(1 << 18);
+        for (;;) {
+            const ssize_t got = ::read(source.Get(), chunk.data(), chunk.size());
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got <= 0) {
+                return got == 0;
+            }
+            if (!WriteAll(file, chunk.data(), static_cast<std::size_t>(got))) {
+                return false;
+            }
+        }
+    };
+    WriteOptions options;
+    options.durability = Durability::kCached;
+    if (!ReplaceThroughTemporary(to, &info, options, fill, why)) {
+        return {errno, std::generic_category()};
+    }
+    return {};
+}
+
+#else  // Systems without POSIX files: the same steps through the standard library.
+
+namespace {
+
+std::string Reason(const std::error_code& error) {
+    return error.message();
+}
+
+}  // namespace
+
+bool CreateTemporarySibling(const std::filesystem::path& target, std::filesystem::path& created) {
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        created = TemporarySibling(target);
+        if (std::FILE* file = std::fopen(created.string().c_str(), "wbx")) {
+            std::fclose(file);
+            return true;
+        }
+    }
+    return false;
+}
+
+FileBuffer ReadWholeFile(const std::filesystem::path& path, std::string* failure) {
     std::string ignored;
     std::string& why = failure ? *failure : ignored;
     why.clear();
     std::error_code error;
-    std::filesystem::path target = path;
-    if (std::filesystem::is_symlink(path, error)) {
-        target = std::filesystem::canonical(path, error);
-        if (error) {
-            why = error.message();
+    if (!std::filesystem::is_regular_file(path, error)) {
+        why = error ? Reason(error) : "not a regular file";
+        return {};
+    }
+    const std::uint64_t size = std::filesystem::file_size(path, error);
+    if (error || size == 0 || size >= kMaxFileSize) {
+        why = error ? Reason(error) : (size == 0 ? "" : "2 GB or larger");
+        return {};
+    }
+    std::ifstream file(path, std::ios::binary);
+    FileBuffer buffer;
+    buffer.size = static_cast<std::uint32_t>(size);
+    buffer.stamp.size = size;
+    buffer.stamp.modifiedNs =
+        std::filesystem::last_write_time(path, error).time_since_epoch().count();
+    buffer.data.reset(new (std::nothrow) std::uint8_t[buffer.size]);
+    if (!buffer.data || !file.read(reinterpret_cast<char*>(buffer.data.get()), buffer.size)) {
+        why = buffer.data ? std::string(kChangedDuringRun) : "out of memory";
+        return {};
+    }
+    return buffer;
+}
+
+bool WriteWholeFile(const std::filesystem::path& path, const std::uint8_t* data, std::uint32_t size,
+                    const WriteOptions& options, std::string* failure) {
+    std::string ignored;
+    std::string& why = failure ? *failure : ignored;
+    std::error_code error;
+    if (options.createOnly && std::filesystem::exists(path, error)) {
+        why = "file exists";
+        return false;
+    }
+    std::filesystem::path temporary;
+    if (!CreateTemporarySibling(path, temporary)) {
+        why = "cannot create a temporary file";
+        return false;
+    }
+    {
+        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+        file.write(reinterpret_cast<const char*>(data), size);
+        if (!file.flush()) {
+            std::filesystem::remove(temporary, error);
+            why = "write failed";
             return false;
         }
     }
-    std::filesystem::path temporary;
-    UniqueFile file = CreateSibling(target, temporary);
-    if (!file) {
-        why = std::strerror(errno);
+    std::filesystem::rename(temporary, path, error);
+    if (error) {
+        why = Reason(error);
+        std::filesystem::remove(temporary, error);
         return false;
     }
-    const bool exists = std::filesystem::exists(target, error);
-    if (exists) {
-        CopyAttributes(target, file.get(), temporary);
-    }
-    const bool written = std::fwrite(data, 1, size, file.get()) == size &&
-                         (durability == Durability::kCached ? std::fflush(file.get()) == 0
-                                                            : FlushToDisk(file.get()));
-    const int writeError = errno;
-    const bool closed = std::fclose(file.release()) == 0;
-    if (written && closed) {
-        std::filesystem::rename(temporary, target, error);
-        if (!error) {
-            return true;
-        }
-        why = error.message();
-    } else {
-        why = std::strerror(written ? errno : writeError);
-    }
-    std::filesystem::remove(temporary, error);
-    return false;
+    return true;
 }
+
+std::error_code CopyWholeFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+    std::filesystem::path temporary;
+    std::error_code error;
+    if (!CreateTemporarySibling(to, temporary)) {
+        return std::make_error_code(std::errc::io_error);
+    }
+    std::filesystem::copy_file(from, temporary, std::filesystem::copy_options::overwrite_existing,
+                               error);
+    if (!error) {
+        std::filesystem::rename(temporary, to, error);
+    }
+    if (error) {
+        std::error_code ignored;
+        std::filesystem::remove(temporary, ignored);
+    }
+    return error;
+}
+
+#endif
 
 }  // namespace quillon

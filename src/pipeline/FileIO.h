@@ -1,17 +1,32 @@
-// Whole-file reads and crash-safe whole-file writes.
+// Whole-file reads and the one way the pipeline writes a file: a temporary file beside the
+// target, private while it is written, renamed over the target when complete.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <system_error>
 
 namespace quillon {
+
+// Which file a read saw: a replacement is refused when the file at the name is no longer this
+// one (another program wrote to it, or put something else there, while the run went on).
+struct FileStamp {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t size = 0;
+    std::int64_t modifiedNs = 0;
+
+    friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
 
 // A whole file in memory.
 struct FileBuffer {
     std::unique_ptr<std::uint8_t[]> data;
     std::uint32_t size = 0;
+    FileStamp stamp;
 
     explicit operator bool() const { return data != nullptr; }
 };
@@ -30,13 +45,40 @@ enum class Durability {
     kCached,   // left to the system: for copies, whose originals are safe elsewhere
 };
 
+struct WriteOptions {
+    Durability durability = Durability::kFlushed;
+    // When set, the target is replaced only while it is still the file this stamp describes.
+    const FileStamp* unchangedSince = nullptr;
+    // The file whose permission bits, owner and group the new file takes; the target itself
+    // when empty (a new file then stays readable by its owner only).
+    std::filesystem::path attributesFrom;
+    // The target must not exist: the write fails with "file exists" instead of replacing it.
+    bool createOnly = false;
+};
+
+// The reason a replacement was refused because the file changed after it was read.
+inline constexpr std::string_view kChangedDuringRun = "changed during the run";
+
 // Replaces the file with the given bytes so that the file is, at every moment, either its old
-// content or the complete new content: the bytes go to a new file in the same folder, which is
-// renamed over the target. An existing target keeps its permission bits and, where the system
-// allows, its owner; a symbolic link is written through, not replaced. Returns false, with the
-// target untouched and no temporary file left, on any failure; `failure`, when given, receives
-// the reason.
+// content or the complete new content. No write goes through a symbolic link: a link at the
+// target is replaced, not followed, and a link where an unchanged file is expected is refused.
+// The temporary file is readable by its owner only until it is complete and has the final
+// attributes, which are never wider than those of the file they come from. Returns false, with
+// the target untouched and no temporary file left, on any failure; `failure`, when given,
+// receives the reason.
 bool WriteWholeFile(const std::filesystem::path& path, const std::uint8_t* data, std::uint32_t size,
-                    Durability durability = Durability::kFlushed, std::string* failure = nullptr);
+                    const WriteOptions& options = {}, std::string* failure = nullptr);
+
+// Copies a file of any size the same way: the source is read through links (it is the user's
+// file), the target is replaced, never written through.
+std::error_code CopyWholeFile(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// Every temporary file a run makes is named ".NAME.quillon-XXXXXXXXXXXX.tmp" (twelve hex digits)
+// beside the file NAME it stands for, so that one a stopped run left can be told from a user's.
+std::filesystem::path TemporarySibling(const std::filesystem::path& target);
+bool IsTemporaryName(std::string_view fileName);
+// Creates a new, empty temporary file beside the target, readable by its owner only; its path
+// goes to `created`. False, with errno set, when none can be made.
+bool CreateTemporarySibling(const std::filesystem::path& target, std::filesystem::path& created);
 
 }  // namespace quillon

@@ -32,9 +32,31 @@ std::uint32_t SavingFrom(std::uint32_t sizeBefore, std::uint32_t sizeAfter) {
     return (kept == 0 || sizeBefore == 0) ? 0 : sizeBefore - kept;
 }
 
-void AddBefore(TypeFigures& figures, std::uint32_t size) {
-    ++figures.files;
-    figures.bytesBefore += size;
+// More backups of one file than anyone keeps by choice: something else is wrong.
+constexpr int kMaxBackups = 9999;
+
+std::string BackupName(const std::string& path, int number) {
+    const std::string suffix(kBackupSuffix);
+    return number == 1 ? path + "." + suffix : path + "." + std::to_string(number) + "." + suffix;
+}
+
+enum class BackupState { kFree, kSameBytes, kOtherBytes };
+
+// Whether a backup name is free, or already keeps the original's bytes. Anything but a regular
+// file (a link, which must never be written through, a folder) counts as taken by other bytes.
+BackupState ExistingBackup(const std::string& backup, const FileBuffer& original) {
+    std::error_code error;
+    const auto status = std::filesystem::symlink_status(backup, error);
+    if (status.type() == std::filesystem::file_type::not_found) {
+        return BackupState::kFree;
+    }
+    if (status.type() != std::filesystem::file_type::regular) {
+        return BackupState::kOtherBytes;
+    }
+    const FileBuffer kept = ReadWholeFile(backup);
+    const bool same = kept && kept.size == original.size &&
+                      std::memcmp(kept.data.get(), original.data.get(), original.size) == 0;
+    return same ? BackupState::kSameBytes : BackupState::kOtherBytes;
 }
 
 }  // namespace
@@ -65,7 +87,7 @@ void CFileProcessor::ProcessList() {
     if (running_) {
         return;
     }
-    cancelRequested_ = false;
+    // A cancel that came while the list was built or copied holds: the run stops at once.
     view_.Update([this](RunDisplay& display) {
         display.filesTotal = static_cast<std::uint32_t>(files_.size());
         display.filesDone = 0;
@@ -79,14 +101,10 @@ void CFileProcessor::ProcessList() {
     running_ = true;
     logs_.CloseLog();  // the first file opens a fresh log
 
-    while (!files_.empty()) {
+    while (!files_.empty() && !cancelRequested_) {
         ProcessNext();
-        if (cancelRequested_) {
-            files_.clear();
-            cancelRequested_ = false;
-            break;
-        }
     }
+    files_.clear();
     listed_.clear();
     logs_.CloseLog();
     view_.Update([](RunDisplay& display) { display.currentFile.clear(); });
@@ -154,31 +172,23 @@ void CFileProcessor::ProcessFile(const std::string& path) {
         return;
     }
     currentSize_ = buffer.size;
+    currentStamp_ = buffer.stamp;
     if (CheckCancel()) {
         return;
     }
 
-    std::uint32_t size = currentSize_;
-    switch (fileClass) {
-        case FileClass::kGif:
-            size = RunGifStage(path, size);
-            break;
-        case FileClass::kJpeg:
-            size = RunJpegStage(buffer);
-            break;
-        case FileClass::kWebPage:
-            size = RunPageStages(buffer, inlineJavaScript);
-            break;
-        case FileClass::kNone:
-            break;
+    const std::optional<std::uint32_t> staged = RunStage(fileClass, path, buffer, inlineJavaScript);
+    const std::uint32_t size = staged.value_or(currentSize_);
+    // The figures count what reached the disk: a file is counted once its new bytes are in place
+    // (the GIF stage puts them there itself), or as unchanged when nothing was gained.
+    if (size < currentSize_ && fileClass != FileClass::kGif) {
+        ReplaceFile(path, buffer.data.get(), size);
     }
     if (size < currentSize_) {
         CountSaving(size);
-        SetStatus("Updating file...");
-        // The GIF stage has replaced its file already, taking the backup just before.
-        if (fileClass != FileClass::kGif) {
-            ReplaceFile(path, buffer, size);
-        }
+    }
+    if (staged) {
+        CountFile(fileClass, size);
     }
     logs_.WriteFileLine(path, currentSize_, size);
     buffer = {};
@@ -211,49 +221,66 @@ void CFileProcessor::ShowFile(const std::string& path, FileClass fileClass) {
     });
 }
 
-std::uint32_t CFileProcessor::RunGifStage(const std::string& path, std::uint32_t size) {
-    // The second gate is written by no settings page; it stays 1 unless set by hand.
-    if (!gifStage_ || settings_.GetInt(section::kGif, key::kEnableGifStage, 1) != 1) {
-        return size;
+std::optional<std::uint32_t> CFileProcessor::RunStage(FileClass fileClass, const std::string& path,
+                                                      FileBuffer& buffer, bool inlineJavaScript) {
+    switch (fileClass) {
+        case FileClass::kGif:
+            return RunGifStage(path, buffer.size);
+        case FileClass::kJpeg:
+            return RunJpegStage(buffer);
+        case FileClass::kWebPage:
+            return RunPageStages(buffer, inlineJavaScript);
+        case FileClass::kNone:
+            break;
     }
-    view_.Update([size](RunDisplay& display) { AddBefore(display.counters.gifs, size); });
-    SetStatus("Analyzing data for application segments...");
-    size = gifStage_(*this, path, size);
-    if (CheckCancel()) {
-        throw RunSignal::kCancel;
-    }
-    view_.Update([size](RunDisplay& display) { display.counters.gifs.bytesAfter += size; });
-    return size;
+    return std::nullopt;
 }
 
-std::uint32_t CFileProcessor::RunJpegStage(FileBuffer& buffer) {
+std::optional<std::uint32_t> CFileProcessor::RunGifStage(const std::string& path,
+                                                         std::uint32_t size) {
+    // The second gate is written by no settings page; it stays 1 unless set by hand.
+    if (!gifStage_ || settings_.GetInt(section::kGif, key::kEnableGifStage, 1) != 1) {
+        return std::nullopt;
+    }
+    SetStatus("Analyzing data for application segments...");
+    // No cancel check here: a file the stage has replaced is counted and logged before the run
+    // stops after it.
+    return gifStage_(*this, path, size);
+}
+
+std::optional<std::uint32_t> CFileProcessor::RunJpegStage(FileBuffer& buffer) {
     std::uint32_t size = buffer.size;
     if (settings_.GetInt(section::kJpeg, key::kEnableJpeg, 1) != 1) {
-        return size;
+        return std::nullopt;
     }
-    view_.Update([size](RunDisplay& display) { AddBefore(display.counters.jpegs, size); });
     SetStatus("Analyzing data for application segments...");
     StripJpegSegments(buffer.data.get(), size);
     if (CheckCancel()) {
         throw RunSignal::kCancel;
     }
-    view_.Update([size](RunDisplay& display) { display.counters.jpegs.bytesAfter += size; });
     return size;
 }
 
 std::uint32_t CFileProcessor::RunPageStages(FileBuffer& buffer, bool inlineJavaScript) {
-    const std::uint32_t size = buffer.size;
-    view_.Update([size](RunDisplay& display) { AddBefore(display.counters.pages, size); });
-    TextLength length = static_cast<TextLength>(size);
+    TextLength length = static_cast<TextLength>(buffer.size);
     // A 0 byte means the file is not 8-bit text (UTF-16, or a binary file with a page's name).
     // The passes treat 0 as a deleted byte and would corrupt it, so it stays as it is.
-    if (std::memchr(buffer.data.get(), 0, size) == nullptr) {
+    if (std::memchr(buffer.data.get(), 0, buffer.size) == nullptr) {
         length = RunPageChain(buffer.data.get(), length, settings_, inlineJavaScript, this);
     }
-    view_.Update([length](RunDisplay& display) {
-        display.counters.pages.bytesAfter += static_cast<std::uint32_t>(length);
-    });
     return static_cast<std::uint32_t>(length);
+}
+
+void CFileProcessor::CountFile(FileClass fileClass, std::uint32_t newSize) {
+    const std::uint32_t before = currentSize_;
+    view_.Update([fileClass, before, newSize](RunDisplay& display) {
+        TypeFigures* figures = fileClass == FileClass::kGif    ? &display.counters.gifs
+                               : fileClass == FileClass::kJpeg ? &display.counters.jpegs
+                                                               : &display.counters.pages;
+        ++figures->files;
+        figures->bytesBefore += before;
+        figures->bytesAfter += newSize;
+    });
 }
 
 void CFileProcessor::OnCheckpoint() {
@@ -276,20 +303,25 @@ void CFileProcessor::CountSaving(std::uint32_t newSize) {
     lifetime_.bytesSaved += currentSaving_;
 }
 
-void CFileProcessor::ReplaceFile(const std::string& path, const FileBuffer& buffer,
+void CFileProcessor::ReplaceFile(const std::string& path, const std::uint8_t* data,
                                  std::uint32_t size) {
+    SetStatus("Updating file...");
     BackupFile(path);
     // Originals are flushed to the disk before they are replaced; copies need not be, since a
     // crash cannot lose what the source tree still holds.
     const bool inPlace = settings_.GetInt(section::kDestination, key::kNewOrReplace, 0) != 0;
+    WriteOptions options;
+    options.durability = inPlace ? Durability::kFlushed : Durability::kCached;
+    options.unchangedSince = &currentStamp_;
     std::string failure;
-    if (!WriteWholeFile(path, buffer.data.get(), size,
-                        inPlace ? Durability::kFlushed : Durability::kCached, &failure)) {
+    if (!WriteWholeFile(path, data, size, options, &failure)) {
         WriteErrorLog(ErrorLogEntry("write file", path, failure));
         throw RunSignal::kFileError;
     }
 }
 
+// A backup never replaces another: the first is NAME.BAK and holds the oldest original; when the
+// file changes again and its bytes are in no backup yet, they go to NAME.2.BAK, NAME.3.BAK, ...
 void CFileProcessor::BackupFile(const std::string& path) {
     if (settings_.GetInt(section::kDestination, key::kNewOrReplace, 0) == 0 ||
         settings_.GetInt(section::kDestination, key::kBackupFiles, 1) == 0) {
@@ -297,12 +329,33 @@ void CFileProcessor::BackupFile(const std::string& path) {
     }
     std::string failure;
     const FileBuffer original = ReadWholeFile(path, &failure);
-    const std::string backup = path + "." + std::string(kBackupSuffix);
-    if (!original || !WriteWholeFile(backup, original.data.get(), original.size,
-                                     Durability::kFlushed, &failure)) {
-        WriteErrorLog(ErrorLogEntry("back up file", path, failure));
-        throw RunSignal::kFileError;
+    if (original && original.stamp != currentStamp_) {
+        failure = kChangedDuringRun;
     }
+    for (int number = 1; failure.empty() && number <= kMaxBackups; ++number) {
+        const std::string backup = BackupName(path, number);
+        const BackupState state = ExistingBackup(backup, original);
+        if (state == BackupState::kSameBytes) {
+            return;
+        }
+        if (state == BackupState::kOtherBytes) {
+            continue;
+        }
+        WriteOptions options;
+        options.attributesFrom = path;
+        options.createOnly = true;
+        if (WriteWholeFile(backup, original.data.get(), original.size, options, &failure)) {
+            return;
+        }
+        std::error_code error;
+        if (std::filesystem::symlink_status(backup, error).type() !=
+            std::filesystem::file_type::not_found) {
+            failure.clear();  // taken in the meantime: the next name
+        }
+    }
+    WriteErrorLog(
+        ErrorLogEntry("back up file", path, failure.empty() ? "no free backup name" : failure));
+    throw RunSignal::kFileError;
 }
 
 bool CFileProcessor::CheckCancel() {

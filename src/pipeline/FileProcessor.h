@@ -8,6 +8,7 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -31,9 +32,8 @@ enum class RunSignal {
 
 class CFileProcessor : private PageChainObserver {
   public:
-    // The GIF stage reads and, when its result is smaller, rewrites the file itself. It calls
-    // BackupFile just before it replaces the file, and returns the new size, or the size it was
-    // given when nothing was gained.
+    // The GIF stage reads the file itself and, when its result is smaller, hands the new bytes to
+    // ReplaceFile; it returns the new size, or the size it was given when nothing was gained.
     using GifStage = std::function<std::uint32_t(CFileProcessor& processor, const std::string& path,
                                                  std::uint32_t size)>;
 
@@ -56,16 +56,22 @@ class CFileProcessor : private PageChainObserver {
 
     // Lets pending requests to the worker be handled, then tells whether the run was cancelled.
     bool CheckCancel();
-    // May be called from any thread.
+    // May be called from any thread. The request holds until the run driver clears it at the end
+    // of the run, so that listing and copying stop at their checkpoints too.
     void Cancel();
+    void ClearCancel() { cancelRequested_ = false; }
     void SetStatus(std::string_view text);
 
-    // In-place runs with backups on: copies the file to path.BAK before it is replaced. Throws
-    // RunSignal::kFileError when the copy cannot be made.
-    void BackupFile(const std::string& path);
+    // Backs the file up (in place, with backups on) and replaces it with the given bytes, unless
+    // it changed since it was read. Throws RunSignal::kFileError, with the reason in the error
+    // log and the file as it was, when either cannot be done.
+    void ReplaceFile(const std::string& path, const std::uint8_t* data, std::uint32_t size);
 
     // Notes a file the GIF stage could not handle, and marks the run as having logged errors.
     void WriteErrorLog(std::string_view text);
+    // Notes something the user may want to know that is no error (a leftover of a stopped run
+    // that was removed).
+    void WriteErrorLogNote(std::string_view text) { logs_.WriteErrorLog(text); }
     RunLogs& Logs() { return logs_; }
 
     // Every processor starts with the GIF optimizer as its GIF stage; tests put in their own.
@@ -80,11 +86,14 @@ class CFileProcessor : private PageChainObserver {
 
     bool ClassEnabled(FileClass fileClass, bool pages, bool gifs, bool jpegs) const;
     void ShowFile(const std::string& path, FileClass fileClass);
-    std::uint32_t RunGifStage(const std::string& path, std::uint32_t size);
-    std::uint32_t RunJpegStage(FileBuffer& buffer);
+    std::optional<std::uint32_t> RunStage(FileClass fileClass, const std::string& path,
+                                          FileBuffer& buffer, bool inlineJavaScript);
+    std::optional<std::uint32_t> RunGifStage(const std::string& path, std::uint32_t size);
+    std::optional<std::uint32_t> RunJpegStage(FileBuffer& buffer);
     std::uint32_t RunPageStages(FileBuffer& buffer, bool inlineJavaScript);
+    void CountFile(FileClass fileClass, std::uint32_t newSize);
     void CountSaving(std::uint32_t newSize);
-    void ReplaceFile(const std::string& path, const FileBuffer& buffer, std::uint32_t size);
+    void BackupFile(const std::string& path);
     void ProcessNext();
 
     SettingsStore& settings_;
@@ -96,6 +105,7 @@ class CFileProcessor : private PageChainObserver {
     std::atomic<bool> cancelRequested_{false};
     bool running_ = false;
     std::uint32_t currentSize_ = 0;
+    FileStamp currentStamp_;  // which file was read: a changed one is not replaced
     std::uint32_t currentSaving_ = 0;
     std::uint32_t runBytesBefore_ = 0;
     std::uint32_t runBytesSaved_ = 0;

@@ -1,7 +1,13 @@
 #include "pipeline/RunLogs.h"
 
+#include <random>
 #include <string>
 #include <system_error>
+
+#if defined(__unix__) || defined(__APPLE__)
+#include <cstdlib>
+#define QUILLON_POSIX 1
+#endif
 
 #include "pipeline/SettingsKeys.h"
 
@@ -13,15 +19,54 @@ std::string ErrorLogEntry(std::string_view action, std::string_view path, std::s
     return entry;
 }
 
-RunLogs::RunLogs(const std::filesystem::path& tempFolder)
-    : logPath_(tempFolder / kLogFileName), errorLogPath_(tempFolder / kErrorLogFileName) {
+namespace {
+
+// A new folder only this user can enter; empty when none can be made.
+std::filesystem::path MakePrivateFolder(const std::filesystem::path& tempFolder) {
+#ifdef QUILLON_POSIX
+    std::string pattern = (tempFolder / "quillon-run-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) != nullptr) {
+        return pattern;
+    }
+#else
+    std::random_device random;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const auto folder = tempFolder / ("quillon-run-" + std::to_string(random()));
+        std::error_code error;
+        if (std::filesystem::create_directory(folder, error)) {
+            return folder;
+        }
+    }
+#endif
+    return {};
+}
+
+}  // namespace
+
+RunLogs::RunLogs(const std::filesystem::path& tempFolder) : folder_(MakePrivateFolder(tempFolder)) {
+    // Without a folder of their own the logs stay closed: a shared name is what this avoids.
+    if (!folder_.empty()) {
+        logPath_ = folder_ / kLogFileName;
+        errorLogPath_ = folder_ / kErrorLogFileName;
+    }
+}
+
+RunLogs::~RunLogs() {
+    CloseLog();
+    CloseErrorLog();
+    if (folder_.empty()) {
+        return;
+    }
     std::error_code ignored;
     std::filesystem::remove(logPath_, ignored);
-    std::filesystem::remove(errorLogPath_, ignored);
+    if (!keepErrorLog_) {
+        std::filesystem::remove(errorLogPath_, ignored);
+        std::filesystem::remove(folder_, ignored);
+    }
 }
 
 void RunLogs::OpenLog() {
-    if (!log_) {
+    if (!log_ && !logPath_.empty()) {
         log_.reset(std::fopen(logPath_.c_str(), "w"));
     }
 }
@@ -40,7 +85,7 @@ void RunLogs::CloseLog() {
 }
 
 void RunLogs::OpenErrorLog() {
-    if (!errorLog_) {
+    if (!errorLog_ && !errorLogPath_.empty()) {
         errorLog_.reset(std::fopen(errorLogPath_.c_str(), "w"));
     }
 }

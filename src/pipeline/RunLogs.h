@@ -21,12 +21,17 @@ inline constexpr std::string_view kErrorLogFileName = "QuillonError.Log";
 // feed, where ACTION names what failed ("read file", "write file", "read folder", ...).
 std::string ErrorLogEntry(std::string_view action, std::string_view path, std::string_view reason);
 
-// Both logs live in the temporary folder. Construction deletes the files a previous run left, so
-// each run starts with neither log on disk. A log that cannot be created stays closed and what
-// is written to it is dropped: logging never stops a run.
+// Both logs live in a folder of their own in the temporary folder, made for this run and readable
+// by its user only, so that runs going on at the same time never share a log and nobody else
+// reads the names of the user's files. The folder goes when the logs do, unless the error log
+// was handed to a viewer. A log that cannot be created stays closed and what is written to it is
+// dropped: logging never stops a run.
 class RunLogs {
   public:
     explicit RunLogs(const std::filesystem::path& tempFolder);
+    ~RunLogs();
+    RunLogs(const RunLogs&) = delete;
+    RunLogs& operator=(const RunLogs&) = delete;
 
     void OpenLog();
     // One line per file that went through the whole pipeline: path, size as read, final size.
@@ -36,6 +41,8 @@ class RunLogs {
     void OpenErrorLog();
     void WriteErrorLog(std::string_view text);
     void CloseErrorLog();
+    // The error log outlives the run: a viewer opened on it reads it later.
+    void KeepErrorLog() { keepErrorLog_ = true; }
 
     const std::filesystem::path& LogPath() const { return logPath_; }
     const std::filesystem::path& ErrorLogPath() const { return errorLogPath_; }
@@ -46,10 +53,12 @@ class RunLogs {
     };
     using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
 
+    std::filesystem::path folder_;
     std::filesystem::path logPath_;
     std::filesystem::path errorLogPath_;
     UniqueFile log_;
     UniqueFile errorLog_;
+    bool keepErrorLog_ = false;
 };
 
 // The lifetime figures of section "Statistics"; 32-bit values that wrap.

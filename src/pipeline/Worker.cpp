@@ -1,9 +1,11 @@
 #include "pipeline/Worker.h"
 
 #include <cstdio>
+#include <set>
 #include <system_error>
 #include <utility>
 
+#include "pipeline/FileIO.h"
 #include "pipeline/Report.h"
 #include "pipeline/Results.h"
 #include "pipeline/SettingsKeys.h"
@@ -46,38 +48,83 @@ bool SamePathNoCase(const std::filesystem::path& a, const std::filesystem::path&
     return left.size() == right.size() && ContainsNoCase(left, right);
 }
 
-std::string CopyFailureText(const std::string& from, const std::string& to, int code) {
+bool IsInsideOrSame(const std::filesystem::path& inner, const std::filesystem::path& outer) {
+    return inner.lexically_normal() == outer.lexically_normal() || IsStrictlyInside(inner, outer);
+}
+
+// The number the message has always given, and what it means, since a bare number tells the
+// user nothing.
+std::string CopyFailureText(const std::string& from, const std::string& to,
+                            const std::error_code& error) {
     const char* format =
-        "Unable to backup file\n\n\t%s\n\n\t\tto\n\n\t%s.\n\nThe system error code is %ld";
-    const int length = std::snprintf(nullptr, 0, format, from.c_str(), to.c_str(), long{code});
+        "Unable to backup file\n\n\t%s\n\n\t\tto\n\n\t%s.\n\nThe system error code is %ld (%s)";
+    const long code = error.value();
+    const std::string reason = error.message();
+    const int length =
+        std::snprintf(nullptr, 0, format, from.c_str(), to.c_str(), code, reason.c_str());
     std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    std::snprintf(text.data(), text.size(), format, from.c_str(), to.c_str(), long{code});
+    std::snprintf(text.data(), text.size(), format, from.c_str(), to.c_str(), code, reason.c_str());
     text.pop_back();
     return text;
 }
 
-// Copies one file, creating the folders of the target when they are missing. A copy that fails
-// part-way (a full disk, a size limit) is removed rather than left cut short.
+std::string TreeInUseText(const std::filesystem::path& tree) {
+    return "Another Quillon run is working on\n\n\t" + tree.string() +
+           "\n\nor on a folder around it or inside it. Please try again when it has finished.";
+}
+
+std::string DestinationOverlapText(const std::filesystem::path& destination,
+                                   const std::filesystem::path& selection) {
+    return "The destination\n\n\t" + destination.string() +
+           "\n\nis the folder being optimized, lies inside it or holds it:\n\n\t" +
+           selection.string() +
+           "\n\nPlease choose a destination outside the folder being optimized.";
+}
+
+// Copies one file, creating the folders of the target when they are missing. The copy replaces
+// whatever has the target's name (a link too) and is never written through it; a copy that fails
+// part-way (a full disk, a size limit) leaves nothing behind.
 std::error_code CopyOne(const std::filesystem::path& from, const std::filesystem::path& to) {
     std::error_code error;
     if (std::filesystem::equivalent(from, to, error)) {
-        // A copy onto the file itself would truncate the user's original.
+        // The copy would stand in for the original, which the run would then optimize unbacked.
         return std::make_error_code(std::errc::file_exists);
     }
-    const auto options = std::filesystem::copy_options::overwrite_existing;
-    std::filesystem::copy_file(from, to, options, error);
-    if (error == std::errc::no_such_file_or_directory) {
+    error = CopyWholeFile(from, to);
+    if (error == std::errc::no_such_file_or_directory &&
+        !std::filesystem::exists(to.parent_path(), error)) {
         // The folder is missing; when it cannot be made, that is the failure to report.
         std::filesystem::create_directories(to.parent_path(), error);
         if (!error) {
-            std::filesystem::copy_file(from, to, options, error);
+            error = CopyWholeFile(from, to);
         }
     }
-    if (error && error != std::errc::file_exists) {
-        std::error_code ignored;
-        std::filesystem::remove(to, ignored);
-    }
     return error;
+}
+
+// True when a folder between the copy's root and the target is a symbolic link: a copy through
+// it would land outside the destination. Folders found real are remembered.
+bool PassesThroughLink(const std::filesystem::path& copyRoot, const std::filesystem::path& target,
+                       std::set<std::filesystem::path>& realFolders) {
+    std::filesystem::path folder = copyRoot;
+    std::error_code error;
+    if (std::filesystem::is_symlink(folder, error)) {
+        return true;
+    }
+    for (const auto& part : target.parent_path().lexically_relative(copyRoot)) {
+        if (part == ".") {
+            continue;
+        }
+        folder /= part;
+        if (realFolders.contains(folder)) {
+            continue;
+        }
+        if (std::filesystem::is_symlink(folder, error)) {
+            return true;
+        }
+        realFolders.insert(folder);
+    }
+    return false;
 }
 
 }  // namespace
@@ -235,6 +282,17 @@ void CWorker::OnStartRun(const std::string& selectionText) {
             return;
         }
         destination = *chosen;
+        // A copy into the selection would be listed and copied again on every later run, and
+        // Revert would delete inside the user's own tree.
+        if (IsInsideOrSame(std::filesystem::absolute(destination), selection)) {
+            view_.ShowMessage(DestinationOverlapText(destination, selection));
+            EndRun();
+            return;
+        }
+    }
+    if (!processor || !LockTree(selectionLock_, selection)) {
+        EndRun();
+        return;
     }
     paths_.SetOutputFolder(destination.string());
 
@@ -247,21 +305,28 @@ void CWorker::OnStartRun(const std::string& selectionText) {
         display.filesDone = 0;
     });
     view_.SendProgress();
-    BuildFileList(selection, destination);
+    // A cancel while listing or copying leaves nothing to optimize: in copy mode the list may
+    // still name originals that were not copied yet.
+    bool listed = BuildFileList(selection, !copyMode);
 
-    if (copyMode) {
+    if (copyMode && listed) {
         view_.Update([](RunDisplay& display) { display.status = "Backing up source files"; });
         view_.SendProgress();
         const auto plan = PlanDestination(selection, destination);
-        if (!plan || !CopyFiles(*plan)) {
+        const CopyOutcome copied = plan ? CopyFiles(*plan) : CopyOutcome::kFailed;
+        if (copied == CopyOutcome::kFailed) {
             processor->Files().clear();
             EndRun();
             return;
         }
-    } else {
+        listed = copied == CopyOutcome::kDone;
+    } else if (listed) {
         view_.Update([&](RunDisplay& display) {
             display.destinationLabel = DisplayName(selection.string());
         });
+    }
+    if (!listed) {
+        processor->Files().clear();
     }
     view_.Update([copyMode](RunDisplay& display) {
         display.busy = false;
@@ -270,6 +335,14 @@ void CWorker::OnStartRun(const std::string& selectionText) {
     view_.PostProgress();
     processor->ProcessList();
     FinishRun(copyMode);
+}
+
+bool CWorker::LockTree(TreeLock& lock, const std::filesystem::path& root) {
+    if (lock.Lock(root)) {
+        return true;
+    }
+    view_.ShowMessage(TreeInUseText(root));
+    return false;
 }
 
 std::optional<std::filesystem::path> CWorker::ChooseDestination() {
@@ -292,47 +365,81 @@ std::optional<std::filesystem::path> CWorker::ChooseDestination() {
     return std::filesystem::path(destination);
 }
 
-void CWorker::BuildFileList(const std::filesystem::path& selection,
-                            const std::filesystem::path& destination) {
+// False when the run was cancelled while listing.
+bool CWorker::BuildFileList(const std::filesystem::path& selection, bool inPlace) {
     std::error_code error;
     if (std::filesystem::is_regular_file(selection, error)) {
         processor_->AddFile(selection.string());
-        return;
+        return !processor_->CheckCancel();
     }
-    // A destination inside the selection holds this run's (and earlier runs') output, which
-    // must not be copied into itself again.
-    const std::filesystem::path skip =
-        !destination.empty() && IsStrictlyInside(destination, selection) ? destination
-                                                                         : std::filesystem::path();
-    WalkFolder(selection, skip);
+    return WalkFolder(selection, inPlace);
 }
 
 // Depth first, in the order the folder lists its entries. Links to folders are not followed, so
-// a link loop cannot make the walk endless; only regular files (or links to them) are listed,
-// since devices and pipes cannot be copied or optimized. A folder that cannot be read is named in
-// the error log and the walk goes on without it.
-void CWorker::WalkFolder(const std::filesystem::path& folder, const std::filesystem::path& skip) {
+// a link loop cannot make the walk endless; only regular files (or, outside in-place runs, links
+// to them) are listed, since devices and pipes cannot be copied or optimized. A folder that cannot
+// be read is named in the error log and the walk goes on without it. Temporary files that a
+// stopped run left are never listed. Returns false when the run was cancelled.
+bool CWorker::WalkFolder(const std::filesystem::path& folder, bool inPlace) {
     std::error_code error;
     std::filesystem::directory_iterator entries(folder, error);
     for (const std::filesystem::directory_iterator end; !error && entries != end;
          entries.increment(error)) {
+        if (processor_->CheckCancel()) {
+            return false;
+        }
         const std::filesystem::directory_entry& entry = *entries;
         std::error_code kind;
         if (entry.is_symlink(kind)) {
-            if (entry.is_regular_file(kind)) {
-                processor_->AddFile(entry.path().string());
-            }
+            ListLink(entry.path(), inPlace);
         } else if (entry.is_directory(kind)) {
-            if (skip.empty() || entry.path().lexically_normal() != skip.lexically_normal()) {
-                WalkFolder(entry.path(), skip);
+            if (!WalkFolder(entry.path(), inPlace)) {
+                return false;
             }
         } else if (entry.is_regular_file(kind)) {
-            processor_->AddFile(entry.path().string());
+            if (!IsTemporaryName(entry.path().filename().string())) {
+                processor_->AddFile(entry.path().string());
+            } else if (inPlace) {
+                RemoveLeftover(entry.path());
+            }
         }
     }
     if (error) {
         processor_->Logs().OpenErrorLog();
         processor_->WriteErrorLog(ErrorLogEntry("read folder", folder.string(), error.message()));
+    }
+    return true;
+}
+
+// A copy takes the linked file's content. In place, a link is never optimized: replacing it
+// would either write through it or turn it into a file of its own. One to a file inside the
+// selection loses nothing (that file is listed itself); one to a file outside is named.
+void CWorker::ListLink(const std::filesystem::path& link, bool inPlace) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(link, error)) {
+        return;
+    }
+    if (!inPlace) {
+        processor_->AddFile(link.string());
+        return;
+    }
+    const auto target = std::filesystem::weakly_canonical(link, error);
+    const auto root = std::filesystem::weakly_canonical(selection_, error);
+    if (error || !IsStrictlyInside(target, root)) {
+        processor_->Logs().OpenErrorLog();
+        processor_->WriteErrorLog(ErrorLogEntry("optimize file", link.string(),
+                                                "a link to a file outside the selection"));
+    }
+}
+
+// Only this run may work on the tree (it holds the lock), so a temporary file in it is a
+// leftover of a run that was stopped before it could clean up.
+void CWorker::RemoveLeftover(const std::filesystem::path& file) {
+    std::error_code error;
+    if (std::filesystem::remove(file, error)) {
+        processor_->Logs().OpenErrorLog();
+        processor_->WriteErrorLogNote(
+            "Removed a temporary file that an interrupted run left: " + file.string() + "\n");
     }
 }
 
@@ -366,6 +473,10 @@ std::optional<CWorker::Destination> CWorker::PlanDestination(
         plan.copyRoot = destination / baseName;
     }
 
+    if (IsInsideOrSame(plan.copyRoot, selection) || IsInsideOrSame(selection, plan.copyRoot)) {
+        view_.ShowMessage(DestinationOverlapText(plan.copyRoot, selection));
+        return std::nullopt;
+    }
     if (std::filesystem::exists(plan.copyRoot, error)) {
         switch (view_.AskDestinationExists(kDestinationExistsText)) {
             case ExistsAnswer::kCancel:
@@ -389,26 +500,50 @@ std::optional<CWorker::Destination> CWorker::PlanDestination(
                 break;
         }
     }
+    std::filesystem::create_directories(plan.copyRoot, error);
+    if (!LockTree(destinationLock_, plan.copyRoot)) {
+        return std::nullopt;
+    }
+    // Under the lock, temporary files in the tree are leftovers of a stopped run.
+    for (std::filesystem::recursive_directory_iterator entries(plan.copyRoot, error), end;
+         !error && entries != end; entries.increment(error)) {
+        if (entries->is_regular_file(error) && !entries->is_symlink(error) &&
+            IsTemporaryName(entries->path().filename().string())) {
+            RemoveLeftover(entries->path());
+        }
+    }
     std::lock_guard lock(mutex_);
     destination_ = plan;
     return plan;
 }
 
-bool CWorker::CopyFiles(const Destination& destination) {
+CWorker::CopyOutcome CWorker::CopyFiles(const Destination& destination) {
     std::deque<std::string>& files = processor_->Files();
-    for (std::string& file : files) {
-        WaitWhilePaused();
+    std::deque<std::string> copies;
+    std::set<std::filesystem::path> realFolders;
+    for (const std::string& file : files) {
+        if (processor_->CheckCancel()) {
+            return CopyOutcome::kCancelled;
+        }
         const std::filesystem::path from(file);
         const std::filesystem::path to =
             destination.copyRoot / from.lexically_relative(destination.listedRoot);
+        if (PassesThroughLink(destination.copyRoot, to, realFolders)) {
+            processor_->Logs().OpenErrorLog();
+            processor_->WriteErrorLog(
+                ErrorLogEntry("copy file", from.string(),
+                              "a folder of the copy is a link out of the destination"));
+            continue;
+        }
         const std::error_code error = CopyOne(from, to);
         if (error) {
-            view_.ShowMessage(CopyFailureText(from.string(), to.string(), error.value()));
-            return false;
+            view_.ShowMessage(CopyFailureText(from.string(), to.string(), error));
+            return CopyOutcome::kFailed;
         }
-        file = to.string();
+        copies.push_back(to.string());
     }
-    return true;
+    files = std::move(copies);
+    return CopyOutcome::kDone;
 }
 
 void CWorker::FinishRun(bool copyMode) {
@@ -425,10 +560,13 @@ void CWorker::FinishRun(bool copyMode) {
         view_.ShowMessage("Unable to create HTML report!");
     }
     processor.Logs().CloseErrorLog();
+    // The run stops taking Revert requests in the same step as it reads the last one: a request
+    // that comes later finds the run over and is carried out at once.
     bool revert = false;
     {
         std::lock_guard lock(mutex_);
         revert = revertRequested_ && copyMode;
+        running_ = false;
     }
     if (revert) {
         RevertNow();
@@ -444,6 +582,7 @@ void CWorker::FinishRun(bool copyMode) {
                           ComputeResults(display.counters).saved;
     if (errorsLogged) {
         if (view_.AskYesNo(kErrorLogQuestion)) {
+            processor.Logs().KeepErrorLog();
             view_.OpenDocument({}, processor.Logs().ErrorLogPath());
             return;
         }
@@ -453,12 +592,17 @@ void CWorker::FinishRun(bool copyMode) {
     }
 }
 
-// Marks the run as over and tells the front end.
+// Marks the run as over, lets other runs have its trees, and tells the front end.
 void CWorker::EndRun() {
     {
         std::lock_guard lock(mutex_);
         running_ = false;
+        if (processor_) {
+            processor_->ClearCancel();
+        }
     }
+    selectionLock_.Release();
+    destinationLock_.Release();
     view_.Update([](RunDisplay& display) { display.busy = false; });
     view_.PostRunDone();
 }

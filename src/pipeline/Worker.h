@@ -15,6 +15,7 @@
 #include "pipeline/FileProcessor.h"
 #include "pipeline/RunView.h"
 #include "pipeline/SettingsStore.h"
+#include "pipeline/TreeLock.h"
 
 namespace quillon {
 
@@ -70,11 +71,15 @@ class CWorker {
     void Post(Message message);
     void OnStartRun(const std::string& selection);
     std::optional<std::filesystem::path> ChooseDestination();
-    void BuildFileList(const std::filesystem::path& selection, const std::filesystem::path& skip);
-    void WalkFolder(const std::filesystem::path& folder, const std::filesystem::path& skip);
+    bool LockTree(TreeLock& lock, const std::filesystem::path& root);
+    bool BuildFileList(const std::filesystem::path& selection, bool inPlace);
+    bool WalkFolder(const std::filesystem::path& folder, bool inPlace);
+    void ListLink(const std::filesystem::path& link, bool inPlace);
+    void RemoveLeftover(const std::filesystem::path& file);
     std::optional<Destination> PlanDestination(const std::filesystem::path& selection,
                                                const std::filesystem::path& destination);
-    bool CopyFiles(const Destination& destination);
+    enum class CopyOutcome { kDone, kCancelled, kFailed };
+    CopyOutcome CopyFiles(const Destination& destination);
     void FinishRun(bool copyMode);
     void EndRun();
     void WaitWhilePaused();
@@ -95,7 +100,9 @@ class CWorker {
     bool revertRequested_ = false;
     std::optional<Destination> destination_;  // set once a copy-mode run knows its tree
     std::filesystem::path selection_;
-    std::thread thread_;  // last: starts once everything above exists
+    TreeLock selectionLock_;    // held from the listing to the end of the run
+    TreeLock destinationLock_;  // the copy's tree, from its planning to the end of the run
+    std::thread thread_;        // last: starts once everything above exists
 };
 
 }  // namespace quillon

@@ -16,6 +16,7 @@
 #include "Corpus.h"
 #include "GifComposite.h"
 #include "GifReference.h"
+#include "KeptLogs.h"
 #include "MemorySettingsStore.h"
 #include "RecordingRunView.h"
 #include "TempDir.h"
@@ -267,15 +268,16 @@ class GifStageTest : public ::testing::Test {
             processor.AddFile(file.string());
         }
         processor.ProcessList();
+        test::KeepLogs(processor.Logs(), temp_.Path());
     }
 
     std::string ErrorLog() const {
-        std::ifstream log(temp_ / "QuillonError.Log");
+        std::ifstream log(temp_ / "errors.log");
         return {std::istreambuf_iterator<char>(log), {}};
     }
 
     std::vector<std::string> LogLines() const {
-        std::ifstream log(temp_ / "Quillon.Log");
+        std::ifstream log(temp_ / "run.log");
         std::vector<std::string> lines;
         for (std::string line; std::getline(log, line);) {
             lines.push_back(line);
@@ -358,9 +360,13 @@ class RecordingHost : public GifStageHost {
   public:
     void SetStatus(std::string_view) override {}
     void WriteErrorLog(std::string_view text) override { errors += text; }
-    void BackupFile(const std::string&) override { ++backups; }
+    void ReplaceFile(const std::string& path, const std::uint8_t* data,
+                     std::uint32_t size) override {
+        ++replacements;
+        ASSERT_TRUE(WriteWholeFile(path, data, size));
+    }
     std::string errors;
-    int backups = 0;
+    int replacements = 0;
 };
 
 TEST(GifStageMalformedTest, DamagedFilesAreKeptOrReplacedByReadableOnes) {
@@ -382,12 +388,12 @@ TEST(GifStageMalformedTest, DamagedFilesAreKeptOrReplacedByReadableOnes) {
         const auto after = ReadBytes(copy);
         if (result == size) {
             EXPECT_EQ(after, before);
-            EXPECT_EQ(host.backups, 0);
+            EXPECT_EQ(host.replacements, 0);
             continue;
         }
         EXPECT_EQ(after.size(), result);
         EXPECT_LT(result, size);
-        EXPECT_EQ(host.backups, 1);
+        EXPECT_EQ(host.replacements, 1);
         BxAnimation check;
         EXPECT_NO_THROW(gifopt::ReadAnimation(copy.string(), check));
     }

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <fstream>
+#include <functional>
 #include <string>
 
 #include "ChildProcess.h"
@@ -20,9 +22,10 @@ std::vector<std::uint8_t> Bytes(std::string_view text) {
     return {text.begin(), text.end()};
 }
 
-bool Write(const std::filesystem::path& path, std::string_view text) {
+bool Write(const std::filesystem::path& path, std::string_view text,
+           const WriteOptions& options = {}) {
     return WriteWholeFile(path, reinterpret_cast<const std::uint8_t*>(text.data()),
-                          static_cast<std::uint32_t>(text.size()));
+                          static_cast<std::uint32_t>(text.size()), options);
 }
 
 std::size_t EntryCount(const std::filesystem::path& folder) {
@@ -68,19 +71,65 @@ TEST(WriteWholeFile, ReplacesContentAndKeepsPermissionBits) {
     EXPECT_EQ(EntryCount(dir.Path()), 1u) << "no temporary file is left behind";
 }
 
-TEST(WriteWholeFile, CreatesAMissingFile) {
+TEST(WriteWholeFile, ReplacesASymbolicLinkInsteadOfWritingThroughIt) {
     TempDir dir;
-    ASSERT_TRUE(Write(dir / "index.htm.BAK", "backup"));
-    EXPECT_EQ(ReadBytes(dir / "index.htm.BAK"), Bytes("backup"));
+    WriteBytes(dir / "outside.htm", Bytes("old"));
+    std::filesystem::create_symlink(dir / "outside.htm", dir / "link.htm");
+    ASSERT_TRUE(Write(dir / "link.htm", "new"));
+    EXPECT_FALSE(std::filesystem::is_symlink(dir / "link.htm"));
+    EXPECT_EQ(ReadBytes(dir / "link.htm"), Bytes("new"));
+    EXPECT_EQ(ReadBytes(dir / "outside.htm"), Bytes("old"));
 }
 
-TEST(WriteWholeFile, WritesThroughASymbolicLink) {
+// A replacement of a file that was read is refused when the name no longer holds that file:
+// appended to, rewritten, or swapped for a link.
+TEST(WriteWholeFile, RefusesToReplaceAFileThatChangedSinceItWasRead) {
+    const std::pair<const char*, std::function<void(const std::filesystem::path&)>> changes[] = {
+        {"appended", [](const auto& path) { std::ofstream(path, std::ios::app) << "more"; }},
+        {"replaced", [](const auto& path) { WriteBytes(path, Bytes("other bytes")); }},
+        {"linked",
+         [](const auto& path) {
+             std::filesystem::rename(path, path.string() + ".moved");
+             std::filesystem::create_symlink(path.string() + ".moved", path);
+         }},
+    };
+    for (const auto& [name, change] : changes) {
+        SCOPED_TRACE(name);
+        TempDir dir;
+        const auto path = dir / "log.htm";
+        WriteBytes(path, Bytes("first line\n"));
+        const FileBuffer read = ReadWholeFile(path);
+        ASSERT_TRUE(read);
+        change(path);
+        const auto changed = ReadBytes(path);
+        WriteOptions options;
+        options.unchangedSince = &read.stamp;
+        std::string failure;
+        EXPECT_FALSE(WriteWholeFile(path, read.data.get(), 5, options, &failure));
+        EXPECT_FALSE(failure.empty());
+        EXPECT_EQ(ReadBytes(path), changed);
+    }
+}
+
+// Backups are made next to their file with its permission bits, and never replace anything.
+TEST(WriteWholeFile, NewFileTakesTheAttributesOfItsSourceAndReplacesNothing) {
     TempDir dir;
-    WriteBytes(dir / "real.htm", Bytes("old"));
-    std::filesystem::create_symlink("real.htm", dir / "link.htm");
-    ASSERT_TRUE(Write(dir / "link.htm", "new"));
-    EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.htm"));
-    EXPECT_EQ(ReadBytes(dir / "real.htm"), Bytes("new"));
+    const auto original = dir / "private.htm";
+    WriteBytes(original, Bytes("secret"));
+    std::filesystem::permissions(original, std::filesystem::perms(0600));
+    const mode_t mask = ::umask(0);
+    WriteOptions options;
+    options.attributesFrom = original;
+    options.createOnly = true;
+    const bool made = Write(dir / "private.htm.BAK", "secret", options);
+    const bool replaced = Write(dir / "private.htm.BAK", "other", options);
+    ::umask(mask);
+    ASSERT_TRUE(made);
+    EXPECT_FALSE(replaced);
+    EXPECT_EQ(ReadBytes(dir / "private.htm.BAK"), Bytes("secret"));
+    EXPECT_EQ(std::filesystem::status(dir / "private.htm.BAK").permissions(),
+              std::filesystem::perms(0600));
+    EXPECT_EQ(EntryCount(dir.Path()), 2u) << "no temporary file is left behind";
 }
 
 TEST(WriteWholeFile, FailureInAReadOnlyFolderLeavesTheTargetUntouched) {

@@ -8,6 +8,7 @@
 
 #include "ChildProcess.h"
 #include "Corpus.h"
+#include "KeptLogs.h"
 #include "MemorySettingsStore.h"
 #include "RecordingRunView.h"
 #include "TempDir.h"
@@ -61,7 +62,7 @@ class FileProcessorTest : public ::testing::Test {
     }
 
     // One whole run over the files, with a processor that is gone afterwards (statistics
-    // written).
+    // written, logs removed). The logs are kept in temp_ first, also from a child process.
     void Run(const std::vector<std::filesystem::path>& files,
              const std::function<void(CFileProcessor&)>& prepare = {}) {
         auto processor = MakeProcessor();
@@ -72,10 +73,11 @@ class FileProcessorTest : public ::testing::Test {
             processor->AddFile(file.string());
         }
         processor->ProcessList();
+        test::KeepLogs(processor->Logs(), temp_.Path());
     }
 
     std::vector<std::string> LogLines() const {
-        std::ifstream log(temp_ / "Quillon.Log");
+        std::ifstream log(temp_ / "run.log");
         std::vector<std::string> lines;
         for (std::string line; std::getline(log, line);) {
             lines.push_back(line);
@@ -340,12 +342,20 @@ TEST_F(FileProcessorTest, StatisticsWrapAtThirtyTwoBits) {
     EXPECT_EQ(Statistic(key::kBytesSaved), 0u);
 }
 
-TEST_F(FileProcessorTest, ConstructionDeletesThePreviousRunsLogs) {
-    WriteText(temp_ / "Quillon.Log", "old line\n");
-    WriteText(temp_ / "QuillonError.Log", "old entry\n");
-    auto processor = MakeProcessor();
-    EXPECT_FALSE(std::filesystem::exists(temp_ / "Quillon.Log"));
-    EXPECT_FALSE(std::filesystem::exists(temp_ / "QuillonError.Log"));
+TEST_F(FileProcessorTest, EachRunKeepsItsLogsToItselfAndRemovesThem) {
+    WriteText(temp_ / "Quillon.Log", "another run's line\n");
+    auto first = MakeProcessor();
+    auto second = MakeProcessor();
+    const auto folder = first->Logs().LogPath().parent_path();
+    EXPECT_NE(folder, second->Logs().LogPath().parent_path());
+    EXPECT_EQ(folder.parent_path(), temp_.Path());
+    EXPECT_EQ(first->Logs().LogPath().filename(), "Quillon.Log");
+    EXPECT_EQ(first->Logs().ErrorLogPath().filename(), "QuillonError.Log");
+    EXPECT_EQ(std::filesystem::status(folder).permissions(), std::filesystem::perms::owner_all);
+    first->Logs().OpenLog();
+    first.reset();
+    EXPECT_FALSE(std::filesystem::exists(folder));
+    EXPECT_EQ(ReadText(temp_ / "Quillon.Log"), "another run's line\n");
 }
 
 TEST_F(FileProcessorTest, ErrorLogEntriesMarkTheRun) {
@@ -358,7 +368,7 @@ TEST_F(FileProcessorTest, ErrorLogEntriesMarkTheRun) {
             });
     });
     EXPECT_TRUE(view_.Snapshot().errorsLogged);
-    EXPECT_EQ(ReadText(temp_ / "QuillonError.Log"),
+    EXPECT_EQ(ReadText(temp_ / "errors.log"),
               "Could not read file: " + (site_ / "a.gif").string() + " (unrecognizable format)\n");
 }
 
@@ -367,8 +377,7 @@ TEST_F(FileProcessorTest, GifStageRewritesTheFileAfterTheBackup) {
     WriteText(site_ / "a.gif", "GIF89a-long-original");
     Run({site_ / "a.gif"}, [](CFileProcessor& processor) {
         processor.SetGifStage([](CFileProcessor& self, const std::string& path, std::uint32_t) {
-            self.BackupFile(path);
-            test::WriteBytes(path, Bytes("GIF89a"));
+            self.ReplaceFile(path, Bytes("GIF89a").data(), 6);
             return std::uint32_t{6};
         });
     });
@@ -379,6 +388,81 @@ TEST_F(FileProcessorTest, GifStageRewritesTheFileAfterTheBackup) {
     EXPECT_EQ(gifs.files, 1u);
     EXPECT_EQ(gifs.bytesBefore, 20u);
     EXPECT_EQ(gifs.bytesAfter, 6u);
+}
+
+// Runs in place one after the other, each shrinking the file again: every earlier content stays
+// in a backup of its own, and content a backup already holds is not backed up twice.
+TEST_F(FileProcessorTest, ReRunsInPlaceNeverReplaceABackup) {
+    InPlace(true);
+    const std::string original = "GIF89a-original";
+    WriteText(site_ / "a.gif", original);
+    const auto shrinkOnce = [](CFileProcessor& processor) {
+        processor.SetGifStage([](CFileProcessor& self, const std::string& path,
+                                 std::uint32_t size) {
+            const std::string text = ReadText(path);
+            self.ReplaceFile(path, reinterpret_cast<const std::uint8_t*>(text.data()), size - 1);
+            return size - 1;
+        });
+    };
+    for (int run = 0; run < 3; ++run) {
+        Run({site_ / "a.gif"}, shrinkOnce);
+    }
+    EXPECT_EQ(ReadText(site_ / "a.gif"), original.substr(0, original.size() - 3));
+    EXPECT_EQ(ReadText(site_ / "a.gif.BAK"), original);
+    EXPECT_EQ(ReadText(site_ / "a.gif.2.BAK"), original.substr(0, original.size() - 1));
+    EXPECT_EQ(ReadText(site_ / "a.gif.3.BAK"), original.substr(0, original.size() - 2));
+
+    WriteText(site_ / "a.gif", original);  // restored from its first backup, and run again
+    Run({site_ / "a.gif"}, shrinkOnce);
+    EXPECT_FALSE(std::filesystem::exists(site_ / "a.gif.4.BAK"));
+    EXPECT_EQ(ReadText(site_ / "a.gif.BAK"), original);
+}
+
+// A backup name taken by a link is passed over, never written through; the backup is no more
+// readable than its original, whatever the process's creation mask.
+TEST_F(FileProcessorTest, BackupGoesPastALinkAndKeepsTheOriginalsMode) {
+    InPlace(true);
+    TempDir outside;
+    WriteText(outside / "precious.txt", "precious");
+    WriteText(site_ / "a.htm", kLoosePage);
+    std::filesystem::permissions(site_ / "a.htm", std::filesystem::perms(0640));
+    std::filesystem::create_symlink(outside / "precious.txt", site_ / "a.htm.BAK");
+    const mode_t mask = ::umask(0);
+    Run({site_ / "a.htm"});
+    ::umask(mask);
+    EXPECT_EQ(ReadText(outside / "precious.txt"), "precious");
+    EXPECT_TRUE(std::filesystem::is_symlink(site_ / "a.htm.BAK"));
+    EXPECT_EQ(ReadText(site_ / "a.htm.2.BAK"), kLoosePage);
+    EXPECT_EQ(std::filesystem::status(site_ / "a.htm.2.BAK").permissions(),
+              std::filesystem::perms(0640));
+    EXPECT_EQ(std::filesystem::status(site_ / "a.htm").permissions(), std::filesystem::perms(0640));
+    EXPECT_EQ(ReadText(site_ / "a.htm"), kTightPage);
+}
+
+// Lines appended while the page is optimized are not lost to the rename, and a file left as it
+// was counts no saving anywhere.
+TEST_F(FileProcessorTest, FileChangedDuringTheRunKeepsItsChanges) {
+    for (const bool backups : {true, false}) {
+        SCOPED_TRACE(backups ? "with backups" : "without backups");
+        InPlace(backups);
+        WriteText(site_ / "a.htm", kLoosePage);
+        Run({site_ / "a.htm"}, [this](CFileProcessor& processor) {
+            processor.SetMessagePump([this, appended = false]() mutable {
+                if (!appended && view_.Snapshot().status == "Optimizing syntax...") {
+                    appended = true;
+                    std::ofstream(site_ / "a.htm", std::ios::app) << "\nnew line";
+                }
+            });
+        });
+        EXPECT_EQ(ReadText(site_ / "a.htm"), std::string(kLoosePage) + "\nnew line");
+        EXPECT_FALSE(std::filesystem::exists(site_ / "a.htm.BAK"));
+        EXPECT_NE(ReadText(temp_ / "errors.log").find("(changed during the run)"),
+                  std::string::npos);
+        EXPECT_TRUE(LogLines().empty());
+        EXPECT_EQ(view_.Snapshot().counters.pages.files, 0u);
+        EXPECT_EQ(view_.Snapshot().bytesSavedText, "");
+        EXPECT_EQ(Statistic(key::kBytesSaved), 0u);
+    }
 }
 
 TEST_F(FileProcessorTest, SecondGifGateOffSkipsTheStageButLogsTheFile) {

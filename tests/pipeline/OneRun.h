@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Corpus.h"
+#include "KeptLogs.h"
 #include "MemorySettingsStore.h"
 #include "RecordingRunView.h"
 #include "pipeline/DerivedPaths.h"
@@ -37,7 +38,8 @@ inline std::vector<std::string> Tree(const std::filesystem::path& folder) {
 class OneRun {
   public:
     OneRun(MemorySettingsStore& settings, DerivedPaths& paths)
-        : processor_(std::make_unique<CFileProcessor>(settings, view, paths.TempFolder())),
+        : logCopies_(paths.TempFolder()),
+          processor_(std::make_unique<CFileProcessor>(settings, view, paths.TempFolder())),
           worker_(std::make_unique<CWorker>(settings, view, paths)) {
         worker_->SetProcessor(processor_.get());
     }
@@ -46,9 +48,13 @@ class OneRun {
     void Start(const std::filesystem::path& selection) {
         worker_->PostStartRun(selection.string());
     }
-    // Waits for the end of the run and for the worker's last questions.
+    // Waits for the end of the run and for the worker's last questions; the logs are kept in
+    // the temporary folder as run.log and errors.log.
     void Finish() {
         worker_.reset();
+        if (processor_) {
+            KeepLogs(processor_->Logs(), logCopies_);
+        }
         processor_.reset();
     }
     void StartAndFinish(const std::filesystem::path& selection) {
@@ -62,6 +68,7 @@ class OneRun {
     RecordingRunView view;
 
   private:
+    std::filesystem::path logCopies_;
     std::unique_ptr<CFileProcessor> processor_;
     std::unique_ptr<CWorker> worker_;
 };

@@ -8,6 +8,7 @@
 #include "OneRun.h"
 #include "TempDir.h"
 #include "pipeline/SettingsKeys.h"
+#include "pipeline/TreeLock.h"
 
 namespace quillon {
 namespace {
@@ -52,7 +53,7 @@ TEST_F(WorkerTest, CopiesTheFolderAndOptimizesTheCopies) {
     EXPECT_EQ(ReadText(site_ / "index.htm"), kLoosePage) << "the original is untouched";
     const fs::path report = root_ / "out" / "Quillon Optimized Files" / "'site' Report.html";
     EXPECT_NE(ReadText(report).find(">img/a.htm<"), std::string::npos);
-    EXPECT_FALSE(fs::exists(root_ / "tmp" / "Quillon.Log")) << "the report consumed the log";
+    EXPECT_FALSE(fs::exists(root_ / "tmp" / "run.log")) << "the report consumed the log";
     const RunDisplay display = run.view.Snapshot();
     EXPECT_EQ(display.destinationLabel, "out");
     EXPECT_EQ(display.counters.pages.files, 2u);
@@ -195,8 +196,11 @@ TEST_F(WorkerTest, ErrorsLoggedAskWhetherToShowTheErrorLog) {
               std::vector<std::string>{"Quillon encountered errors during processing.\n"
                                        "Would you like to view the error log?"});
     ASSERT_EQ(run.view.Opened().size(), 1u);
-    EXPECT_EQ(run.view.Opened()[0].second, root_ / "tmp" / "QuillonError.Log");
-    EXPECT_NE(ReadText(root_ / "tmp" / "QuillonError.Log").find("broken.gif"), std::string::npos);
+    // The viewer reads the log after the run: it stays, in the run's own folder.
+    const fs::path shown = run.view.Opened()[0].second;
+    EXPECT_EQ(shown.filename(), "QuillonError.Log");
+    EXPECT_EQ(shown.parent_path().parent_path(), root_ / "tmp");
+    EXPECT_NE(ReadText(shown).find("broken.gif"), std::string::npos);
 }
 
 // The window keeps one processor, worker and view for all its runs: a run without errors must
@@ -229,28 +233,21 @@ TEST_F(WorkerTest, ErrorLogQuestionComesOnlyAfterARunThatLoggedErrors) {
     EXPECT_EQ(run.view.Dialogs().size(), 1u) << "asked again after a run without errors";
 }
 
-TEST_F(WorkerTest, DestinationInsideTheSelectionIsNotCopiedAgain) {
-    UseDestination(site_ / "out");
-    for (int i = 0; i < 2; ++i) {
+// A destination in the selection would be copied into itself on every later run; one that holds
+// the selection would copy every file onto itself. Both are refused before anything is written.
+TEST_F(WorkerTest, DestinationOverlappingTheSelectionIsRefused) {
+    for (const fs::path& destination : {site_ / "out", site_, root_ / "web"}) {
+        SCOPED_TRACE(destination);
+        UseDestination(destination);
         OneRun run(settings_, paths_);
         run.view.existsAnswer = ExistsAnswer::kReplace;
         run.StartAndFinish(site_);
+        const auto dialogs = run.view.Dialogs();
+        ASSERT_EQ(dialogs.size(), 1u);
+        EXPECT_EQ(dialogs[0].rfind("The destination\n\n\t", 0), 0u) << dialogs[0];
+        EXPECT_EQ(Tree(site_), (std::vector<std::string>{"img/a.htm", "index.htm"}));
+        EXPECT_EQ(ReadText(site_ / "index.htm"), kLoosePage);
     }
-    EXPECT_EQ(Tree(site_ / "out" / "site"), (std::vector<std::string>{"img/a.htm", "index.htm"}));
-}
-
-TEST_F(WorkerTest, CopyOntoTheSourceItselfIsRefused) {
-    // The destination's copy folder is the selection itself; Replace would copy every file onto
-    // itself.
-    UseDestination(root_ / "web");
-    OneRun run(settings_, paths_);
-    run.view.existsAnswer = ExistsAnswer::kReplace;
-    run.StartAndFinish(site_);
-    const auto dialogs = run.view.Dialogs();
-    ASSERT_EQ(dialogs.size(), 2u);
-    EXPECT_EQ(dialogs[1].rfind("Unable to backup file", 0), 0u);
-    EXPECT_EQ(ReadText(site_ / "index.htm"), kLoosePage);
-    EXPECT_EQ(ReadText(site_ / "img" / "a.htm"), kLoosePage);
 }
 
 TEST_F(WorkerTest, CopyFailureEndsTheRunWithAMessage) {
@@ -261,7 +258,8 @@ TEST_F(WorkerTest, CopyFailureEndsTheRunWithAMessage) {
     ASSERT_EQ(dialogs.size(), 1u);
     EXPECT_EQ(dialogs[0].rfind("Unable to backup file\n\n\t" + site_.string() + "/", 0), 0u)
         << dialogs[0];
-    EXPECT_NE(dialogs[0].find("The system error code is "), std::string::npos);
+    EXPECT_NE(dialogs[0].find("The system error code is 20 (Not a directory)"), std::string::npos)
+        << dialogs[0];
     EXPECT_EQ(run.view.RunDoneCount(), 1);
 }
 
@@ -272,6 +270,125 @@ TEST_F(WorkerTest, LinksToFoldersAreNotFollowed) {
     run.StartAndFinish(site_);
     EXPECT_EQ(Tree(root_ / "out" / "site"),
               (std::vector<std::string>{"alias.htm", "img/a.htm", "index.htm"}));
+}
+
+// Another run holds the selection, a folder around it, a folder inside it or the copy's tree:
+// this run is refused with a message and touches nothing. A run on a tree beside it goes on.
+TEST_F(WorkerTest, RunOnATreeAnotherRunHoldsIsRefused) {
+    fs::create_directories(root_ / "web" / "other");
+    const std::pair<fs::path, bool> rows[] = {
+        {site_, false},
+        {root_ / "web", false},
+        {site_ / "img", false},
+        {root_ / "out" / "site", false},
+        {root_ / "web" / "other", true},
+    };
+    for (const auto& [held, runs] : rows) {
+        SCOPED_TRACE(held);
+        fs::remove_all(root_ / "out");
+        TreeLock other;
+        fs::create_directories(held);
+        ASSERT_TRUE(other.Lock(held));
+        OneRun run(settings_, paths_);
+        run.view.existsAnswer = ExistsAnswer::kReplace;
+        run.StartAndFinish(site_);
+        const auto dialogs = run.view.Dialogs();
+        const bool refused =
+            !dialogs.empty() && dialogs.back().starts_with("Another Quillon run is working on");
+        EXPECT_EQ(refused, !runs);
+        EXPECT_EQ(fs::exists(root_ / "out" / "site" / "index.htm"), runs);
+        EXPECT_EQ(ReadText(site_ / "index.htm"), kLoosePage);
+    }
+}
+
+// Quit while the list is built or the site copied stops there: nothing more is copied and no
+// file is optimized, in place or in the copy.
+TEST_F(WorkerTest, CancelWhileListingOrCopyingStopsThere) {
+    for (const auto* status : {"Building file list", "Backing up source files"}) {
+        for (const bool inPlace : {false, true}) {
+            if (inPlace && std::string_view(status) == "Backing up source files") {
+                continue;  // nothing is copied in place
+            }
+            SCOPED_TRACE(std::string(status) + (inPlace ? " in place" : " copying"));
+            fs::remove_all(root_ / "out");
+            settings_.PutInt(section::kDestination, key::kNewOrReplace, inPlace ? 1 : 0);
+            OneRun run(settings_, paths_);
+            run.view.onSend = [&run, status](const RunDisplay& display) {
+                if (display.status == status) {
+                    run.Processor().Cancel();
+                }
+            };
+            run.StartAndFinish(site_);
+            EXPECT_EQ(ReadText(site_ / "index.htm"), kLoosePage);
+            EXPECT_FALSE(fs::exists(site_ / "index.htm.BAK"));
+            for (const std::string& copy : Tree(root_ / "out" / "site")) {
+                EXPECT_EQ(ReadText(root_ / "out" / "site" / copy), kLoosePage) << copy;
+            }
+            EXPECT_EQ(run.view.Snapshot().counters.pages.files, 0u);
+        }
+    }
+}
+
+// A temporary file that a killed run left is removed by the next run over the tree (and named);
+// one in the selection of a copy is not copied. A user's file that only looks similar stays.
+TEST_F(WorkerTest, LeftoversOfAStoppedRunAreRemoved) {
+    const std::string leftover = ".index.htm.quillon-0123456789ab.tmp";
+    const std::string lookalike = ".index.htm.quillon-notes.tmp";
+    WriteText(site_ / leftover, "half a page");
+    WriteText(site_ / lookalike, "the user's");
+    WriteText(root_ / "out" / "site" / "img" / leftover, "half a page");
+    {
+        OneRun run(settings_, paths_);
+        run.view.existsAnswer = ExistsAnswer::kReplace;
+        run.StartAndFinish(site_);
+    }
+    EXPECT_EQ(Tree(root_ / "out" / "site"),
+              (std::vector<std::string>{lookalike, "img/a.htm", "index.htm"}));
+    EXPECT_NE(ReadText(root_ / "tmp" / "errors.log").find("Removed a temporary file"),
+              std::string::npos);
+    EXPECT_TRUE(fs::exists(site_ / leftover)) << "a copy run writes nothing in the selection";
+
+    settings_.PutInt(section::kDestination, key::kNewOrReplace, 1);
+    OneRun(settings_, paths_).StartAndFinish(site_);
+    EXPECT_FALSE(fs::exists(site_ / leftover));
+    EXPECT_TRUE(fs::exists(site_ / lookalike));
+}
+
+// In place, a page that is a link is never optimized: one to a file outside the selection is
+// named, one to a file inside stays a link while its target is optimized.
+TEST_F(WorkerTest, InPlaceLinksAreNotOptimized) {
+    settings_.PutInt(section::kDestination, key::kNewOrReplace, 1);
+    WriteText(root_ / "elsewhere.htm", kLoosePage);
+    fs::create_symlink(root_ / "elsewhere.htm", site_ / "outside.htm");
+    fs::create_symlink(site_ / "index.htm", site_ / "inside.htm");
+    OneRun(settings_, paths_).StartAndFinish(site_);
+    EXPECT_EQ(ReadText(root_ / "elsewhere.htm"), kLoosePage);
+    EXPECT_TRUE(fs::is_symlink(site_ / "outside.htm"));
+    EXPECT_TRUE(fs::is_symlink(site_ / "inside.htm"));
+    EXPECT_EQ(ReadText(site_ / "index.htm"), kTightPage);
+    EXPECT_NE(
+        ReadText(root_ / "tmp" / "errors.log")
+            .find((site_ / "outside.htm").string() + " (a link to a file outside the selection)"),
+        std::string::npos);
+}
+
+// A copy never goes through a link in the destination: a file there that is a link is replaced,
+// a folder there that is a link is not entered (the files that would go there are named).
+TEST_F(WorkerTest, CopyReplacesLinksInTheDestinationWithoutWritingThroughThem) {
+    const fs::path copy = root_ / "out" / "site";
+    WriteText(root_ / "precious.htm", "precious");
+    fs::create_directories(copy);
+    fs::create_symlink(root_ / "precious.htm", copy / "index.htm");
+    fs::create_directory_symlink(root_.Path(), copy / "img");
+    OneRun run(settings_, paths_);
+    run.view.existsAnswer = ExistsAnswer::kReplace;
+    run.StartAndFinish(site_);
+    EXPECT_EQ(ReadText(root_ / "precious.htm"), "precious");
+    EXPECT_FALSE(fs::exists(root_ / "a.htm"));
+    EXPECT_FALSE(fs::is_symlink(copy / "index.htm"));
+    EXPECT_EQ(ReadText(copy / "index.htm"), kTightPage);
+    EXPECT_NE(ReadText(root_ / "tmp" / "errors.log").find("img/a.htm (a folder of the copy"),
+              std::string::npos);
 }
 
 TEST_F(WorkerTest, PauseHoldsTheRunUntilResumed) {
