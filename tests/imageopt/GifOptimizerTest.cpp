@@ -339,23 +339,6 @@ TEST_F(GifStageTest, OversizedScreenAbandonsTheFileUntouched) {
     EXPECT_TRUE(LogLines().empty());
 }
 
-TEST_F(GifStageTest, FailedBackupLeavesTheFileAsItWas) {
-    QUILLON_REQUIRE_CORPUS();
-    InPlace(true);
-    const fs::path file = site_ / "anim.gif";
-    fs::copy_file(quillon::test::CorpusDir() / "gif" / "wuffs_muybridge.gif", file);
-    const auto before = ReadBytes(file);
-    // A folder in the backup's place makes the backup fail.
-    fs::create_directories(site_ / "anim.gif.BAK" / "occupied");
-    Run({file});
-    EXPECT_EQ(ReadBytes(file), before);
-    EXPECT_TRUE(LogLines().empty());
-    for (const auto& entry : fs::directory_iterator(site_.Path())) {
-        EXPECT_TRUE(entry.path() == file || entry.path() == site_ / "anim.gif.BAK")
-            << entry.path();  // no temporary file left behind
-    }
-}
-
 class RecordingHost : public GifStageHost {
   public:
     void SetStatus(std::string_view) override {}
