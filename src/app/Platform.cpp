@@ -1,8 +1,28 @@
 #include "app/Platform.h"
 
 #include <QStandardPaths>
+#include <cstdlib>
 
 namespace quillon {
+
+std::optional<std::string> HomeFolderProblem() {
+#if defined(_WIN32)
+    return std::nullopt;  // Windows derives the user's folders from the profile, not from HOME
+#else
+    const char* home = std::getenv("HOME");
+    const std::string advice =
+        ", so Quillon has no home folder for its settings, its statistics and the default "
+        "destination on your desktop. Set HOME to your home folder (for example "
+        "HOME=/home/yourname) and start it again.";
+    if (home == nullptr || *home == '\0') {
+        return "HOME is not set" + advice;
+    }
+    if (!std::filesystem::path(home).is_absolute()) {
+        return "HOME is not set to an absolute path (it is '" + std::string(home) + "')" + advice;
+    }
+    return std::nullopt;
+#endif
+}
 
 std::filesystem::path DesktopFolder() {
     const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);

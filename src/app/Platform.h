@@ -2,10 +2,18 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
+#include <string>
 
 #include "pipeline/DerivedPaths.h"
 
 namespace quillon {
+
+// Why the home folder cannot be used, or nothing when it can. The settings, the lifetime
+// statistics, the desktop and with it the default destination and the report all live below
+// HOME; without an absolute HOME they would land at the root of the file system (or wherever the
+// program was started), so both front ends refuse to start instead.
+std::optional<std::string> HomeFolderProblem();
 
 // The user's desktop folder (the XDG desktop folder on Linux).
 std::filesystem::path DesktopFolder();

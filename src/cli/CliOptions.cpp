@@ -27,8 +27,10 @@ Options:
   --help                  print this help and exit
 
 Exit codes: 0 done; 1 done, with files or folders listed in the error log; 2 bad usage, an unreadable
-PATH, or a run that could not copy the site or write its report; 3 cancelled (Ctrl-C stops at
-the next checkpoint and the report is still written; a second Ctrl-C quits at once).
+PATH, a --settings FILE that is no settings file, HOME not set, or a run that could not copy the
+site or write its report; 3 cancelled (Ctrl-C stops at the next checkpoint and the report is still
+written; a second Ctrl-C quits at once); 4 the run finished but its summary, settings or
+statistics could not be written (2 and 3 go before it).
 )";
 
 constexpr const char* kVersion = "quillon-cli 2.0.0\n";

@@ -27,6 +27,8 @@ enum ExitCode : int {
     kExitErrorsLogged = 1,
     kExitUsage = 2,
     kExitCancelled = 3,
+    kExitNotSaved =
+        4,  // the run finished, but its summary, settings or statistics were not written
 };
 
 struct ParsedCommandLine {

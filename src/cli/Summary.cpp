@@ -23,10 +23,49 @@ std::string Row(const char* label, const std::string (&cells)[4]) {
     return line;
 }
 
+// The length of the well-formed UTF-8 sequence at the start of text, or 0 when there is none:
+// no overlong forms, no surrogates, nothing above U+10FFFF.
+std::size_t Utf8SequenceLength(std::string_view text) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(0);
+    std::size_t length = 0;
+    unsigned char low = 0x80;  // the range of the second byte, narrowed for some lead bytes
+    unsigned char high = 0xBF;
+    if (lead < 0x80) {
+        return 1;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (text.size() < length || byte(1) < low || byte(1) > high) {
+        return 0;
+    }
+    for (std::size_t i = 2; i < length; ++i) {
+        if (byte(i) < 0x80 || byte(i) > 0xBF) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+// File names are bytes, and JSON text is Unicode. Valid UTF-8 is written as it is; every byte
+// that is not part of it becomes the lone surrogate \udcXX, which loses nothing: decoded with
+// surrogateescape (Python's os.fsencode) the string gives back the exact bytes.
 std::string JsonString(std::string_view text) {
     std::string quoted = "\"";
-    for (const char c : text) {
+    while (!text.empty()) {
+        const char c = text.front();
         const auto byte = static_cast<unsigned char>(c);
+        std::size_t taken = 1;
         if (c == '"' || c == '\\') {
             quoted += '\\';
             quoted += c;
@@ -34,9 +73,15 @@ std::string JsonString(std::string_view text) {
             char escape[8];
             std::snprintf(escape, sizeof escape, "\\u%04x", byte);
             quoted += escape;
+        } else if (const std::size_t length = Utf8SequenceLength(text); length > 0) {
+            quoted.append(text.substr(0, length));
+            taken = length;
         } else {
-            quoted += c;
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\udc%02x", byte);
+            quoted += escape;
         }
+        text.remove_prefix(taken);
     }
     return quoted + "\"";
 }
@@ -122,16 +167,23 @@ std::string SummaryText(const RunSummary& summary) {
     if (summary.reportWritten) {
         text += "Report: " + summary.reportPath.string() + "\n";
     }
-    if (!summary.filesWithErrors.empty()) {
-        text += "Files that could not be optimized (" +
-                std::to_string(summary.filesWithErrors.size()) +
-                "), listed in: " + summary.errorLogPath.string() + "\n";
-    }
-    if (!summary.foldersWithErrors.empty()) {
-        text += "Folders that could not be read and were left out (" +
-                std::to_string(summary.foldersWithErrors.size()) +
-                "), listed in: " + summary.errorLogPath.string() + "\n";
-    }
+    // Where the error log is gone with the run, the names themselves are listed.
+    const auto listed = [&](const std::string& heading, const std::vector<std::string>& names) {
+        if (names.empty()) {
+            return;
+        }
+        text += heading + " (" + std::to_string(names.size()) + ")";
+        if (!summary.errorLogPath.empty()) {
+            text += ", listed in: " + summary.errorLogPath.string() + "\n";
+            return;
+        }
+        text += ":\n";
+        for (const std::string& name : names) {
+            text += "  " + name + "\n";
+        }
+    };
+    listed("Files that could not be optimized", summary.filesWithErrors);
+    listed("Folders that could not be read and were left out", summary.foldersWithErrors);
     if (summary.cancelled) {
         text += "The run was cancelled.\n";
     }
@@ -157,7 +209,9 @@ std::string SummaryJson(const RunSummary& summary) {
     json += "},\n";
     json += "  \"report\": " +
             (summary.reportWritten ? JsonString(summary.reportPath.string()) : "null") + ",\n";
-    json += "  \"errorLog\": " + JsonString(summary.errorLogPath.string()) + ",\n";
+    json += "  \"errorLog\": " +
+            (summary.errorLogPath.empty() ? "null" : JsonString(summary.errorLogPath.string())) +
+            ",\n";
     json += "  \"filesWithErrors\": " + JsonList(summary.filesWithErrors) + ",\n";
     json += "  \"foldersWithErrors\": " + JsonList(summary.foldersWithErrors) + "\n}\n";
     return json;

@@ -14,7 +14,7 @@ struct RunSummary {
     RunResults results;
     std::filesystem::path reportPath;
     bool reportWritten = false;
-    std::filesystem::path errorLogPath;
+    std::filesystem::path errorLogPath;  // empty when the run kept no error log on disk
     std::vector<std::string> filesWithErrors;
     std::vector<std::string> foldersWithErrors;  // left out of the run: they could not be read
     bool cancelled = false;
@@ -30,6 +30,8 @@ ErrorLogNames ReadErrorLogNames(const std::filesystem::path& errorLog);
 // The figures of the results dialog as a small table.
 std::string SummaryText(const RunSummary& summary);
 
+// Names that are not UTF-8 keep their bytes: each byte outside valid UTF-8 is written as the
+// lone surrogate \udcXX (XX = the byte).
 std::string SummaryJson(const RunSummary& summary);
 
 }  // namespace quillon

@@ -3,9 +3,11 @@
 #include <QCoreApplication>
 #include <QString>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <thread>
@@ -112,6 +114,18 @@ class CountingView : public TerminalRunView {
     std::atomic<int> messages_{0};
 };
 
+// A summary that never reached its reader must not pass for a finished run: writes to a full disk
+// or a closed pipe fail only when the buffer is flushed.
+bool WriteSummary(const std::string& text) {
+    const bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
+    if (std::fflush(stdout) == 0 && written) {
+        return true;
+    }
+    std::fprintf(stderr, "quillon-cli: could not write the summary to standard output: %s\n",
+                 std::strerror(errno));
+    return false;
+}
+
 int Run(const CliOptions& options, const fs::path& programFolder) {
     std::error_code error;
     const fs::file_status status = fs::status(options.selection, error);
@@ -120,6 +134,14 @@ int Run(const CliOptions& options, const fs::path& programFolder) {
         return kExitUsage;
     }
     const std::string selection = fs::absolute(options.selection).lexically_normal().string();
+    // Checked before the store opens the file: QSettings would replace whatever it is by the
+    // settings, a web page given by mistake included.
+    if (options.settingsFile) {
+        if (const auto problem = QtSettingsStore::UnusableSettingsFile(*options.settingsFile)) {
+            std::fprintf(stderr, "quillon-cli: %s\n", problem->c_str());
+            return kExitUsage;
+        }
+    }
 
     std::unique_ptr<QtSettingsStore> store =
         options.settingsFile
@@ -151,8 +173,19 @@ int Run(const CliOptions& options, const fs::path& programFolder) {
     }
     worker.reset();  // after the error-log question and the opening of the report
     view.EndProgress();
+    // The run's logs need not outlive the pipeline, so what the summary takes from them is read
+    // while it still exists, once all the run logged is on disk.
+    processor->Logs().CloseErrorLog();
+    fs::path errorLog = processor->Logs().ErrorLogPath();
+    ErrorLogNames logged = ReadErrorLogNames(errorLog);
     processor.reset();  // writes the lifetime statistics
-    store->Sync();
+    bool saved = store->Sync();
+    if (!saved) {
+        std::fprintf(stderr, "quillon-cli: %s\n", store->SyncError().c_str());
+    }
+    if (!fs::exists(errorLog, error)) {
+        errorLog.clear();  // the summary names no log that is gone
+    }
 
     const RunDisplay display = view.Snapshot();
     RunSummary summary;
@@ -162,22 +195,24 @@ int Run(const CliOptions& options, const fs::path& programFolder) {
     summary.reportWritten =
         fs::exists(summary.reportPath, error) &&
         fs::last_write_time(summary.reportPath, error) >= started - std::chrono::seconds(2);
-    summary.errorLogPath = paths.TempFolder() / kErrorLogFileName;
-    ErrorLogNames logged = ReadErrorLogNames(summary.errorLogPath);
+    summary.errorLogPath = errorLog;
     summary.filesWithErrors = std::move(logged.files);
     summary.foldersWithErrors = std::move(logged.folders);
     summary.cancelled = interrupted || display.stopped;
 
     if (options.json) {
-        std::fputs(SummaryJson(summary).c_str(), stdout);
+        saved = WriteSummary(SummaryJson(summary)) && saved;
     } else if (!options.quiet) {
-        std::fputs(SummaryText(summary).c_str(), stdout);
+        saved = WriteSummary(SummaryText(summary)) && saved;
     }
     if (summary.cancelled) {
         return kExitCancelled;
     }
     if (view.Messages() > 0) {
         return kExitUsage;
+    }
+    if (!saved) {
+        return kExitNotSaved;
     }
     const bool errors = display.errorsLogged || !summary.filesWithErrors.empty() ||
                         !summary.foldersWithErrors.empty();
@@ -193,6 +228,12 @@ int main(int argc, char** argv) {
     if (!parsed.options) {
         std::fputs(parsed.output.c_str(), parsed.exitCode == quillon::kExitDone ? stdout : stderr);
         return parsed.exitCode;
+    }
+    // Refused before anything is read or written: the settings and the default destination
+    // would otherwise land at the root of the file system.
+    if (const auto problem = quillon::HomeFolderProblem()) {
+        std::fprintf(stderr, "quillon-cli: %s\n", problem->c_str());
+        return quillon::kExitUsage;
     }
     QCoreApplication application(argc, argv);
     const std::filesystem::path programFolder =

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QString>
 #include <memory>
+#include <string>
 
 #include "app/QtSettingsStore.h"
 #include "pipeline/DerivedPaths.h"
@@ -20,6 +21,10 @@ class CQuillonApp {
 
     // The one optional path of the command line, surrounding double quotes removed.
     static QString StartPath(const QStringList& arguments);
+
+    // For a start that must not go on (no home folder): says why on standard error and, when
+    // there is a display to show it on, in a message box. Returns the exit code.
+    static int RefuseToStart(int& argc, char** argv, const std::string& problem);
 
   private:
     QApplication application_;

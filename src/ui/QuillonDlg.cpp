@@ -46,13 +46,14 @@ QPixmap IconOf(const std::filesystem::path& path) {
 
 }  // namespace
 
-CQuillonDlg::CQuillonDlg(SettingsStore& settings, DerivedPaths& paths, UserPrompts& prompts,
+CQuillonDlg::CQuillonDlg(QtSettingsStore& settings, DerivedPaths& paths, UserPrompts& prompts,
                          const QString& startPath, QWidget* parent)
     : QMainWindow(parent), settings_(settings), paths_(paths), prompts_(prompts) {
     setWindowTitle("Quillon");
     setAcceptDrops(true);
     // Every settings key exists from the first start on.
     StorePageDefaults(settings_, paths_.DesktopFolder());
+    SaveSettings();  // a store that cannot be written is better known before the first run
     view_ = std::make_unique<WindowRunView>(
         this, prompts_, [this] { Refresh(); }, [this] { OnRunDone(); });
     view_->Update([](RunDisplay& display) {
@@ -79,8 +80,9 @@ CQuillonDlg::~CQuillonDlg() {
 
 void CQuillonDlg::BuildMenus() {
     QMenu* file = menuBar()->addMenu("&File");
-    file->addAction("Optimize &directory...", this, &CQuillonDlg::OptimizeDirectory);
-    file->addAction("Optimize &file...", this, &CQuillonDlg::OptimizeFile);
+    optimizeDirectoryAction_ =
+        file->addAction("Optimize &directory...", this, &CQuillonDlg::OptimizeDirectory);
+    optimizeFileAction_ = file->addAction("Optimize &file...", this, &CQuillonDlg::OptimizeFile);
     file->addSeparator();
     file->addAction("E&xit", this, &QWidget::close);
     QMenu* edit = menuBar()->addMenu("&Edit");
@@ -92,10 +94,7 @@ void CQuillonDlg::BuildMenus() {
         UpdateEditMenu();
     });
     edit->addSeparator();
-    edit->addAction("&Settings...", this, [this] {
-        COptionsDlg dialog(settings_, prompts_, paths_.DesktopFolder(), paths_.HelpFolder(), this);
-        dialog.exec();
-    });
+    edit->addAction("&Settings...", this, &CQuillonDlg::OpenSettings);
     QMenu* help = menuBar()->addMenu("&Help");
     help->addAction("&About Quillon...", this, &CQuillonDlg::ShowAbout);
     help->addAction("&Open User's Guide", this, &CQuillonDlg::OpenUserGuide);
@@ -228,8 +227,9 @@ void CQuillonDlg::SetSelection(const QString& path) {
     UpdateEditMenu();
 }
 
+// While a run goes on the selection stays: the run names its report after it.
 void CQuillonDlg::SelectPath(const QString& path) {
-    if (path.isEmpty()) {
+    if (path.isEmpty() || running_) {
         return;
     }
     if (!selection_.isEmpty()) {
@@ -243,6 +243,9 @@ void CQuillonDlg::SelectPath(const QString& path) {
 }
 
 void CQuillonDlg::SelectDropped(const QList<QUrl>& urls) {
+    if (running_) {
+        return;
+    }
     if (urls.size() != 1 || !urls.front().isLocalFile()) {
         prompts_.Message(this, "Please drop only a single file or folder onto the application.",
                          MessageIcon::kWarning);
@@ -265,10 +268,16 @@ void CQuillonDlg::ClearSelection() {
 }
 
 void CQuillonDlg::OptimizeDirectory() {
+    if (running_) {
+        return;
+    }
     SelectPath(prompts_.ChooseFolder(this, "Please select a folder for Quillon to optimize."));
 }
 
 void CQuillonDlg::OptimizeFile() {
+    if (running_) {
+        return;
+    }
     SelectPath(prompts_.ChooseFile(this, "Please select a file for Quillon to optimize",
                                    "HTML Files (*.html *.htm);;JPEG Files (*.jpeg *.jpg);;"
                                    "GIF Files (*.gif);;All Files (*)"));
@@ -313,14 +322,27 @@ void CQuillonDlg::QuitRun() {
 
 void CQuillonDlg::OnSettingsButton() {
     if (!running_) {
-        COptionsDlg dialog(settings_, prompts_, paths_.DesktopFolder(), paths_.HelpFolder(), this);
-        dialog.exec();
+        OpenSettings();
         return;
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
     worker_->Revert();
     QApplication::restoreOverrideCursor();
     QuitRun();
+}
+
+void CQuillonDlg::OpenSettings() {
+    COptionsDlg dialog(settings_, prompts_, paths_.DesktopFolder(), paths_.HelpFolder(), this);
+    if (dialog.exec() == QDialog::Accepted) {
+        UpdateCopyNote();
+        SaveSettings();
+    }
+}
+
+void CQuillonDlg::SaveSettings() {
+    if (!settings_.Sync()) {
+        prompts_.Message(this, QString::fromStdString(settings_.SyncError()), MessageIcon::kStop);
+    }
 }
 
 void CQuillonDlg::OnPauseButton() {
@@ -393,6 +415,7 @@ void CQuillonDlg::OnRunDone() {
         display.status = "Idle";
     });
     DestroyRunObjects();
+    SaveSettings();  // the lifetime statistics
     selection_ = savedSelection_;
     Refresh();
     emit RunFinished();
@@ -424,9 +447,9 @@ void CQuillonDlg::SetIdleButtons() {
 void CQuillonDlg::SetRunningLayout(bool running) {
     instruction_->setVisible(!running);
     helpButton_->setVisible(!running);
-    // Only a run that copies leaves the originals alone.
-    copyNote_->setVisible(!running &&
-                          settings_.GetInt(section::kDestination, key::kNewOrReplace, 0) == 0);
+    optimizeDirectoryAction_->setEnabled(!running);
+    optimizeFileAction_->setEnabled(!running);
+    UpdateCopyNote();
     if (running) {
         help_->SetExpanded(false);
     }
@@ -437,6 +460,12 @@ void CQuillonDlg::SetRunningLayout(bool running) {
         widget->setVisible(running);
     }
     adjustSize();
+}
+
+void CQuillonDlg::UpdateCopyNote() {
+    // Only a run that copies leaves the originals alone.
+    copyNote_->setVisible(!running_ &&
+                          settings_.GetInt(section::kDestination, key::kNewOrReplace, 0) == 0);
 }
 
 void CQuillonDlg::UpdateEditMenu() {
@@ -451,14 +480,19 @@ void CQuillonDlg::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void CQuillonDlg::dropEvent(QDropEvent* event) {
+    if (running_) {
+        event->ignore();
+        return;
+    }
     SelectDropped(event->mimeData()->urls());
     event->acceptProposedAction();
 }
 
 void CQuillonDlg::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
-    menu.addAction("Optimize &directory...", this, &CQuillonDlg::OptimizeDirectory);
-    menu.addAction("Optimize &file...", this, &CQuillonDlg::OptimizeFile);
+    menu.addAction("Optimize &directory...", this, &CQuillonDlg::OptimizeDirectory)
+        ->setEnabled(!running_);
+    menu.addAction("Optimize &file...", this, &CQuillonDlg::OptimizeFile)->setEnabled(!running_);
     menu.exec(event->globalPos());
 }
 
@@ -475,6 +509,7 @@ void CQuillonDlg::closeEvent(QCloseEvent* event) {
         QuitRun();
     }
     DestroyRunObjects();
+    SaveSettings();  // the lifetime statistics
     event->accept();
 }
 

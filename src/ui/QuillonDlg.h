@@ -5,9 +5,9 @@
 #include <QString>
 #include <memory>
 
+#include "app/QtSettingsStore.h"
 #include "pipeline/DerivedPaths.h"
 #include "pipeline/FileProcessor.h"
-#include "pipeline/SettingsStore.h"
 #include "pipeline/Worker.h"
 #include "ui/Prompts.h"
 #include "ui/WindowRunView.h"
@@ -28,7 +28,7 @@ class CQuillonDlg : public QMainWindow {
 
   public:
     // A non-empty startPath is selected as a drop would be, and its run starts at once.
-    CQuillonDlg(SettingsStore& settings, DerivedPaths& paths, UserPrompts& prompts,
+    CQuillonDlg(QtSettingsStore& settings, DerivedPaths& paths, UserPrompts& prompts,
                 const QString& startPath = {}, QWidget* parent = nullptr);
     ~CQuillonDlg() override;
 
@@ -41,6 +41,7 @@ class CQuillonDlg : public QMainWindow {
     void OnProcessButton();   // Process / Quit
     void OnSettingsButton();  // Settings / Revert
     void OnPauseButton();     // Pause / Resume
+    void OpenSettings();      // the settings dialog, from the button or the Edit menu
     void OpenUserGuide();
     void ShowAbout();
 
@@ -50,6 +51,7 @@ class CQuillonDlg : public QMainWindow {
     QPushButton* SettingsButton() const { return settingsButton_; }
     QPushButton* PauseButton() const { return pauseButton_; }
     QProgressBar* Progress() const { return progress_; }
+    QLabel* CopyNote() const { return copyNote_; }
     QString StatusText() const;
     QString BytesSavedText() const;
 
@@ -77,8 +79,12 @@ class CQuillonDlg : public QMainWindow {
     void CreateRunObjects();
     void DestroyRunObjects();
     void SetSelection(const QString& path);
+    // Shows the note that the originals stay as they are only when a run would copy them.
+    void UpdateCopyNote();
+    // Writes the settings and statistics out; a failure is shown, naming the file and why.
+    void SaveSettings();
 
-    SettingsStore& settings_;
+    QtSettingsStore& settings_;
     DerivedPaths& paths_;
     UserPrompts& prompts_;
     std::unique_ptr<WindowRunView> view_;
@@ -112,6 +118,8 @@ class CQuillonDlg : public QMainWindow {
     QPushButton* processButton_ = nullptr;
     QPushButton* helpButton_ = nullptr;
     HelpPane* help_ = nullptr;
+    QAction* optimizeDirectoryAction_ = nullptr;
+    QAction* optimizeFileAction_ = nullptr;
     QAction* cutAction_ = nullptr;
     QAction* selectAllAction_ = nullptr;
 };

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "Corpus.h"
 #include "TempDir.h"
 #include "app/Platform.h"
 #include "pipeline/SettingsKeys.h"
@@ -67,6 +68,92 @@ TEST(QtSettingsStore, StartupPassOnAFreshStore) {
     }
     EXPECT_EQ(store.GetString(section::kDestination, key::kDestination, ""),
               "/home/ada/Desktop/Quillon Optimized Files");
+}
+
+TEST(QtSettingsStore, OnlyFilesInIniFormOrMissingOnesAreUsable) {
+    test::TempDir dir;
+    // What this store itself writes, awkward values included, must always be usable.
+    {
+        QtSettingsStore store(IniPath(dir));
+        StorePageDefaults(store, "/home/ada/Desktop");
+        store.PutString(section::kDestination, key::kDestination, "  /srv/a;b=c,\"d\"\n\\e <p>");
+        store.PutString(section::kReport, key::kBrowserName, "@browser \xC3\xBC");
+        store.PutInt(section::kStatistics, key::kBytesSaved, 0xFFFFFFFFu);
+        ASSERT_TRUE(store.Sync());
+    }
+    EXPECT_EQ(QtSettingsStore::UnusableSettingsFile(dir / "settings.ini"), std::nullopt)
+        << test::ReadText(dir / "settings.ini");
+
+    using namespace std::string_literals;
+    struct Row {
+        std::string content;
+        bool usable;
+    };
+    const Row rows[] = {
+        {"", true},
+        {"\xEF\xBB\xBF[General]\r\nkey = value\r\n", true},
+        {"; a comment\n# another\n\n[Section] ; note\nKey=1\nList=a, b\\\n  c\n", true},
+        {"<!DOCTYPE html>\n<html></html>\n", false},
+        {"<p class=x>a page of one line</p>", false},
+        {"[Section]\nKey=1\nsome prose without an equals sign\n", false},
+        {"[Section\nKey=1\n", false},
+        {"=value without a key\n", false},
+        {"[Section]\nKey=1\n\0\x01=binary"s, false},
+    };
+    for (const Row& row : rows) {
+        test::WriteText(dir / "candidate.ini", row.content);
+        EXPECT_EQ(!QtSettingsStore::UnusableSettingsFile(dir / "candidate.ini"), row.usable)
+            << row.content;
+    }
+    EXPECT_EQ(QtSettingsStore::UnusableSettingsFile(dir / "missing.ini"), std::nullopt);
+    EXPECT_NE(QtSettingsStore::UnusableSettingsFile(dir.Path()), std::nullopt) << "a folder";
+}
+
+TEST(QtSettingsStore, SaveThatFailsNamesFileAndReasonAndIsRetried) {
+    test::TempDir dir;
+    test::WriteText(dir / "blocker", "a file where the folder should be");
+    const std::filesystem::path file = dir / "blocker" / "settings.ini";
+    QtSettingsStore store(QString::fromStdString(file.string()));
+    store.PutInt(section::kStatistics, key::kFilesProcessed, 12);
+    EXPECT_FALSE(store.Sync());
+    EXPECT_NE(store.SyncError().find("'" + file.string() + "'"), std::string::npos)
+        << store.SyncError();
+    EXPECT_NE(store.SyncError().find("'" + (dir / "blocker").string() + "' is not a folder"),
+              std::string::npos)
+        << store.SyncError();
+    // Once the way is clear the next save works, with the values of before.
+    std::filesystem::remove(dir / "blocker");
+    store.PutInt(section::kStatistics, key::kBytesSaved, 34);
+    ASSERT_TRUE(store.Sync()) << store.SyncError();
+    EXPECT_EQ(store.SyncError(), "");
+    QSettings raw(QString::fromStdString(file.string()), QSettings::IniFormat);
+    EXPECT_EQ(raw.value("Statistics/Files Processed").toInt(), 12);
+    EXPECT_EQ(raw.value("Statistics/Bytes Saved").toInt(), 34);
+}
+
+TEST(Platform, HomeMustBeAnAbsolutePath) {
+    const char* const saved = std::getenv("HOME");
+    const std::string kept = saved ? saved : "";
+    struct Row {
+        const char* home;  // nullptr: not set
+        bool refused;
+    };
+    for (const Row& row :
+         {Row{nullptr, true}, Row{"", true}, Row{"home/ada", true}, Row{"/home/ada", false}}) {
+        if (row.home) {
+            setenv("HOME", row.home, 1);
+        } else {
+            unsetenv("HOME");
+        }
+        const std::optional<std::string> problem = HomeFolderProblem();
+        EXPECT_EQ(problem.has_value(), row.refused) << (row.home ? row.home : "(unset)");
+        if (problem) {
+            EXPECT_TRUE(problem->starts_with("HOME is not set")) << *problem;
+        }
+    }
+    if (saved) {
+        setenv("HOME", kept.c_str(), 1);
+    }
 }
 
 TEST(Platform, DesktopFolderFollowsTheXdgUserDirs) {

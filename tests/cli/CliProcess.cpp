@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
+
 #include "ChildProcess.h"
 
 namespace quillon::test {
@@ -20,12 +22,19 @@ std::string ReadAll(int fd) {
 }
 
 [[noreturn]] void ExecCli(const CliLaunch& launch, int out, int err) {
+    if (!launch.stdoutFile.empty()) {
+        out = ::open(launch.stdoutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
     ::dup2(out, STDOUT_FILENO);
     ::dup2(err, STDERR_FILENO);
     const int null = ::open("/dev/null", O_RDONLY);
     ::dup2(null, STDIN_FILENO);
     ::setenv("TMPDIR", launch.tmp.c_str(), 1);
-    ::setenv("HOME", launch.home.c_str(), 1);
+    if (launch.unsetHome) {
+        ::unsetenv("HOME");
+    } else {
+        ::setenv("HOME", launch.home.c_str(), 1);
+    }
     ::setenv("XDG_CONFIG_HOME", (launch.home / ".config").c_str(), 1);
     if ((launch.fileSizeLimit > 0 && !LimitFileSize(launch.fileSizeLimit)) ||
         (launch.unprivileged && !DropPrivileges())) {
@@ -42,9 +51,21 @@ std::string ReadAll(int fd) {
     ::_exit(127);
 }
 
-}  // namespace
+[[noreturn]] void ExecProgram(const std::vector<std::string>& arguments, int out, int err) {
+    ::dup2(out, STDOUT_FILENO);
+    ::dup2(err, STDERR_FILENO);
+    std::vector<std::string> all = arguments;
+    std::vector<char*> argv;
+    for (std::string& argument : all) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    ::execvp(argv.front(), argv.data());
+    ::_exit(127);
+}
 
-CliOutcome RunCli(const CliLaunch& launch) {
+CliOutcome Collect(const std::function<void(int out, int err)>& exec,
+                   bool interruptAfterFirstFile) {
     int out[2];
     int err[2];
     if (::pipe(out) != 0 || ::pipe(err) != 0) {
@@ -52,12 +73,12 @@ CliOutcome RunCli(const CliLaunch& launch) {
     }
     const pid_t child = ::fork();
     if (child == 0) {
-        ExecCli(launch, out[1], err[1]);
+        exec(out[1], err[1]);
     }
     ::close(out[1]);
     ::close(err[1]);
     CliOutcome outcome;
-    if (launch.interruptAfterFirstFile) {
+    if (interruptAfterFirstFile) {
         // Without a terminal, progress is one line per file on standard error.
         char byte;
         while (outcome.err.find('\n') == std::string::npos && ::read(err[0], &byte, 1) == 1) {
@@ -74,6 +95,17 @@ CliOutcome RunCli(const CliLaunch& launch) {
     ::waitpid(child, &status, 0);
     outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return outcome;
+}
+
+}  // namespace
+
+CliOutcome RunCli(const CliLaunch& launch) {
+    return Collect([&launch](int out, int err) { ExecCli(launch, out, err); },
+                   launch.interruptAfterFirstFile);
+}
+
+CliOutcome RunProgram(const std::vector<std::string>& arguments) {
+    return Collect([&arguments](int out, int err) { ExecProgram(arguments, out, err); }, false);
 }
 
 }  // namespace quillon::test

@@ -17,6 +17,8 @@ struct CliLaunch {
     std::vector<std::string> arguments;
     std::filesystem::path settings;        // --settings FILE, given before the arguments
     std::filesystem::path home;            // HOME and XDG_CONFIG_HOME below it
+    bool unsetHome = false;                // no HOME at all; XDG_CONFIG_HOME stays below home
+    std::filesystem::path stdoutFile;      // standard output goes here instead of being captured
     std::filesystem::path tmp;             // TMPDIR: where the run's logs go
     bool interruptAfterFirstFile = false;  // Ctrl-C once the first file is under way
     bool unprivileged = false;  // as "nobody": CI runs as root, which permissions do not stop
@@ -24,5 +26,8 @@ struct CliLaunch {
 };
 
 CliOutcome RunCli(const CliLaunch& launch);
+
+// Runs a program looked up on PATH with these arguments (no shell sees them), output captured.
+CliOutcome RunProgram(const std::vector<std::string>& arguments);
 
 }  // namespace quillon::test

@@ -166,5 +166,75 @@ TEST_F(CliRunTest, FreshSettingsFileGetsEveryPageKey) {
     }
 }
 
+TEST_F(CliRunTest, SettingsFileThatIsNoSettingsFileIsRefusedAndLeftAlone) {
+    const std::string page =
+        "<!DOCTYPE html>\n<html><body><p class=x>Club news</p></body></html>\n";
+    test::WriteText(dir_ / "settings.ini", page);
+    const test::CliOutcome outcome = RunCli({"--dest", out_.string(), "-q", site_.string()});
+    EXPECT_EQ(outcome.exitCode, 2);
+    EXPECT_NE(outcome.err.find("is not a settings file: line 1"), std::string::npos) << outcome.err;
+    EXPECT_EQ(test::ReadText(dir_ / "settings.ini"), page);
+    EXPECT_FALSE(fs::exists(out_)) << "the run must not start";
+}
+
+TEST_F(CliRunTest, JsonSummaryKeepsTheBytesOfNamesThatAreNotUtf8) {
+    // A Latin-1 folder name, a byte no text encoding uses, and a sequence cut short.
+    const std::string name = "caf\xE9 \xFF";
+    const std::string broken = "bad\xFF\xC3.gif";
+    const fs::path odd = dir_ / name;
+    fs::rename(site_, odd);
+    test::WriteText(odd / broken, "<html>not a picture</html>");
+    const test::CliOutcome outcome = RunCli({"--dest", out_.string(), "--json", odd.string()});
+    ASSERT_EQ(outcome.exitCode, 1) << outcome.err;
+    test::WriteText(dir_ / "summary.json", outcome.out);
+
+    // Python's json module insists on UTF-8, and os.fsencode turns \udcXX back into its byte.
+    const test::CliOutcome decoded = test::RunProgram(
+        {"python3", "-X", "utf8", "-c",
+         "import json, os, sys\n"
+         "summary = json.load(open(sys.argv[1], encoding='utf-8'))\n"
+         "for name in [summary['selection'], summary['report']] + summary['filesWithErrors']:\n"
+         "    print(os.fsencode(name).hex())\n",
+         (dir_ / "summary.json").string()});
+    ASSERT_EQ(decoded.exitCode, 0) << decoded.err << outcome.out;
+    const auto hex = [](const fs::path& path) {
+        std::string digits;
+        for (const unsigned char byte : path.string()) {
+            const char* const kDigits = "0123456789abcdef";
+            digits += kDigits[byte >> 4];
+            digits += kDigits[byte & 15];
+        }
+        return digits + "\n";
+    };
+    EXPECT_EQ(decoded.out,
+              hex(odd) + hex(out_ / "Quillon Optimized Files" / ("'" + name + "' Report.html")) +
+                  hex(out_ / name / broken));
+}
+
+TEST_F(CliRunTest, WithoutAHomeFolderNothingStarts) {
+    struct Row {
+        const char* what;
+        bool unset;
+        fs::path home;
+    };
+    for (const Row& row : {Row{"unset", true, dir_ / "home"}, Row{"empty", false, ""},
+                           Row{"relative", false, "home"}}) {
+        SCOPED_TRACE(row.what);
+        test::CliLaunch launch;
+        launch.arguments = {"--dest", out_.string(), "-q", site_.string()};
+        launch.settings = dir_ / "settings.ini";
+        launch.home = row.home;
+        launch.unsetHome = row.unset;
+        launch.tmp = dir_ / "tmp";
+        const test::CliOutcome outcome = test::RunCli(launch);
+        EXPECT_EQ(outcome.exitCode, 2);
+        EXPECT_NE(outcome.err.find("quillon-cli: HOME is not set"), std::string::npos)
+            << outcome.err;
+        EXPECT_NE(outcome.err.find("Set HOME to your home folder"), std::string::npos);
+        EXPECT_FALSE(fs::exists(dir_ / "settings.ini"));
+        EXPECT_FALSE(fs::exists(out_));
+    }
+}
+
 }  // namespace
 }  // namespace quillon

@@ -223,6 +223,66 @@ TEST_F(FaultInjectionTest, LinkLoopsEndAndStayLinks) {
     }
 }
 
+TEST_F(FaultInjectionTest, SummaryOrSettingsThatCannotBeWrittenExitFour) {
+    WriteText(dir_ / "blocker", "a file where a folder should be");
+    fs::create_directories(dir_ / "locked");
+    struct Row {
+        const char* what;
+        bool json;
+        fs::path stdoutFile;
+        fs::path settings;
+        bool unprivileged;
+        const char* message;
+    };
+    const Row rows[] = {
+        {"JSON summary to a full device", true, "/dev/full", dir_ / "settings.ini", false,
+         "quillon-cli: could not write the summary to standard output: No space left on device"},
+        {"text summary to a full device", false, "/dev/full", dir_ / "settings.ini", false,
+         "quillon-cli: could not write the summary to standard output: No space left on device"},
+        {"settings below a file",
+         true,
+         {},
+         dir_ / "blocker" / "settings.ini",
+         false,
+         "is not a folder"},
+        // Last: the tree then belongs to the unprivileged user.
+        {"settings in a read-only folder",
+         true,
+         {},
+         dir_ / "locked" / "settings.ini",
+         true,
+         "Permission denied"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (row.unprivileged) {
+            ASSERT_TRUE(test::GiveTreeToUnprivilegedUser(dir_.Path()));
+            fs::permissions(dir_ / "locked", fs::perms(0555));
+        }
+        test::CliLaunch launch;
+        launch.arguments = {"--dest", out_.string(), site_.string()};
+        if (row.json) {
+            launch.arguments.insert(launch.arguments.begin(), "--json");
+        }
+        launch.settings = row.settings;
+        launch.stdoutFile = row.stdoutFile;
+        launch.home = dir_ / "home";
+        launch.tmp = dir_ / "tmp";
+        launch.unprivileged = row.unprivileged;
+        const test::CliOutcome outcome = test::RunCli(launch);
+        EXPECT_EQ(outcome.exitCode, 4) << outcome.err;
+        EXPECT_NE(outcome.err.find(row.message), std::string::npos) << outcome.err;
+        if (row.stdoutFile.empty()) {
+            EXPECT_NE(outcome.err.find("could not be saved in '" + row.settings.string() + "'"),
+                      std::string::npos)
+                << outcome.err;
+            EXPECT_NE(outcome.out.find("\"pages\": {\"files\": 4,"), std::string::npos)
+                << "the run itself finished";
+        }
+    }
+    ExpectOriginalsUnchanged();
+}
+
 // Names a shell, a log line or a web page could take apart.
 const char* const kAwkwardNames[] = {
     "with space.htm",

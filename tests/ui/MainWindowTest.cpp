@@ -1,7 +1,11 @@
 // The main window driven as a user would, with the run's questions answered from a script.
 #include <QDir>
 #include <QFile>
+#include <QLabel>
+#include <QMenuBar>
+#include <QProcess>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -12,6 +16,7 @@
 #include "ScriptedPrompts.h"
 #include "app/QtSettingsStore.h"
 #include "pipeline/SettingsKeys.h"
+#include "ui/OptionsDlg.h"
 #include "ui/QuillonDlg.h"
 #include "ui/ResultsDlg.h"
 
@@ -26,12 +31,13 @@ class MainWindowTest : public QObject {
     // A window over a fresh settings file, a desktop and a temporary folder of its own.
     struct Fixture {
         QTemporaryDir dir;
-        QtSettingsStore settings{dir.filePath("settings.ini")};
+        QtSettingsStore settings;
         DerivedPaths paths{dir.filePath("Desktop").toStdString(), dir.path().toStdString(),
                            dir.filePath("tmp").toStdString()};
         test::ScriptedPrompts prompts;
 
-        Fixture() {
+        explicit Fixture(const char* settingsFile = "settings.ini")
+            : settings(dir.filePath(settingsFile)) {
             QDir(dir.path()).mkpath("tmp");
             settings.PutInt(section::kDestination, key::kPromptForDestination, 1);
             settings.PutString(section::kDestination, key::kDestination,
@@ -59,6 +65,16 @@ class MainWindowTest : public QObject {
     static void WaitForRun(CQuillonDlg& window) {
         QSignalSpy finished(&window, &CQuillonDlg::RunFinished);
         QVERIFY(finished.wait(60000));
+    }
+
+    // The action of a menu of the window, by its text.
+    static QAction* MenuAction(CQuillonDlg& window, const QString& text) {
+        for (QAction* action : window.menuBar()->findChildren<QAction*>()) {
+            if (action->text() == text) {
+                return action;
+            }
+        }
+        qFatal("no menu action '%s'", qPrintable(text));
     }
 
     static const QString kNothingSaved;
@@ -197,6 +213,123 @@ class MainWindowTest : public QObject {
                  QStringList{QString::fromStdString(fixture.paths.ManualPath().string())});
         QCOMPARE(fixture.prompts.shown,
                  QStringList{"Unable to locate a viewer for PDF files on your computer"});
+    }
+
+    // A run names its report after the selection; another site's report must not be overwritten.
+    void SelectionStaysWhileARunGoesOn_data() {
+        QTest::addColumn<QString>("how");
+        for (const char* how : {"path", "drop", "folder chooser", "file chooser"}) {
+            QTest::newRow(how) << QString(how);
+        }
+    }
+    void SelectionStaysWhileARunGoesOn() {
+        QFETCH(QString, how);
+        Fixture fixture;
+        const QString site = QString::fromStdString(fixture.CopyOfSampleSite().string());
+        const QString other = fixture.dir.filePath("other");
+        QVERIFY(QDir().mkpath(other));
+        fixture.prompts.folderAnswer = other;
+        fixture.prompts.fileAnswer = other + "/page.htm";
+        CQuillonDlg window(fixture.settings, fixture.paths, fixture.prompts);
+        window.SelectPath(site);
+        window.ProcessButton()->click();
+        QVERIFY(window.Running());
+        QVERIFY(!MenuAction(window, "Optimize &directory...")->isEnabled());
+        QVERIFY(!MenuAction(window, "Optimize &file...")->isEnabled());
+        if (how == "path") {
+            window.SelectPath(other);
+        } else if (how == "drop") {
+            window.SelectDropped({QUrl::fromLocalFile(other)});
+        } else if (how == "folder chooser") {
+            window.OptimizeDirectory();
+        } else {
+            window.OptimizeFile();
+        }
+        QCOMPARE(window.Selection(), site);
+        QCOMPARE(fixture.paths.ReportName(), std::string("'site' Report.html"));
+        QCOMPARE(fixture.prompts.shown, QStringList{});  // neither a question nor a chooser
+        WaitForRun(window);
+        const fs::path reports = fixture.Path("out") / "Quillon Optimized Files";
+        QVERIFY(fs::exists(reports / "'site' Report.html"));
+        QVERIFY(!fs::exists(reports / "'other' Report.html"));
+        QVERIFY(MenuAction(window, "Optimize &directory...")->isEnabled());
+    }
+
+    // "Your original files are not modified" must go as soon as in-place runs are saved.
+    void SavedInPlaceSettingHidesTheCopyNote_data() {
+        QTest::addColumn<QString>("route");
+        QTest::newRow("Settings button") << QString("button");
+        QTest::newRow("Edit menu") << QString("menu");
+    }
+    void SavedInPlaceSettingHidesTheCopyNote() {
+        QFETCH(QString, route);
+        Fixture fixture;
+        CQuillonDlg window(fixture.settings, fixture.paths, fixture.prompts);
+        QVERIFY(!window.CopyNote()->isHidden());
+        bool saved = false;
+        QTimer::singleShot(0, [&saved] {
+            auto* dialog = qobject_cast<COptionsDlg*>(QApplication::activeModalWidget());
+            if (dialog == nullptr) {
+                return;
+            }
+            for (auto* radio : dialog->Page("Destination")->findChildren<QRadioButton*>()) {
+                if (radio->text() == "Compress original files") {
+                    radio->click();
+                }
+            }
+            for (auto* button : dialog->findChildren<QPushButton*>()) {
+                if (button->text() == "&Save") {
+                    saved = true;
+                    button->click();
+                }
+            }
+        });
+        if (route == "button") {
+            window.SettingsButton()->click();
+        } else {
+            MenuAction(window, "&Settings...")->trigger();
+        }
+        QVERIFY(saved);
+        QCOMPARE(fixture.settings.GetInt(section::kDestination, key::kNewOrReplace, 0), 1u);
+        QVERIFY(window.CopyNote()->isHidden());
+        QCOMPARE(fixture.prompts.shown, QStringList{});
+    }
+
+    void SettingsThatCannotBeSavedAreShownWithFileAndReason() {
+        Fixture fixture("blocker/settings.ini");
+        QFile blocker(fixture.dir.filePath("blocker"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        const fs::path site = fixture.Path("tight");
+        fs::create_directories(site);
+        std::ofstream(site / "a.htm") << "<p>x</p>";
+        const QString failure = "The settings and statistics could not be saved in '" +
+                                fixture.dir.filePath("blocker/settings.ini") + "': '" +
+                                fixture.dir.filePath("blocker") + "' is not a folder.";
+        // At the start, then with the lifetime statistics at the end of a run.
+        CQuillonDlg window(fixture.settings, fixture.paths, fixture.prompts);
+        QCOMPARE(fixture.prompts.shown, QStringList{failure});
+        window.SelectPath(QString::fromStdString(site.string()));
+        window.ProcessButton()->click();
+        WaitForRun(window);
+        QCOMPARE(fixture.prompts.shown, (QStringList{failure, kNothingSaved, failure}));
+    }
+
+    void WithoutAHomeFolderTheWindowRefusesToStart() {
+        QTemporaryDir config;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove("HOME");
+        environment.insert("XDG_CONFIG_HOME", config.path());  // where a start would write
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.start(QUILLON_WINDOW_PATH, QStringList{});
+        QVERIFY(program.waitForFinished(20000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 2);
+        const QString error = QString::fromUtf8(program.readAllStandardError());
+        QVERIFY2(error.startsWith("quillon: HOME is not set"), qPrintable(error));
+        QVERIFY(QDir(config.path()).isEmpty());
     }
 
     void StartupWritesEveryPageKey() {

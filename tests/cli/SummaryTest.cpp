@@ -1,0 +1,64 @@
+// The end-of-run summary: JSON that stays valid and lossless for any file name, and no error log
+// named that is not there.
+#include "cli/Summary.h"
+
+#include <gtest/gtest.h>
+
+namespace quillon {
+namespace {
+
+TEST(Summary, JsonStringsKeepEveryByteOfAName) {
+    struct Row {
+        const char* what;
+        std::string name;
+        std::string json;
+    };
+    const Row rows[] = {
+        {"ASCII", "site", R"("site")"},
+        {"UTF-8 as it is", "caf\xC3\xA9 \xF0\x9F\x98\x80", "\"caf\xC3\xA9 \xF0\x9F\x98\x80\""},
+        {"quotes, backslashes, controls", "a\"b\\c\n", R"("a\"b\\c\u000a")"},
+        {"a byte no encoding of text uses", "\xFF", R"("\udcff")"},
+        {"Latin-1", "caf\xE9", R"("caf\udce9")"},
+        {"overlong form", "\xC0\xAF", R"("\udcc0\udcaf")"},
+        {"encoded surrogate", "\xED\xA0\x80", R"("\udced\udca0\udc80")"},
+        {"above U+10FFFF", "\xF4\x90\x80\x80", R"("\udcf4\udc90\udc80\udc80")"},
+        {"sequence cut short, then ASCII", "\xE6\x97x", R"("\udce6\udc97x")"},
+        {"lead byte before a whole sequence", "\xE6\xE6\x97\xA5", "\"\\udce6\xE6\x97\xA5\""},
+    };
+    for (const Row& row : rows) {
+        RunSummary summary;
+        summary.selection = row.name;
+        EXPECT_NE(SummaryJson(summary).find("\"selection\": " + row.json + ",\n"),
+                  std::string::npos)
+            << row.what << "\n"
+            << SummaryJson(summary);
+    }
+}
+
+TEST(Summary, ErrorLogThatIsGoneIsNotNamedButItsEntriesAre) {
+    RunSummary summary;
+    summary.filesWithErrors = {"/site/fake.gif"};
+    summary.foldersWithErrors = {"/site/locked"};
+    summary.errorLogPath = "/tmp/QuillonError.Log";
+    EXPECT_NE(SummaryJson(summary).find("\"errorLog\": \"/tmp/QuillonError.Log\",\n"),
+              std::string::npos);
+    EXPECT_NE(SummaryText(summary).find("Files that could not be optimized (1), listed in: "
+                                        "/tmp/QuillonError.Log\n"),
+              std::string::npos);
+
+    summary.errorLogPath.clear();
+    const std::string json = SummaryJson(summary);
+    EXPECT_NE(json.find("\"errorLog\": null,\n"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"filesWithErrors\": [\"/site/fake.gif\"]"), std::string::npos) << json;
+    const std::string text = SummaryText(summary);
+    EXPECT_NE(text.find("Files that could not be optimized (1):\n  /site/fake.gif\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("Folders that could not be read and were left out (1):\n  /site/locked\n"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("listed in"), std::string::npos) << text;
+}
+
+}  // namespace
+}  // namespace quillon
