@@ -12,8 +12,8 @@ checks that:
     place every file is its old content or a new one whose .BAK is the old content, and no
     other file is left behind;
   - every file Quillon optimizes is accounted for, in the report (built from the run log) or the
-    error log, and every
-    other file is skipped for a stated reason (empty, or not a type Quillon optimizes);
+    error log (as the JSON summary names them), and every other file is skipped for a stated
+    reason (empty, or not a type Quillon optimizes);
   - no file grew;
   - memory stays flat: the peak of resident memory during the second half of the files is at
     most --rss-slack-mb above the peak during the first half.
@@ -166,23 +166,6 @@ def read_report_rows(path):
     return {html.unescape(name) for name in ROW.findall(path.read_text(errors="replace"))}
 
 
-def read_error_log(path):
-    """{path: reason} of every "Could not ACTION file: PATH (REASON)" entry."""
-    named, entry = {}, ""
-    if not path.exists():
-        return named
-    for line in path.read_bytes().decode("utf-8", "replace").split("\n")[:-1]:
-        entry = line if not entry else entry + "\n" + line
-        if entry.startswith("Could not ") and not entry.endswith(")"):
-            continue
-        head, _, rest = entry.partition(": ")
-        if head.endswith(" file") and " (" in rest:
-            at = rest.rindex(" (")
-            named[rest[:at]] = head[len("Could not "):] + ": " + rest[at + 2:-1]
-        entry = ""
-    return named
-
-
 def memory_growth(samples, total):
     """Peak resident KiB while the first half of the files went through, the peak during the
     second half, and the last sample. A leak shows as a second peak above the first; one large
@@ -258,7 +241,8 @@ def check(args, work, corpus):
             fail(f"{len(missing)} files missing from the copy, e.g. {missing[:3]}")
 
     logged = read_report_rows(report)
-    errors = read_error_log(work / "tmp" / "QuillonError.Log")
+    # The error log goes with the run; the summary names every file it held.
+    errors = set(summary.get("filesWithErrors", []))
     accounted, skipped, unaccounted, grew = 0, {}, [], []
     for relative in kinds:
         path = str(result_root / relative)
@@ -287,9 +271,6 @@ def check(args, work, corpus):
     counts = {}
     for kind in kinds.values():
         counts[kind] = counts.get(kind, 0) + 1
-    reasons = {}
-    for reason in errors.values():
-        reasons[reason] = reasons.get(reason, 0) + 1
     figures = {
         "mode": "in place" if args.in_place else "copy",
         "files": args.files,
@@ -299,7 +280,6 @@ def check(args, work, corpus):
         "accounted": accounted,
         "inReport": len(logged),
         "namedInErrorLog": len(errors),
-        "errorReasons": reasons,
         "skipped": skipped,
         "lost": len(missing) + len(unaccounted),
         "bytesBefore": summary.get("total", {}).get("bytesBefore"),
