@@ -216,7 +216,14 @@ void BxGIFFile::IndexFrames() {
             if (label == kGraphicControlLabel) {
                 pendingPosition_ = Tell();
                 pendingGraphicControl_ = true;
-                SkipSubBlocks();
+                // The disposal is the second byte; the block is skipped as any other.
+                pendingDisposal_ = 0;
+                const std::uint8_t size = ReadByte();
+                if (size != 0) {
+                    pendingDisposal_ = static_cast<std::uint8_t>((ReadByte() >> 2) & 7);
+                    Seek(size - 1, kFromCurrent);
+                    SkipSubBlocks();
+                }
             } else if (label == kCommentLabel) {
                 ReadComment(info);
             } else if (label == kApplicationLabel) {
@@ -229,12 +236,16 @@ void BxGIFFile::IndexFrames() {
         if (introducer != kImageSeparator) {
             BxRaise(kBxErrMalformedGIF);
         }
+        FrameIndexEntry entry{pendingGraphicControl_, pendingPosition_, Tell()};
+        Seek(4, kFromCurrent);  // left and top
+        entry.width = ReadWord();
+        entry.height = ReadWord();
+        entry.disposal = pendingGraphicControl_ ? pendingDisposal_ : 0;
         try {
-            index_.push_back({pendingGraphicControl_, pendingPosition_, Tell()});
+            index_.push_back(entry);
         } catch (const std::bad_alloc&) {
             BxRaise(kBxErrNoMemory);
         }
-        Seek(8, kFromCurrent);  // the rectangle
         const std::uint8_t packed = ReadByte();
         if (packed & 0x80) {
             Seek(static_cast<std::int64_t>(3 * DeclaredTableSize(packed)), kFromCurrent);
@@ -525,4 +536,5 @@ void BxGIFFile::ReleaseFrameIndex() {
     frameInfo_.reset();
     frameInfoLoaded_ = false;
     pendingGraphicControl_ = false;
+    pendingDisposal_ = 0;
 }

@@ -23,11 +23,16 @@ unsigned BxGIFCodeWidth(std::size_t count);
 
 class BxGIFFile : public BxImageFile {
   public:
-    // Where one image descriptor and its graphic control block lie.
+    // Where one image descriptor and its graphic control block lie, and what they claim: the
+    // size and disposal are kept so that a reader can weigh what decoding every frame would cost
+    // before a single pixel is allocated.
     struct FrameIndexEntry {
         bool hasGraphicControl = false;
         std::int64_t graphicControlPosition = 0;  // the block-size byte of the graphic control
         std::int64_t imagePosition = 0;           // the first byte after the image separator
+        std::uint16_t width = 0;                  // as the descriptor says, screen or not
+        std::uint16_t height = 0;
+        std::uint8_t disposal = 0;  // of the graphic control, 0 without one
     };
 
     BxGIFFile() = default;
@@ -72,6 +77,7 @@ class BxGIFFile : public BxImageFile {
     std::vector<FrameIndexEntry> index_;
     bool pendingGraphicControl_ = false;
     std::int64_t pendingPosition_ = 0;
+    std::uint8_t pendingDisposal_ = 0;
     std::unique_ptr<BxGIFFrameInfo> frameInfo_;
     bool frameInfoLoaded_ = false;
 };

@@ -13,14 +13,6 @@ BxList::~BxList() {
     }
 }
 
-std::size_t BxList::Count() const {
-    std::size_t count = 0;
-    for (const Node* node = head_; node; node = node->next) {
-        ++count;
-    }
-    return count;
-}
-
 BxList::Node* BxList::NodeAt(std::size_t index) const {
     Node* node = head_;
     std::size_t at = 0;
@@ -47,14 +39,15 @@ BxList::Node* BxList::NewNode(void* item) {
         BxRaise(kBxErrNoMemory);
     }
     node->item = item;
+    ++count_;  // every caller links the new node at once
     return node;
 }
 
 BxList::Node* BxList::InsertAt(std::size_t index, void* item) {
+    if (index == count_) {
+        return Append(item);
+    }
     if (index == 0) {
-        if (!head_) {
-            return Append(item);
-        }
         return InsertBefore(head_, item);
     }
     return InsertAfter(NodeAt(index - 1), item);
@@ -95,12 +88,15 @@ BxList::Node* BxList::InsertBefore(Node* node, void* item) {
 }
 
 BxList::Node* BxList::Append(void* item) {
-    if (tail_) {
-        return InsertAfter(tail_, item);
-    }
     Node* added = NewNode(item);
-    ForgetCursor();
-    head_ = added;
+    // Every node keeps its index, so the cursor stays valid: appending in a loop that also reads
+    // by index costs one step per item, not a walk from the head.
+    added->previous = tail_;
+    if (tail_) {
+        tail_->next = added;
+    } else {
+        head_ = added;
+    }
     tail_ = added;
     return added;
 }
@@ -118,6 +114,7 @@ void BxList::Unlink(Node* node) {
         tail_ = node->previous;
     }
     delete node;
+    --count_;
 }
 
 void BxList::RemoveAt(std::size_t index) {

@@ -17,7 +17,7 @@ class BxList {
     BxList& operator=(const BxList&) = delete;
     virtual ~BxList();
 
-    std::size_t Count() const;
+    std::size_t Count() const { return count_; }
     // The node or item at an index; an index at or past the count raises 27.
     Node* NodeAt(std::size_t index) const;
     void* ItemAt(std::size_t index) const { return NodeAt(index)->item; }
@@ -43,8 +43,11 @@ class BxList {
     // tail_, and previous from tail_ reaches head_.
     Node* head_ = nullptr;
     Node* tail_ = nullptr;
+    // The number of nodes. Kept rather than counted: callers loop up to Count(), and walking the
+    // list for it made every such loop quadratic in the number of frames.
+    std::size_t count_ = 0;
     // The last node reached by index, so that walking the list in order costs one step per
-    // item; forgotten by every change to the list.
+    // item; forgotten by every change to the list but appending, which moves no node.
     mutable Node* cursor_ = nullptr;
     mutable std::size_t cursorIndex_ = 0;
 };

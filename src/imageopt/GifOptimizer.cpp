@@ -135,9 +135,99 @@ void RestoreCanvas(const BxPixelLock& screen, const BxPixelLock& covered,
     }
 }
 
+// What one file may cost to decode and optimize. A GIF's descriptors can claim a 65535 x 65535
+// screen and any number of frames that large, which a few bytes of compressed data then fill, so
+// a file is weighed by what its descriptors claim before any of its pixels are allocated, and one
+// that claims more than this is left as it is. An 8000 x 8000 photograph passes both limits.
+constexpr std::uint64_t kMaxCanvasPixels = std::uint64_t{64} << 20;
+constexpr std::uint64_t kMaxDecodeBytes = std::uint64_t{256} << 20;
+// What a frame holds besides its pixels and mask: the frame, image, mask and record objects, the
+// image's palette and the record's local table, the list node and the index entry (measured:
+// about 730 bytes with 256-colour tables; the rest is slack for the allocator).
+constexpr std::uint64_t kFrameOverheadBytes = 1024;
+// What a comment holds besides its bytes: its vector's slot and the allocator's block (measured:
+// about 57 bytes).
+constexpr std::uint64_t kCommentOverheadBytes = 64;
+
+std::uint64_t MaskBytes(std::uint64_t width, std::uint64_t height) {
+    return (width + 7) / 8 * height;
+}
+
+// Empty when the open file fits the budget, else why it does not, in words for the error log.
+//
+// The estimate follows what the stage holds at its peak. With F the frames (a byte per pixel,
+// a bit per pixel of mask, kFrameOverheadBytes), M the largest frame's pixel count and C the
+// canvas (the screen's pixels and mask):
+// - reading holds the frames read so far and one decoded image being copied into its frame:
+//   F + M; cropping and remapping hold one new copy of one frame at a time, no more;
+// - suppressing unchanged pixels holds the frames, the canvas and, for the frame at hand, a
+//   byte per pixel of marks and, for a frame that restores the previous screen, two bytes per
+//   pixel of the screen it covers: F + C + T, T the largest of those per frame;
+// - the candidate is read back whole while the optimized frames, no larger than those read,
+//   are still held: 2F + M.
+// So the peak is F + max(C + T, F + M). The comments are held three times at the read-back (the
+// optimized animation, the file read back and its copy). Left out: the LZW tables and the
+// quantizer's tree, a few fixed megabytes, and the candidate's bytes, fewer than the file's.
+std::string DecodeBudgetRefusal(const BxGIFFile& file) {
+    const std::uint64_t screenWidth = file.GetScreenWidth();
+    const std::uint64_t screenHeight = file.GetScreenHeight();
+    // Sizes are 16-bit, so a product of two fits; the sums stop just past the budget, so that no
+    // number of frames or comments can overflow them.
+    if (screenWidth * screenHeight > kMaxCanvasPixels) {
+        return "too large to decode: a screen of " + std::to_string(screenWidth) + " x " +
+               std::to_string(screenHeight) + " pixels";
+    }
+    const std::uint64_t canvas = screenWidth * screenHeight + MaskBytes(screenWidth, screenHeight);
+    std::uint64_t frames = 0;
+    std::uint64_t largest = 0;
+    std::uint64_t suppressing = 0;
+    const BxGIFFile::FrameIndexEntry* biggest = nullptr;
+    for (const BxGIFFile::FrameIndexEntry& entry : file.FrameIndex()) {
+        const std::uint64_t pixels = std::uint64_t{entry.width} * entry.height;
+        frames =
+            std::min(frames + pixels + MaskBytes(entry.width, entry.height) + kFrameOverheadBytes,
+                     kMaxDecodeBytes + 1);
+        if (!biggest || pixels > largest) {
+            biggest = &entry;
+            largest = pixels;
+        }
+        suppressing =
+            std::max(suppressing, entry.disposal == kDisposePrevious ? 3 * pixels : pixels);
+    }
+    const BxGIFGlobalInfo* global = file.GetGIFGlobalInfo();
+    std::uint64_t comments = 0;
+    if (global) {
+        for (const BxGIFComment& comment : global->comments) {
+            comments =
+                std::min(comments + comment.Length() + kCommentOverheadBytes, kMaxDecodeBytes + 1);
+        }
+    }
+    const std::uint64_t peak =
+        frames + std::max(canvas + suppressing, frames + largest) + 3 * comments;
+    if (peak <= kMaxDecodeBytes) {
+        return {};
+    }
+    const std::size_t count = file.FrameIndex().size();
+    std::string reason = "too large to decode: ";
+    if (biggest) {
+        reason += std::to_string(biggest->width) + " x " + std::to_string(biggest->height) +
+                  " pixels in " + std::to_string(count) + (count == 1 ? " frame" : " frames");
+    } else {
+        reason += "no frames";
+    }
+    if (comments > 0) {
+        const std::size_t notes = global->comments.size();
+        reason += " and " + std::to_string(notes) + (notes == 1 ? " comment" : " comments");
+    }
+    return reason;
+}
+
 // Appends every frame of the open file to the animation, with the screen size and the global
-// blocks.
+// blocks. A file over the decode budget raises 2 before any frame is decoded.
 void ReadFrames(BxGIFFile& file, BxAnimation& animation) {
+    if (!DecodeBudgetRefusal(file).empty()) {
+        BxRaise(kBxErrNoMemory);
+    }
     animation.SetSize(file.GetScreenWidth(), file.GetScreenHeight());
     file.SeekToFrame(0);
     const std::uint32_t frames = file.GetFrameCount();
@@ -429,7 +519,6 @@ bool WriteVerifiedCandidate(const std::filesystem::path& candidate, BxAnimation&
            check.GetWidth() == animation.GetWidth() && check.GetHeight() == animation.GetHeight();
 }
 
-
 }  // namespace
 
 std::uint32_t OptimizeGifFile(CFileProcessor& processor, const std::string& path,
@@ -457,6 +546,11 @@ std::uint32_t OptimizeGifFile(GifStageHost& host, const std::string& path, std::
         }
         if (!isGif) {
             host.WriteErrorLog(ErrorLogEntry("read file", path, "unrecognizable format"));
+            return size;
+        }
+        const std::string refusal = gifopt::DecodeBudgetRefusal(file);
+        if (!refusal.empty()) {
+            host.WriteErrorLog(ErrorLogEntry("optimize file", path, refusal));
             return size;
         }
         gifopt::ReadFrames(file, animation);

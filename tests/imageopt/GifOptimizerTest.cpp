@@ -21,6 +21,7 @@
 #include "RecordingRunView.h"
 #include "TempDir.h"
 #include "pipeline/FileProcessor.h"
+#include "pipeline/RunLogs.h"
 #include "pipeline/SettingsKeys.h"
 
 namespace quillon {
@@ -324,21 +325,6 @@ TEST_F(GifStageTest, StatusTextsFollowTheSteps) {
     EXPECT_NE(at, statuses.end());
 }
 
-TEST_F(GifStageTest, OversizedScreenAbandonsTheFileUntouched) {
-    InPlace(true);
-    const fs::path file = site_ / "huge.gif";
-    BxAnimation animation;
-    animation.SetSize(65535, 65535);
-    animation.SetGlobalInfo(GlobalWith(&kFour));
-    animation.AppendFrame(MakeFrame({"01"}), false);
-    animation.AppendFrame(MakeFrame({"10"}), false);
-    WriteGifFile(file, animation);
-    const auto before = ReadBytes(file);
-    Run({file});
-    EXPECT_EQ(ReadBytes(file), before);
-    EXPECT_TRUE(LogLines().empty());
-}
-
 class RecordingHost : public GifStageHost {
   public:
     void SetStatus(std::string_view) override {}
@@ -413,6 +399,91 @@ TEST(GifStageFuzzFindingTest, FrameWithoutPixelsIsKeptReadable) {
     EXPECT_FALSE(test::gif::DecodeWithGiflib(bytes).ok) << "giflib refuses such a frame";
 }
 
+// Files whose descriptors claim more pixels than the stage may decode, in a few bytes each: every
+// frame's data ends at once, as a decompression bomb's would. Each is refused before its pixels
+// are allocated (a wrong verdict would decode hundreds of megabytes): one error entry, the size as
+// given, the file byte for byte as it was.
+struct ClaimCase {
+    const char* name;
+    std::uint16_t screenWidth, screenHeight, frameWidth, frameHeight;
+    int frames;
+    std::uint8_t disposal;
+    const char* reason;
+};
+
+// 19 bytes of header, 22 a frame, and the trailer: with one frame, 42 bytes.
+std::vector<std::uint8_t> ClaimingGif(const ClaimCase& c) {
+    const auto lo = [](std::uint16_t v) { return static_cast<std::uint8_t>(v & 0xFF); };
+    const auto hi = [](std::uint16_t v) { return static_cast<std::uint8_t>(v >> 8); };
+    std::vector<std::uint8_t> bytes = {'G', 'I', 'F', '8', '9', 'a',
+                                       // the screen
+                                       lo(c.screenWidth), hi(c.screenWidth), lo(c.screenHeight),
+                                       hi(c.screenHeight),
+                                       // a global table of 2 (black, white), background 0
+                                       0x80, 0x00, 0x00, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF};
+    const std::vector<std::uint8_t> frame = {
+        // graphic control: the disposal, no delay, no transparency
+        0x21, 0xF9, 0x04, static_cast<std::uint8_t>(c.disposal << 2), 0x00, 0x00, 0x00, 0x00,
+        // the descriptor: at 0,0, the claimed size, no local table
+        0x2C, 0x00, 0x00, 0x00, 0x00, lo(c.frameWidth), hi(c.frameWidth), lo(c.frameHeight),
+        hi(c.frameHeight), 0x00,
+        // minimum code size 2; one sub-block holding clear (4) and end (5), 3 bits each; the
+        // terminator
+        0x02, 0x01, 0x2C, 0x00};
+    for (int i = 0; i < c.frames; ++i) {
+        bytes.insert(bytes.end(), frame.begin(), frame.end());
+    }
+    bytes.push_back(0x3B);
+    return bytes;
+}
+
+class TooLargeToDecode : public testing::TestWithParam<ClaimCase> {};
+
+TEST_P(TooLargeToDecode, IsRefusedAndKeptAsItWas) {
+    const ClaimCase& c = GetParam();
+    TempDir dir;
+    const fs::path file = dir / "claim.gif";
+    const std::vector<std::uint8_t> bytes = ClaimingGif(c);
+    test::WriteBytes(file, bytes);
+    RecordingHost host;
+    const auto size = static_cast<std::uint32_t>(bytes.size());
+    std::uint32_t result = 0;
+    ASSERT_NO_THROW(result = OptimizeGifFile(host, file.string(), size));
+    EXPECT_EQ(result, size);
+    EXPECT_EQ(host.errors, ErrorLogEntry("optimize file", file.string(),
+                                         std::string("too large to decode: ") + c.reason));
+    EXPECT_EQ(host.replacements, 0);
+    EXPECT_EQ(ReadBytes(file), bytes);
+    // A reader that does not ask first, such as the read-back of a candidate, meets the same
+    // budget.
+    BxAnimation animation;
+    try {
+        gifopt::ReadAnimation(file.string(), animation);
+        ADD_FAILURE() << "read whole";
+    } catch (const BxErrorCode& error) {
+        EXPECT_EQ(error.Code(), kBxErrNoMemory);
+    }
+}
+
+const ClaimCase kTooLarge[] = {
+    // 42 bytes that took 823 MB and seconds to process: one frame filling a 16000 x 16000 screen.
+    {"OneHugeFrame", 16000, 16000, 16000, 16000, 1, 0, "a screen of 16000 x 16000 pixels"},
+    // Frames count at the size they claim, not at the screen's.
+    {"HugeFramesOnASmallScreen", 100, 100, 16000, 16000, 50, 0,
+     "16000 x 16000 pixels in 50 frames"},
+    // One frame filling an 8000 x 8000 screen passes; a second frame doubles the frames held.
+    {"TwoFramesFillingTheLargestScreen", 8000, 8000, 8000, 8000, 2, 1,
+     "8000 x 8000 pixels in 2 frames"},
+    // So does one frame that restores the previous screen: the screen beneath it is saved too.
+    {"OneFrameRestoringThePreviousScreen", 8000, 8000, 8000, 8000, 1, 3,
+     "8000 x 8000 pixels in 1 frame"},
+};
+
+INSTANTIATE_TEST_SUITE_P(GifStage, TooLargeToDecode, testing::ValuesIn(kTooLarge),
+                         [](const testing::TestParamInfo<ClaimCase>& param) {
+                             return std::string(param.param.name);
+                         });
+
 // Every corpus GIF through the pipeline: the file is either left byte for byte or replaced by a
 // smaller one that giflib decodes to the same frames, each at least 25 dB from the original.
 void CheckCorpusRun(GifStageTest& test, const fs::path& folder, bool inPlace, bool backups) {
@@ -480,6 +551,8 @@ TEST_F(GifStageTest, CorpusCopyMode) {
     }
     Run(files);
     CheckCorpusRun(*this, site_.Path(), false, false);
+    // The decode budget lets every real picture through.
+    EXPECT_EQ(ErrorLog().find("too large"), std::string::npos) << ErrorLog();
 }
 
 }  // namespace
