@@ -124,6 +124,7 @@ ErrorLogNames ReadErrorLogNames(const std::filesystem::path& errorLog) {
             reason != std::string::npos && reason > colon) {
             const std::string_view action = std::string_view(entry).substr(0, colon);
             std::string path = entry.substr(colon + 2, reason - colon - 2);
+            names.reasons.try_emplace(path, entry.substr(reason + 2, entry.size() - reason - 3));
             if (action.ends_with(" file")) {
                 AddOnce(names.files, std::move(path));
             } else if (action.ends_with(" folder")) {
@@ -179,7 +180,9 @@ std::string SummaryText(const RunSummary& summary) {
         }
         text += ":\n";
         for (const std::string& name : names) {
-            text += "  " + name + "\n";
+            const auto reason = summary.reasons.find(name);
+            text += "  " + name +
+                    (reason == summary.reasons.end() ? "" : " (" + reason->second + ")") + "\n";
         }
     };
     listed("Files that could not be optimized", summary.filesWithErrors);

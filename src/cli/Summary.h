@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@ struct RunSummary {
     std::filesystem::path errorLogPath;  // empty when the run kept no error log on disk
     std::vector<std::string> filesWithErrors;
     std::vector<std::string> foldersWithErrors;  // left out of the run: they could not be read
+    std::map<std::string, std::string> reasons;  // why each of them is listed
     bool cancelled = false;
 };
 
@@ -24,6 +26,7 @@ struct RunSummary {
 struct ErrorLogNames {
     std::vector<std::string> files;
     std::vector<std::string> folders;
+    std::map<std::string, std::string> reasons;  // the first reason given for each name
 };
 ErrorLogNames ReadErrorLogNames(const std::filesystem::path& errorLog);
 

@@ -198,6 +198,7 @@ int Run(const CliOptions& options, const fs::path& programFolder) {
     summary.errorLogPath = errorLog;
     summary.filesWithErrors = std::move(logged.files);
     summary.foldersWithErrors = std::move(logged.folders);
+    summary.reasons = std::move(logged.reasons);
     summary.cancelled = interrupted || display.stopped;
 
     if (options.json) {

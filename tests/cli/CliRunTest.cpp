@@ -147,6 +147,11 @@ TEST_F(CliRunTest, FileThatIsNoGifExitsOneAndIsNamed) {
     EXPECT_NE(outcome.out.find("\"filesWithErrors\": [\"" + copy + "\"]"), std::string::npos)
         << outcome.out;
     EXPECT_EQ(test::ReadBytes(copy).size(), 26u) << "left as it was";
+    // The log goes with the run: the text summary gives the name with its reason.
+    const test::CliOutcome text =
+        RunCli({"--dest", out_.string(), "--on-exists", "replace", site_.string()});
+    EXPECT_NE(text.out.find("  " + copy + " (unexpected format)\n"), std::string::npos)
+        << text.out;
 }
 
 TEST_F(CliRunTest, UnreadableSelectionAndBadUsageExitTwo) {

@@ -47,11 +47,13 @@ TEST(Summary, ErrorLogThatIsGoneIsNotNamedButItsEntriesAre) {
               std::string::npos);
 
     summary.errorLogPath.clear();
+    summary.reasons["/site/fake.gif"] = "unrecognizable format";
     const std::string json = SummaryJson(summary);
     EXPECT_NE(json.find("\"errorLog\": null,\n"), std::string::npos) << json;
     EXPECT_NE(json.find("\"filesWithErrors\": [\"/site/fake.gif\"]"), std::string::npos) << json;
     const std::string text = SummaryText(summary);
-    EXPECT_NE(text.find("Files that could not be optimized (1):\n  /site/fake.gif\n"),
+    EXPECT_NE(text.find("Files that could not be optimized (1):\n"
+                        "  /site/fake.gif (unrecognizable format)\n"),
               std::string::npos)
         << text;
     EXPECT_NE(text.find("Folders that could not be read and were left out (1):\n  /site/locked\n"),
