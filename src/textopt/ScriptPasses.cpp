@@ -39,7 +39,8 @@ constexpr auto kJavaScriptTypes = std::to_array<std::string_view>({
 
 enum class ScriptContent {
     kJavaScript,
-    kIgnoredBody,  // a JavaScript element with a SRC: browsers run the file, never the body
+    kIgnoredBody,  // a JavaScript element with a SRC: browsers run the file, never the body,
+                   // but pages read it (loaders evaluate their own element's text, templates)
     kOther,        // another language, a template or data: not ours to touch
 };
 
@@ -214,7 +215,10 @@ TextLength OptimizeInlineScripts(std::uint8_t* text, TextLength length,
             FindCloseTag(MakeCloseTagPattern(text + i, end), text, body, length);
         switch (ClassifyScript(text, i, openClose)) {
             case ScriptContent::kIgnoredBody:
-                DeleteRange(text, body, close);
+                // Only a body of blanks goes: any other is read by the page's own scripts.
+                if (std::all_of(text + body, text + close, IsBlankOrDeleted)) {
+                    DeleteRange(text, body, close);
+                }
                 break;
             case ScriptContent::kJavaScript:
                 if (options.removeScriptComments && body < close) {

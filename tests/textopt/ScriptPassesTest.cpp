@@ -37,8 +37,12 @@ TEST_P(OptimizeInlineScriptsTable, GivesTheExpectedText) {
 }
 
 const PassCase kInlineExamples[] = {
-    {"source makes the body go", "<SCRIPT SRC='lib.js'> alert(1); </SCRIPT>",
-     "<SCRIPT SRC='lib.js'></SCRIPT>"},
+    {"source keeps a body the page may read", "<SCRIPT SRC='lib.js'> alert(1); </SCRIPT>",
+     "<SCRIPT SRC='lib.js'> alert(1); </SCRIPT>"},
+    {"source keeps a loader's body byte for byte",
+     "<script src=\"boot.js\">\n  $(\"#accordion\").accordion(); // open\n</script>",
+     "<script src=\"boot.js\">\n  $(\"#accordion\").accordion(); // open\n</script>"},
+    {"source drops a blank body", "<script src=x.js> \n\t </script>", "<script src=x.js></script>"},
     {"plain script", "<script>\n  var a = 1 ; // one\n</script>", "<script>var a=1;</script>"},
     {"JavaScript language", "<SCRIPT LANGUAGE=JAVASCRIPT>a = b</SCRIPT>",
      "<SCRIPT LANGUAGE=JAVASCRIPT>a=b</SCRIPT>"},
@@ -105,7 +109,7 @@ INSTANTIATE_TEST_SUITE_P(EdgeCases, OptimizeInlineScriptsTable, testing::ValuesI
 
 const PassCase kInlineEndings[] = {
     {"no close tag: the body runs to the end", "<script> a = b ", "<script>a=b"},
-    {"source, no close tag", "<script src=x> a = b ", "<script src=x>"},
+    {"source, no close tag", "<script src=x> a = b ", "<script src=x> a = b "},
     {"open tag cut off", "<script a = b", "<script a = b"},
     {"empty body", "<script></script>", "<script></script>"},
     {"empty text", "", ""},
