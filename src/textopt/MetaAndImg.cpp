@@ -10,10 +10,18 @@
 namespace quillon {
 namespace {
 
-// META tags that search engines or browsers act on: their NAME values, HTTP-EQUIV values, and
-// any tag with a CHARSET (it decides how the page decodes).
-constexpr auto kKeptMetaNames =
-    std::to_array<std::string_view>({"KEYWORDS", "DESCRIPTION", "ROBOTS", "VIEWPORT", "REFERRER"});
+// META tags that search engines, browsers, link previews or site owners' verifications act on:
+// their NAME values, HTTP-EQUIV values, and any tag with a CHARSET (it decides how the page
+// decodes) or a PROPERTY (Open Graph and its kin, read by every link preview).
+constexpr auto kKeptMetaNames = std::to_array<std::string_view>(
+    {"KEYWORDS", "DESCRIPTION", "ROBOTS", "VIEWPORT", "REFERRER", "VERIFY-V1", "MSVALIDATE.01",
+     "P:DOMAIN_VERIFY", "THEME-COLOR", "COLOR-SCHEME", "APPLICATION-NAME", "FORMAT-DETECTION",
+     "GOOGLEBOT", "MOBILE-WEB-APP-CAPABLE"});
+// Families of NAME values: cards for link previews, home-screen and tile settings.
+constexpr auto kKeptMetaNamePrefixes =
+    std::to_array<std::string_view>({"TWITTER:", "APPLE-", "MSAPPLICATION-"});
+// Verification tokens of search consoles (google-site-verification, yandex-verification, ...).
+constexpr std::string_view kKeptMetaNameSuffix = "-VERIFICATION";
 constexpr auto kKeptMetaHttpEquivs = std::to_array<std::string_view>(
     {"REFRESH", "CONTENT-TYPE", "CONTENT-SECURITY-POLICY", "X-UA-COMPATIBLE"});
 
@@ -59,6 +67,23 @@ bool IsOneOf(const std::uint8_t* p, const std::uint8_t* end,
     return false;
 }
 
+bool EndsWithNoCase(const std::uint8_t* p, const std::uint8_t* end, std::string_view word) {
+    return end - p >= static_cast<std::ptrdiff_t>(word.size()) &&
+           EqualsNoCase(end - word.size(), end, word);
+}
+
+bool IsKeptMetaName(const std::uint8_t* value, const std::uint8_t* end) {
+    if (IsOneOf(value, end, kKeptMetaNames) || EndsWithNoCase(value, end, kKeptMetaNameSuffix)) {
+        return true;
+    }
+    for (const std::string_view prefix : kKeptMetaNamePrefixes) {
+        if (StartsWithNoCase(value, end, prefix)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // The attribute's value without blanks at either end, as [begin, end).
 struct Span {
     const std::uint8_t* begin;
@@ -94,8 +119,8 @@ bool KeepsMetaTag(const std::uint8_t* text, TextLength from, TextLength close, M
             }
             continue;
         }
-        if (EqualsNoCase(name, nameEnd, "CHARSET") ||
-            (isName && IsOneOf(value.begin, value.end, kKeptMetaNames)) ||
+        if (EqualsNoCase(name, nameEnd, "CHARSET") || EqualsNoCase(name, nameEnd, "PROPERTY") ||
+            (isName && IsKeptMetaName(value.begin, value.end)) ||
             (EqualsNoCase(name, nameEnd, "HTTP-EQUIV") &&
              IsOneOf(value.begin, value.end, kKeptMetaHttpEquivs))) {
             return true;
