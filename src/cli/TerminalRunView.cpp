@@ -34,15 +34,16 @@ TerminalRunView::TerminalRunView(const CliOptions& options, std::string defaultD
       progressOnTerminal_(progressOnTerminal) {}
 
 void TerminalRunView::SendProgress() {
-    Render();
+    Render(false);
 }
 
+// The processor posts a new status; only then do the file name and the status belong together.
 void TerminalRunView::PostProgress() {
-    Render();
+    Render(true);
 }
 
 // On a terminal one line is redrawn; elsewhere (a log, a pipe) each file gets a line of its own.
-void TerminalRunView::Render() {
+void TerminalRunView::Render(bool statusPosted) {
     if (options_.quiet) {
         return;
     }
@@ -63,8 +64,11 @@ void TerminalRunView::Render() {
         }
         std::fprintf(stderr, "\r\033[K%s", line.c_str());
         lineOpen_ = true;
-    } else if (display.status == "Reading file..." && display.filesDone != lastFileShown_) {
-        // A file that one of the optimizers takes has begun.
+    } else if (statusPosted && display.status == "Reading file..." &&
+               display.filesDone != lastFileShown_) {
+        // A file that one of the optimizers takes has begun. The count moves on before the
+        // next file is named, and a file no stage went through leaves this status standing: at
+        // the count alone the name would still be the previous file's.
         std::fprintf(stderr, "%u/%u %s/%s\n", display.filesDone, display.filesTotal,
                      display.selectionText.c_str(), display.currentFile.c_str());
         lastFileShown_ = display.filesDone;

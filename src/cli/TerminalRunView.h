@@ -34,7 +34,8 @@ class TerminalRunView : public RunView {
     void EndProgress();
 
   private:
-    void Render();
+    // statusPosted: a status was just set, rather than a figure changed.
+    void Render(bool statusPosted);
     // Asks on the terminal; an empty answer (or end of input) gives the empty string.
     std::string Ask(std::string_view question);
 

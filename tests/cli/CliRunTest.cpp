@@ -2,6 +2,7 @@
 // site, with settings, logs and desktop of its own.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <regex>
 #include <string>
@@ -150,8 +151,41 @@ TEST_F(CliRunTest, FileThatIsNoGifExitsOneAndIsNamed) {
     // The log goes with the run: the text summary gives the name with its reason.
     const test::CliOutcome text =
         RunCli({"--dest", out_.string(), "--on-exists", "replace", site_.string()});
-    EXPECT_NE(text.out.find("  " + copy + " (unexpected format)\n"), std::string::npos)
-        << text.out;
+    EXPECT_NE(text.out.find("  " + copy + " (unexpected format)\n"), std::string::npos) << text.out;
+}
+
+// Without a terminal each file gets a progress line naming it. A page holding a 0 byte goes
+// through no pass, and the line after it used to name it again instead of the next file.
+TEST_F(CliRunTest, EachProgressLineNamesItsOwnFile) {
+    const fs::path folder = dir_ / "pages";
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"a.htm", std::string("<p>a\0b</p>", 10)},
+        {"b.htm", "<p>  b  </p>"},
+        {"c.htm", std::string("\xff\xfe<\0p\0>\0", 8)},
+        {"d.html", "<p>  d  </p>"},
+    };
+    std::vector<std::string> expectedNames;
+    std::string expectedCounts;
+    for (std::size_t k = 0; k < files.size(); ++k) {
+        test::WriteText(folder / files[k].first, files[k].second);
+        expectedNames.push_back("pages/" + files[k].first);
+        expectedCounts += std::to_string(k + 1) + "/" + std::to_string(files.size()) + " ";
+    }
+    const test::CliOutcome outcome = RunCli({"--dest", out_.string(), folder.string()});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    // The files come in the folder's order: the counts run in order, and every file is named
+    // once.
+    const std::regex progressLine("^(\\d+/\\d+) (.*)$", std::regex::multiline);
+    std::vector<std::string> shownNames;
+    std::string shownCounts;
+    for (std::sregex_iterator it(outcome.err.begin(), outcome.err.end(), progressLine), end;
+         it != end; ++it) {
+        shownCounts += (*it)[1].str() + " ";
+        shownNames.push_back((*it)[2].str());
+    }
+    std::sort(shownNames.begin(), shownNames.end());
+    EXPECT_EQ(shownCounts, expectedCounts) << outcome.err;
+    EXPECT_EQ(shownNames, expectedNames) << outcome.err;
 }
 
 TEST_F(CliRunTest, UnreadableSelectionAndBadUsageExitTwo) {
