@@ -290,7 +290,11 @@ void CWorker::OnStartRun(const std::string& selectionText) {
             return;
         }
     }
-    if (!processor || !LockTree(selectionLock_, selection)) {
+    // A single file is locked through its folder: the lock a file's descriptor holds stays with
+    // the old file once the run has renamed the new one into its place.
+    std::error_code kind;
+    const bool singleFile = std::filesystem::is_regular_file(selection, kind);
+    if (!processor || !LockTree(selectionLock_, singleFile ? selection.parent_path() : selection)) {
         EndRun();
         return;
     }

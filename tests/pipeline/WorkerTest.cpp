@@ -15,8 +15,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::string_view kLoosePage = "a    b\n\n\nc";
-constexpr std::string_view kTightPage = "a b\nc";
+constexpr std::string_view kLoosePage = "<p>  a    ";
+constexpr std::string_view kTightPage = "<p>a ";
 
 using test::OneRun;
 using test::ReadText;
@@ -299,6 +299,17 @@ TEST_F(WorkerTest, RunOnATreeAnotherRunHoldsIsRefused) {
         EXPECT_EQ(fs::exists(root_ / "out" / "site" / "index.htm"), runs);
         EXPECT_EQ(ReadText(site_ / "index.htm"), kLoosePage);
     }
+    // In place on one file: a second run on it is refused even after the first has renamed a new
+    // file into its place, which the first run's lock on the old file no longer covers.
+    settings_.PutInt(section::kDestination, key::kNewOrReplace, 1);
+    TreeLock first;
+    ASSERT_TRUE(first.Lock(site_ / "index.htm"));
+    WriteText(site_ / "new.htm", kLoosePage);
+    fs::rename(site_ / "new.htm", site_ / "index.htm");
+    OneRun second(settings_, paths_);
+    second.StartAndFinish(site_ / "index.htm");
+    EXPECT_FALSE(fs::exists(site_ / "index.htm.BAK"));
+    EXPECT_EQ(ReadText(site_ / "index.htm"), kLoosePage);
 }
 
 // Quit while the list is built or the site copied stops there: nothing more is copied and no
