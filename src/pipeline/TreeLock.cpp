@@ -15,7 +15,8 @@ TreeLock::~TreeLock() {
     Release();
 }
 
-TreeLock::TreeLock(TreeLock&& other) noexcept : descriptors_(std::move(other.descriptors_)) {
+TreeLock::TreeLock(TreeLock&& other) noexcept
+    : descriptors_(std::move(other.descriptors_)), root_(std::move(other.root_)) {
     other.descriptors_.clear();
 }
 
@@ -23,6 +24,7 @@ TreeLock& TreeLock::operator=(TreeLock&& other) noexcept {
     if (this != &other) {
         Release();
         descriptors_ = std::move(other.descriptors_);
+        root_ = std::move(other.root_);
         other.descriptors_.clear();
     }
     return *this;
@@ -35,16 +37,18 @@ void TreeLock::Release() {
     }
 #endif
     descriptors_.clear();
+    root_.clear();
 }
 
 #ifdef QUILLON_POSIX
-bool TreeLock::Lock(const std::filesystem::path& root) {
+bool TreeLock::Lock(const std::filesystem::path& root, const TreeLock* held) {
     Release();
     std::error_code error;
     std::filesystem::path path = std::filesystem::weakly_canonical(root, error);
     if (error) {
         path = std::filesystem::absolute(root, error).lexically_normal();
     }
+    root_ = path;
     // The tree itself exclusively, every folder above it shared: a run on an enclosing tree wants
     // that folder exclusively, a run inside this one wants this one shared.
     bool exclusive = true;
@@ -62,10 +66,13 @@ bool TreeLock::Lock(const std::filesystem::path& root) {
             return true;
         }
         path = path.parent_path();
+        if (held && !held->root_.empty() && path == held->root_) {
+            return true;  // this run holds that folder, and the ones above it, already
+        }
     }
 }
 #else
-bool TreeLock::Lock(const std::filesystem::path&) {
+bool TreeLock::Lock(const std::filesystem::path&, const TreeLock*) {
     return true;
 }
 #endif

@@ -22,11 +22,14 @@ class TreeLock {
     // Locks the tree at `root` for this run; false, with the locks taken so far released, when
     // another run holds the tree, a tree around it or one inside it. A folder that cannot be
     // opened is passed over: a run that cannot read it could not work on that tree either.
-    bool Lock(const std::filesystem::path& root);
+    // A run that holds one tree already passes its lock as `held`: the folders from that tree up
+    // are then left to it, since the run's own locks would otherwise keep it out.
+    bool Lock(const std::filesystem::path& root, const TreeLock* held = nullptr);
     void Release();
 
   private:
     std::vector<int> descriptors_;
+    std::filesystem::path root_;  // as locked, for a later lock of the same run
 };
 
 }  // namespace quillon

@@ -341,8 +341,8 @@ void CWorker::OnStartRun(const std::string& selectionText) {
     FinishRun(copyMode);
 }
 
-bool CWorker::LockTree(TreeLock& lock, const std::filesystem::path& root) {
-    if (lock.Lock(root)) {
+bool CWorker::LockTree(TreeLock& lock, const std::filesystem::path& root, const TreeLock* held) {
+    if (lock.Lock(root, held)) {
         return true;
     }
     view_.ShowMessage(TreeInUseText(root));
@@ -505,7 +505,7 @@ std::optional<CWorker::Destination> CWorker::PlanDestination(
         }
     }
     std::filesystem::create_directories(plan.copyRoot, error);
-    if (!LockTree(destinationLock_, plan.copyRoot)) {
+    if (!LockTree(destinationLock_, plan.copyRoot, &selectionLock_)) {
         return std::nullopt;
     }
     // Under the lock, temporary files in the tree are leftovers of a stopped run.

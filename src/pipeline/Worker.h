@@ -71,7 +71,8 @@ class CWorker {
     void Post(Message message);
     void OnStartRun(const std::string& selection);
     std::optional<std::filesystem::path> ChooseDestination();
-    bool LockTree(TreeLock& lock, const std::filesystem::path& root);
+    bool LockTree(TreeLock& lock, const std::filesystem::path& root,
+                  const TreeLock* held = nullptr);
     bool BuildFileList(const std::filesystem::path& selection, bool inPlace);
     bool WalkFolder(const std::filesystem::path& folder, bool inPlace);
     void ListLink(const std::filesystem::path& link, bool inPlace);

@@ -312,6 +312,16 @@ TEST_F(WorkerTest, RunOnATreeAnotherRunHoldsIsRefused) {
     EXPECT_EQ(ReadText(site_ / "index.htm"), kLoosePage);
 }
 
+// A run on one file may copy it into a folder beside it, or anywhere below the folder its lock
+// covers: the run's own locks do not keep it out.
+TEST_F(WorkerTest, OneFileCopiedBesideItself) {
+    UseDestination(site_ / "out");
+    OneRun run(settings_, paths_);
+    run.StartAndFinish(site_ / "index.htm");
+    EXPECT_TRUE(run.view.Dialogs().empty());
+    EXPECT_EQ(ReadText(site_ / "out" / site_.relative_path() / "index.htm"), kTightPage);
+}
+
 // Quit while the list is built or the site copied stops there: nothing more is copied and no
 // file is optimized, in place or in the copy.
 TEST_F(WorkerTest, CancelWhileListingOrCopyingStopsThere) {
