@@ -261,11 +261,30 @@ std::optional<std::uint32_t> CFileProcessor::RunJpegStage(FileBuffer& buffer) {
     return size;
 }
 
+bool PageGoesThroughChain(const std::uint8_t* data, std::size_t size) {
+    if (size == 0 || std::memchr(data, 0, size) != nullptr) {
+        return false;
+    }
+    const std::uint8_t* const end = data + size;
+    // Bound: p moves past a `<` every round and stops at the end.
+    for (const std::uint8_t* p = data; p < end; ++p) {
+        p = static_cast<const std::uint8_t*>(
+            std::memchr(p, '<', static_cast<std::size_t>(end - p)));
+        if (p == nullptr || end - p < 2) {
+            return false;
+        }
+        const std::uint8_t next = p[1];
+        if ((next >= 'A' && next <= 'Z') || (next >= 'a' && next <= 'z') || next == '/' ||
+            next == '!' || next == '?') {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::uint32_t CFileProcessor::RunPageStages(FileBuffer& buffer, bool inlineJavaScript) {
     TextLength length = static_cast<TextLength>(buffer.size);
-    // A 0 byte means the file is not 8-bit text (UTF-16, or a binary file with a page's name).
-    // The passes treat 0 as a deleted byte and would corrupt it, so it stays as it is.
-    if (std::memchr(buffer.data.get(), 0, buffer.size) == nullptr) {
+    if (PageGoesThroughChain(buffer.data.get(), buffer.size)) {
         length = RunPageChain(buffer.data.get(), length, settings_, inlineJavaScript, this);
     }
     return static_cast<std::uint32_t>(length);

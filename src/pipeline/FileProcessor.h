@@ -30,6 +30,12 @@ enum class RunSignal {
     kCancel = 3,       // the user stopped the run
 };
 
+// Whether a page file goes through the web-page chain. A 0 byte means it is no 8-bit text
+// (UTF-16, or a binary file with a page's name): the passes take 0 for a deleted byte and would
+// corrupt it. A file holding no markup at all (no `<` followed by a letter, `/`, `!` or `?`) is
+// shown as plain text, its layout being its content: a licence or help text named .txt.
+bool PageGoesThroughChain(const std::uint8_t* data, std::size_t size);
+
 class CFileProcessor : private PageChainObserver {
   public:
     // The GIF stage reads the file itself and, when its result is smaller, hands the new bytes to

@@ -23,8 +23,8 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 using Contents = std::map<std::string, Bytes>;  // relative path -> bytes
 
-constexpr std::string_view kLoosePage = "a    b\n\n\nc";
-constexpr std::string_view kTightPage = "a b\nc";
+constexpr std::string_view kLoosePage = "<p>  a    ";
+constexpr std::string_view kTightPage = "<p>a ";
 
 // Every regular file below folder (links not followed), by path relative to it.
 Contents Snapshot(const fs::path& folder) {

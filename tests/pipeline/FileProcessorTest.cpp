@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cctype>
 #include <fstream>
 #include <memory>
 
@@ -20,9 +21,9 @@ namespace {
 using test::ReadBytes;
 using test::TempDir;
 
-// Shrinks from 10 to 5 bytes in the web-page chain: "a b\nc".
-constexpr std::string_view kLoosePage = "a    b\n\n\nc";
-constexpr std::string_view kTightPage = "a b\nc";
+// Shrinks from 10 to 5 bytes in the web-page chain: "<p>a ".
+constexpr std::string_view kLoosePage = "<p>  a    ";
+constexpr std::string_view kTightPage = "<p>a ";
 
 // SOI, an APP0 segment of 16 bytes, a DQT segment, SOS and two bytes of scan data, EOI: the
 // JPEG stage drops the 18 bytes of the APP0 segment.
@@ -227,6 +228,52 @@ TEST_F(FileProcessorTest, PageHoldingAZeroByteIsLoggedUnchanged) {
     EXPECT_EQ(view_.Snapshot().counters.pages.bytesAfter, 12u);
 }
 
+// A page file holding no markup is shown as plain text, so its layout is its content and it is
+// left byte for byte; one holding markup goes through the chain.
+struct PageFileCase {
+    std::string name;
+    std::string file;
+    std::string content;
+    std::string expected;
+};
+
+class PageFileTable : public FileProcessorTest, public testing::WithParamInterface<PageFileCase> {};
+
+TEST_P(PageFileTable, IsOptimizedOnlyWhenItHoldsMarkup) {
+    const PageFileCase& row = GetParam();
+    WriteText(site_ / row.file, row.content);
+    Run({site_ / row.file});
+    EXPECT_EQ(ReadText(site_ / row.file), row.expected);
+    EXPECT_EQ(LogLines(), std::vector<std::string>{LogLine(site_ / row.file,
+                                                           static_cast<int>(row.content.size()),
+                                                           static_cast<int>(row.expected.size()))});
+}
+
+const std::string kLicence =
+    "MIT License\n\nPermission is hereby granted, free of charge,\n    to any person  obtaining"
+    "\n\n\n  1. The above  notice\n\tshall be included. a < b, c > d, x<3, <= & <>\n";
+
+const PageFileCase kPageFiles[] = {
+    {"plain-text licence keeps its layout", "LICENSE.txt", kLicence, kLicence},
+    {"plain-text page named .htm keeps it too", "notes.htm", kLicence, kLicence},
+    {"text holding a tag is optimized", "help.txt", "<b>Help</b>\n\n\n  text   here\n",
+     "<b>Help</b>\ntext here\n"},
+    {"a close tag is markup", "end.txt", "a   </b>", "a </b>"},
+    {"a comment is markup", "c.txt", "a  <!-- x -->  b", "a b"},
+    {"a processing instruction is markup", "p.txt", "<?xml version=1?>\n\n\nx",
+     "<?xml version=1?>\nx"},
+    {"markup at the very end counts", "z.txt", "a  \n\n\nb<i", "a\nb<i"},
+    {"a lone < at the end is no markup", "lt.txt", "a   b  <", "a   b  <"},
+};
+INSTANTIATE_TEST_SUITE_P(PageFiles, PageFileTable, testing::ValuesIn(kPageFiles),
+                         [](const testing::TestParamInfo<PageFileCase>& row) {
+                             std::string name = row.param.name;
+                             for (char& c : name) {
+                                 c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                             }
+                             return name;
+                         });
+
 TEST_F(FileProcessorTest, JpegLosesItsApplicationSegments) {
     test::WriteBytes(site_ / "photo.JPEG", kJpegWithApp0);
     Run({site_ / "photo.JPEG"});
@@ -276,9 +323,9 @@ TEST_F(FileProcessorTest, CancelBeforeTheRunStopsAtTheFirstCheckpoint) {
 
 TEST_F(FileProcessorTest, WriteCutShortByAFileSizeLimitKeepsTheOriginalAndGoesOn) {
     InPlace(false);
-    std::string big;
+    std::string big = "<p>";
     for (int i = 0; i < 1000; ++i) {
-        big += "word  \n\n";  // 8000 bytes, about 5000 after the chain
+        big += "word  \n\n";  // 8003 bytes, about 5000 after the chain
     }
     WriteText(site_ / "big.htm", big);
     WriteText(site_ / "small.htm", kLoosePage);

@@ -19,8 +19,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::string_view kLoosePage = "a    b\n\n\nc";
-constexpr std::string_view kTightPage = "a b\nc";
+constexpr std::string_view kLoosePage = "<p>  a    ";
+constexpr std::string_view kTightPage = "<p>a ";
 
 // What a fault does to the victim once the list is built and before any file is read.
 using Fault = std::function<void(const fs::path& victim)>;
