@@ -107,7 +107,7 @@ TextLength SkipUntouchedRegion(TextLength i, const std::uint8_t* text, TextLengt
 }
 
 constexpr TagStartBytes kUntouchedStartBytes =
-    StartBytesOf(kPreformattedTagNames, kScriptTagNames, kKnownTagNames);
+    StartBytesOf(kPreformattedTagNames, kServerCodeOpeners, kScriptTagNames, kKnownTagNames);
 
 }  // namespace
 

@@ -1,7 +1,9 @@
 // NormalizeTags: the inside of every known tag, compacted the way an HTML parser reads it.
+#include <algorithm>
 #include <array>
 
 #include "textopt/ByteScan.h"
+#include "textopt/TagNames.h"
 #include "textopt/TagPasses.h"
 #include "textopt/TagScan.h"
 #include "textopt/TagWalk.h"
@@ -210,8 +212,15 @@ TextLength NormalizeTags(std::uint8_t* text, TextLength length, const PageOption
     const std::uint8_t* const end = text + length;
     const ByteSet& unquotable = options.quotes == QuoteRule::kLax ? kLaxSet : kStrictSet;
     ForEachTagStart(text, length, [&](TextLength i) {
+        // In server-side code, TITLE or TEXTAREA a tag is text, and stays as written; the open
+        // tag of such an element is normalized like any other.
+        const TextLength region =
+            i + 1 < length && kRawTextStartBytes[text[i + 1]] ? SkipRawText(i, text, length) : i;
+        if (region != i && (text[i + 1] == '%' || text[i + 1] == '?')) {
+            return region;
+        }
         if (!IsKnownTag(text + i, end)) {
-            return i;
+            return region;
         }
         TagEdits edits;
         const TagPlan plan = PlanTag(text, i, length, unquotable, edits);
@@ -224,7 +233,7 @@ TextLength NormalizeTags(std::uint8_t* text, TextLength length, const PageOption
         if (close == plan.end && plan.fits) {
             edits.Apply(text);
         }
-        return close < length ? close : length - 1;
+        return std::max(region, close < length ? close : length - 1);
     });
     return CompactDeleted(text, length);
 }

@@ -77,11 +77,13 @@ class TagTable {
     std::array<bool, 256> firstBytes_{};
 };
 
-constexpr auto kPreformattedTags = TagTable<8>(kPreformattedTagNames, TagClass::kPreformatted);
+constexpr auto kPreformattedTags = TagTable<16>(kPreformattedTagNames, TagClass::kPreformatted);
+constexpr auto kRawTextTags = TagTable<16>(kRawTextTagNames, TagClass::kRawText);
 constexpr auto kScriptTags = TagTable<2>(kScriptTagNames, TagClass::kScript);
 constexpr auto kStyleTags = TagTable<2>(kStyleTagNames, TagClass::kStyle);
 constexpr auto kKnownTags = TagTable<128>(kKnownTagNames, TagClass::kKnown);
-constexpr auto kBlockTags = TagTable<256>(kBlockTagNames, TagClass::kBlock);
+constexpr auto kBlockTags = TagTable<128>(kBlockTagNames, TagClass::kBlock);
+constexpr auto kInvisibleTags = TagTable<32>(kInvisibleTagNames, TagClass::kInvisible);
 
 constexpr bool EndsTagName(std::uint8_t b) {
     return b == ' ' || b == '>' || b == '\n';
@@ -113,6 +115,8 @@ bool IsTagOfClass(TagClass tagClass, const std::uint8_t* p, const std::uint8_t* 
     switch (tagClass) {
         case TagClass::kPreformatted:
             return IsListed(kPreformattedTags, maxCount, p, end);
+        case TagClass::kRawText:
+            return IsListed(kRawTextTags, maxCount, p, end);
         case TagClass::kScript:
             return IsListed(kScriptTags, maxCount, p, end);
         case TagClass::kStyle:
@@ -121,6 +125,8 @@ bool IsTagOfClass(TagClass tagClass, const std::uint8_t* p, const std::uint8_t* 
             return IsListed(kKnownTags, maxCount, p, end);
         case TagClass::kBlock:
             return IsListed(kBlockTags, maxCount, p, end);
+        case TagClass::kInvisible:
+            return IsListed(kInvisibleTags, maxCount, p, end);
     }
     return false;
 }

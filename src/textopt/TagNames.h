@@ -8,10 +8,22 @@
 
 namespace quillon {
 
-enum class TagClass { kPreformatted, kScript, kStyle, kKnown, kBlock };
+enum class TagClass { kPreformatted, kRawText, kScript, kStyle, kKnown, kBlock, kInvisible };
 
+// Elements whose text keeps its exact layout: a browser shows (or, for TEXTAREA, submits) every
+// blank of it. NOOP is an editor's marker whose content pages have always kept as written.
 inline constexpr auto kPreformattedTagNames =
-    std::to_array<std::string_view>({"PRE", "XMP", "PLAINTEXT", "NOOP"});
+    std::to_array<std::string_view>({"PRE", "XMP", "PLAINTEXT", "NOOP", "LISTING", "TEXTAREA"});
+
+// Elements whose content a browser reads as plain text: a `<!--` or a tag in there is text, so
+// no pass may take it for markup.
+inline constexpr auto kRawTextTagNames = std::to_array<std::string_view>(
+    {"TEXTAREA", "TITLE", "XMP", "PLAINTEXT", "IFRAME", "NOEMBED", "NOFRAMES"});
+
+// The bytes after `<` that open server-side code (`<% ... %>`, `<? ... ?>`): the server runs it
+// before any browser sees the page, so it is no markup and stays byte for byte. Listed like the
+// tag names so that the start-byte tables below can include them.
+inline constexpr auto kServerCodeOpeners = std::to_array<std::string_view>({"%", "?"});
 inline constexpr auto kScriptTagNames = std::to_array<std::string_view>({"SCRIPT"});
 inline constexpr auto kStyleTagNames = std::to_array<std::string_view>({"STYLE"});
 
@@ -28,28 +40,35 @@ inline constexpr auto kKnownTagNames = std::to_array<std::string_view>(
      "MARQUEE",   "SIDEBAR",   "BASEFONT", "COLGROUP", "FRAMESET", "MULTICOL", "TEXTAREA",
      "LIMITTEXT", "AUDIOSCOPE"});
 
-// Tags around which layout whitespace can go without changing the rendering. TH, /TH, /LI, /DD
-// and /DT are deliberately absent.
+// Tags a browser starts or ends a block at, so that the layout whitespace around them renders
+// nothing. TH, /TH, /LI, /DD and /DT are deliberately absent.
 inline constexpr auto kBlockTagNames = std::to_array<std::string_view>(
-    {"P",          "BR",         "DD",        "DL",        "DT",        "H1",        "H2",
-     "H3",         "H4",         "H5",        "H6",        "HR",        "LI",        "OL",
-     "TD",         "TR",         "UL",        "/P",        "COL",       "DIR",       "DIV",
-     "MAP",        "/DL",        "/H1",       "/H2",       "/H3",       "/H4",       "/H5",
-     "/H6",        "/OL",        "/TD",       "/TR",       "/UL",       "AREA",      "BASE",
-     "BODY",       "FORM",       "HEAD",      "HTML",      "LINK",      "MENU",      "META",
-     "/DIR",       "/DIV",       "/MAP",      "FRAME",     "LAYER",     "PARAM",     "TABLE",
-     "TITLE",      "/AREA",      "/BASE",     "/BODY",     "/FORM",     "/HEAD",     "/HTML",
-     "/MENU",      "APPLET",     "IFRAME",    "ILAYER",    "KEYGEN",    "OPTION",    "SCRIPT",
-     "SELECT",     "SERVER",     "/FRAME",    "/LAYER",    "/TABLE",    "/TITLE",    "BGSOUND",
-     "CAPTION",    "COMMENT",    "ISINDEX",   "NOEMBED",   "SIDEBAR",   "/APPLET",   "/IFRAME",
-     "/ILAYER",    "/OPTION",    "/SCRIPT",   "/SELECT",   "/SERVER",   "BASEFONT",  "COLGROUP",
-     "FRAMESET",   "MULTICOL",   "NOFRAMES",  "NOSCRIPT",  "!DOCTYPE",  "/CAPTION",  "/COMMENT",
-     "/NOEMBED",   "/SIDEBAR",   "LIMITTEXT", "/FRAMESET", "/MULTICOL", "/NOFRAMES", "/NOSCRIPT",
-     "BLOCKQUOTE", "/BLOCKQUOTE"});
+    {"P",        "BR",        "DD",         "DL",         "DT",       "H1",       "H2",
+     "H3",       "H4",        "H5",         "H6",         "HR",       "LI",       "OL",
+     "TD",       "TR",        "UL",         "/P",         "COL",      "DIR",      "DIV",
+     "/DL",      "/H1",       "/H2",        "/H3",        "/H4",      "/H5",      "/H6",
+     "/OL",      "/TD",       "/TR",        "/UL",        "BODY",     "FORM",     "HEAD",
+     "HTML",     "MENU",      "/DIR",       "/DIV",       "FRAME",    "TABLE",    "TITLE",
+     "/BODY",    "/FORM",     "/HEAD",      "/HTML",      "/MENU",    "OPTION",   "/FRAME",
+     "/TABLE",   "/TITLE",    "CAPTION",    "/OPTION",    "COLGROUP", "FRAMESET", "!DOCTYPE",
+     "/CAPTION", "/FRAMESET", "BLOCKQUOTE", "/BLOCKQUOTE"});
+
+// Tags that show nothing and break no line: the blanks on both sides of them collapse into one
+// in a browser, so one blank between two of them (or between one and the start or end of the
+// text, or a block tag) can go, but the blank that parts text from them stays. Tags that render
+// inline (SELECT, IFRAME, APPLET, KEYGEN, NOSCRIPT, MAP, and the names today's browsers do not
+// know, which they show as inline text: LAYER, MULTICOL, SERVER, COMMENT, ...) are in neither
+// table: the one blank beside them renders.
+inline constexpr auto kInvisibleTagNames = std::to_array<std::string_view>(
+    {"SCRIPT", "/SCRIPT", "META", "LINK", "BASE", "/BASE", "AREA", "/AREA", "PARAM", "BASEFONT",
+     "BGSOUND", "NOEMBED", "/NOEMBED", "NOFRAMES", "/NOFRAMES"});
 
 // How many bytes, the `<` included, a classifier collects before it cuts the name off.
 constexpr int MaxTagNameCount(TagClass tagClass) {
-    return tagClass == TagClass::kKnown || tagClass == TagClass::kBlock ? 15 : 11;
+    return tagClass == TagClass::kKnown || tagClass == TagClass::kBlock ||
+                   tagClass == TagClass::kInvisible
+               ? 15
+               : 11;
 }
 
 // Tag names compare without regard to case by moving 0x5B-0x7F down by 32. Only lower-case
@@ -78,7 +97,11 @@ constexpr TagStartBytes StartBytesOf(const std::array<std::string_view, N>&... t
     return starts;
 }
 
-inline constexpr TagStartBytes kPreformattedStartBytes = StartBytesOf(kPreformattedTagNames);
+// Server-side code counts as a preformatted region too (see SkipPreformatted).
+inline constexpr TagStartBytes kPreformattedStartBytes =
+    StartBytesOf(kPreformattedTagNames, kServerCodeOpeners);
+inline constexpr TagStartBytes kRawTextStartBytes =
+    StartBytesOf(kRawTextTagNames, kServerCodeOpeners);
 
 // Whether the tag whose `<` is at p has a name in the class's table. The name is the bytes after
 // the `<` up to a space, `>`, line feed, the end or the class's maximum count, upper-cased; a 0

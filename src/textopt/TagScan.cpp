@@ -132,6 +132,14 @@ bool IsPreformattedTag(const std::uint8_t* p, const std::uint8_t* end) {
     return IsTagOfClass(TagClass::kPreformatted, p, end);
 }
 
+bool IsRawTextTag(const std::uint8_t* p, const std::uint8_t* end) {
+    return IsTagOfClass(TagClass::kRawText, p, end);
+}
+
+bool IsInvisibleTag(const std::uint8_t* p, const std::uint8_t* end) {
+    return IsTagOfClass(TagClass::kInvisible, p, end);
+}
+
 bool IsScriptTag(const std::uint8_t* p, const std::uint8_t* end) {
     return IsTagOfClass(TagClass::kScript, p, end);
 }
@@ -148,8 +156,30 @@ bool IsBlockTag(const std::uint8_t* p, const std::uint8_t* end) {
     return IsTagOfClass(TagClass::kBlock, p, end);
 }
 
+TextLength SkipServerCode(TextLength i, const std::uint8_t* text, TextLength length) {
+    if (i < 0 || length - i < 2 || text[i] != '<' || (text[i + 1] != '%' && text[i + 1] != '?')) {
+        return i;
+    }
+    const std::uint8_t closer = text[i + 1];
+    // The closer is looked for after the opener, so `<%>` does not close itself.
+    // Bound: k grows every round and stops at length.
+    for (TextLength k = FindByte(text, i + 3, length, '>'); k < length;
+         k = FindByte(text, k + 1, length, '>')) {
+        if (text[k - 1] == closer) {
+            return k;
+        }
+    }
+    return length;
+}
+
 TextLength SkipPreformatted(TextLength i, const std::uint8_t* text, TextLength length) {
-    return SkipRegion(TagClass::kPreformatted, i, text, length);
+    const TextLength code = SkipServerCode(i, text, length);
+    return code != i ? code : SkipRegion(TagClass::kPreformatted, i, text, length);
+}
+
+TextLength SkipRawText(TextLength i, const std::uint8_t* text, TextLength length) {
+    const TextLength code = SkipServerCode(i, text, length);
+    return code != i ? code : SkipRegion(TagClass::kRawText, i, text, length);
 }
 
 TextLength SkipScriptBlock(TextLength i, const std::uint8_t* text, TextLength length) {

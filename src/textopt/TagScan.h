@@ -20,16 +20,27 @@ TextLength TagBodyLength(const std::uint8_t* p, const std::uint8_t* end);
 
 // Classifiers, given the position of a `<`. The name is the `<` and the bytes after it up to a
 // space, `>`, line feed or the end, upper-cased, and must equal a table entry exactly.
-bool IsPreformattedTag(const std::uint8_t* p, const std::uint8_t* end);  // PRE XMP PLAINTEXT NOOP
+// PRE XMP PLAINTEXT NOOP LISTING TEXTAREA
+bool IsPreformattedTag(const std::uint8_t* p, const std::uint8_t* end);
+// TEXTAREA TITLE XMP PLAINTEXT IFRAME NOEMBED NOFRAMES: content that holds no markup.
+bool IsRawTextTag(const std::uint8_t* p, const std::uint8_t* end);
 bool IsScriptTag(const std::uint8_t* p, const std::uint8_t* end);
 bool IsStyleTag(const std::uint8_t* p, const std::uint8_t* end);
 bool IsKnownTag(const std::uint8_t* p, const std::uint8_t* end);
 bool IsBlockTag(const std::uint8_t* p, const std::uint8_t* end);
+bool IsInvisibleTag(const std::uint8_t* p, const std::uint8_t* end);
 
 // Region skips. Given index i, each returns i when no region starts there, else the index of the
 // `>` of the region's close tag, or `length` when the region runs to the end of the text. The
 // caller goes on at the result + 1.
+//
+// Server-side code: `<%` or `<?` to the next `%>` or `?>`, whatever it holds (`<%=`, `<%@`,
+// `<?php`, `<?=`, `<?xml` alike); one that never closes runs to the end.
+TextLength SkipServerCode(TextLength i, const std::uint8_t* text, TextLength length);
+// Server-side code, or an element of the preformatted table up to its close tag.
 TextLength SkipPreformatted(TextLength i, const std::uint8_t* text, TextLength length);
+// Server-side code, or an element of the raw-text table up to its close tag.
+TextLength SkipRawText(TextLength i, const std::uint8_t* text, TextLength length);
 TextLength SkipScriptBlock(TextLength i, const std::uint8_t* text, TextLength length);
 TextLength SkipStyleBlock(TextLength i, const std::uint8_t* text, TextLength length);
 // i, or the index of the `>` of the known tag opened at i (`length` when it is not closed).

@@ -1,25 +1,289 @@
 #include "textopt/WhitespacePasses.h"
 
 #include <algorithm>
+#include <cassert>
+#include <optional>
+#include <string_view>
 
 #include "textopt/ByteScan.h"
-#include "textopt/RegionCursor.h"
+#include "textopt/ScriptLexer.h"
+#include "textopt/TagAttributes.h"
+#include "textopt/TagNames.h"
 #include "textopt/TagScan.h"
 
 namespace quillon {
 namespace {
 
-using PreformattedCursor = RegionCursor<SkipPreformatted, kPreformattedStartBytes>;
+// The stretches of a page whose bytes the layout passes must leave exactly as they are: what a
+// browser shows, submits or runs with every blank of it, or what is no markup at all.
+//   - server-side code and preformatted elements (SkipPreformatted), TEXTAREA among them;
+//   - TITLE, IFRAME, NOEMBED and NOFRAMES when they hold a `<`: their content is text, and a
+//     `<P>` in there must not be taken for a block tag (without a `<` a browser folds their
+//     blanks as the passes do, so they are compacted then);
+//   - quoted attribute values (a value is what the page submits or shows);
+//   - string, template and regular-expression literals of SCRIPT bodies.
+// The cursor finds them in text order as a pass asks about increasing positions, reading only
+// as far as the position asked about needs. A pass only deletes blanks, which every reader here
+// takes for blanks whether deleted or not, so reading ahead of the pass gives the same answer.
+class LayoutCursor {
+  public:
+    LayoutCursor(const std::uint8_t* text, TextLength length) : text_(text), length_(length) {}
+
+    // `position` when it lies outside every protected stretch, else the index of the last byte
+    // of the stretch that holds it. Positions must come in increasing order.
+    TextLength Resolve(TextLength position) {
+        assert(position >= lastPosition_);
+        lastPosition_ = position;
+        // Bound: every round makes the next stretch, which begins after the last; after the
+        // last one the stretch is the end of the text, past every position.
+        while (spanLast_ < position) {
+            floor_ = spanLast_;
+            NextSpan();
+        }
+        return position < spanBegin_ ? position : spanLast_;
+    }
+
+    // After Resolve(position) gave position: where the stretch that holds it begins, and the
+    // last protected byte before it (-1 when none). A pass that deletes backwards stops there.
+    TextLength SpanBegin() const { return spanBegin_; }
+    TextLength Floor() const { return floor_; }
+
+  private:
+    enum class Mode { kMarkup, kTag, kScript };
+
+    void NextSpan();
+    bool NextInScript();
+    bool NextInTag();
+    bool NextInMarkup();
+    // A stretch never ends in a blank (only a string that never closes could): Resolve answers
+    // a stretch's last byte with that byte's own index, which a pass takes for "not protected".
+    void SetSpan(TextLength begin, TextLength last) {
+        spanBegin_ = begin;
+        spanLast_ = std::min(last, length_);
+        // Bound: spanLast_ falls to begin at most.
+        while (spanLast_ > begin && spanLast_ < length_ && text_[spanLast_] <= ' ') {
+            --spanLast_;
+        }
+    }
+    void EnterScript(TextLength tagEnd);
+
+    const std::uint8_t* text_;
+    TextLength length_;
+    TextLength spanBegin_ = -1;
+    TextLength spanLast_ = -1;
+    TextLength floor_ = -1;
+    TextLength lastPosition_ = 0;
+    Mode mode_ = Mode::kMarkup;
+    TextLength scan_ = 0;  // markup: the first byte not read yet
+    bool tagOpensScript_ = false;
+    TagAttributes attributes_{nullptr, 0, 0};
+    std::optional<ScriptLexer> lexer_;
+    TextLength scriptEnd_ = 0;  // the `<` of the script's close tag, or the length
+};
+
+void LayoutCursor::NextSpan() {
+    // Bound: each round moves the walk forward (scan_, the attribute walk or the lexer).
+    for (;;) {
+        const bool found = mode_ == Mode::kScript ? NextInScript()
+                           : mode_ == Mode::kTag  ? NextInTag()
+                                                  : NextInMarkup();
+        if (found) {
+            return;
+        }
+        if (mode_ == Mode::kMarkup && scan_ >= length_) {
+            SetSpan(length_, length_);
+            return;
+        }
+    }
+}
+
+bool LayoutCursor::NextInScript() {
+    // A pass that asks about nothing inside the body need not have it lexed.
+    if (lastPosition_ >= scriptEnd_) {
+        mode_ = Mode::kMarkup;
+        scan_ = scriptEnd_;
+        return false;
+    }
+    const ScriptToken& token = lexer_->Next();
+    if (token.kind == ScriptTokenKind::kEnd) {
+        mode_ = Mode::kMarkup;
+        scan_ = scriptEnd_;
+        return false;
+    }
+    if (token.kind == ScriptTokenKind::kString || token.kind == ScriptTokenKind::kRegex) {
+        SetSpan(token.begin, token.end - 1);
+        return true;
+    }
+    return false;
+}
+
+bool LayoutCursor::NextInTag() {
+    TagAttribute attribute;
+    if (attributes_.Next(attribute)) {
+        if (attribute.quote == 0) {
+            return false;
+        }
+        SetSpan(attribute.value - 1, attribute.end - 1);
+        return true;
+    }
+    const TextLength tagEnd = attributes_.End();
+    if (tagOpensScript_ && tagEnd < length_) {
+        EnterScript(tagEnd);
+    } else {
+        mode_ = Mode::kMarkup;
+        scan_ = tagEnd + 1;
+    }
+    return false;
+}
+
+// The `<` of the first close tag of the element named `name` (upper case, without `<`) at or
+// after `from` that a browser takes for one, or the length. How the open tag was spelled does not
+// matter: `<script` followed by a line feed is closed by `</script>` like any other.
+TextLength ElementCloseTag(const std::uint8_t* text, TextLength from, TextLength length,
+                           std::string_view name) {
+    const auto size = static_cast<TextLength>(name.size());
+    // Bound: k grows every round and stops at length.
+    for (TextLength k = FindByte(text, from, length, '<'); k < length;
+         k = FindByte(text, k + 1, length, '<')) {
+        if (length - k < size + 2) {
+            break;
+        }
+        if (text[k + 1] != '/') {
+            continue;
+        }
+        bool same = true;
+        for (TextLength m = 0; m < size && same; ++m) {
+            same = UpperCasedTagByte(text[k + 2 + m]) == static_cast<std::uint8_t>(name[m]);
+        }
+        const TextLength after = k + 2 + size;
+        if (same &&
+            (after == length || text[after] <= ' ' || text[after] == '>' || text[after] == '/')) {
+            return k;
+        }
+    }
+    return length;
+}
+
+TextLength ScriptCloseTag(const std::uint8_t* text, TextLength from, TextLength length) {
+    return ElementCloseTag(text, from, length, "SCRIPT");
+}
+
+// The raw-text name the tag at lt opens (TITLE, IFRAME, ...), or an empty view.
+std::string_view RawTextName(const std::uint8_t* text, TextLength lt, TextLength length) {
+    if (!IsRawTextTag(text + lt, text + length)) {
+        return {};
+    }
+    for (const std::string_view name : kRawTextTagNames) {
+        bool same = length - lt > static_cast<TextLength>(name.size());
+        for (std::size_t m = 0; m < name.size() && same; ++m) {
+            same = UpperCasedTagByte(text[lt + 1 + static_cast<TextLength>(m)]) ==
+                   static_cast<std::uint8_t>(name[m]);
+        }
+        if (same) {
+            return name;
+        }
+    }
+    return {};
+}
+
+void LayoutCursor::EnterScript(TextLength tagEnd) {
+    scriptEnd_ = ScriptCloseTag(text_, tagEnd + 1, length_);
+    lexer_.emplace(text_, tagEnd + 1, scriptEnd_);
+    mode_ = Mode::kScript;
+}
+
+// The second letters of the raw-text names that only sometimes make a protected region (TITLE,
+// IFRAME, NOEMBED, NOFRAMES; the others are preformatted): TD, TR, TABLE and IMG are turned away
+// before their name is read.
+constexpr TagStartBytes MakeRawTextSecondBytes() {
+    TagStartBytes second{};
+    for (const std::string_view name : kRawTextTagNames) {
+        const auto b = static_cast<std::uint8_t>(name[1]);
+        second[b] = true;
+        second[b | 0x20] = true;
+    }
+    return second;
+}
+inline constexpr TagStartBytes kRawTextSecondBytes = MakeRawTextSecondBytes();
+
+constexpr bool IsAsciiLetter(std::uint8_t b) {
+    return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z');
+}
+
+bool LayoutCursor::NextInMarkup() {
+    const TextLength lt = FindByte(text_, scan_, length_, '<');
+    if (lt + 1 >= length_) {
+        scan_ = length_;
+        return false;
+    }
+    const std::uint8_t next = text_[lt + 1];
+    if (next == '!' && lt + 3 < length_ && text_[lt + 2] == '-' && text_[lt + 3] == '-') {
+        // A comment's quotes open no value. What looks like markup inside it is judged as
+        // markup: a commented-out PRE region has always been kept as it was.
+        scan_ = lt + 4;
+        return false;
+    }
+    if (kPreformattedStartBytes[next]) {
+        const TextLength region = SkipPreformatted(lt, text_, length_);
+        if (region != lt) {
+            SetSpan(lt, region);
+            scan_ = region + 1;
+            return true;
+        }
+    }
+    if (kRawTextStartBytes[next] && kRawTextSecondBytes[text_[lt + 2 < length_ ? lt + 2 : lt]]) {
+        const std::string_view name = RawTextName(text_, lt, length_);
+        if (!name.empty()) {
+            const TextLength openEnd = lt + 1 + TagBodyLength(text_ + lt + 1, text_ + length_);
+            const TextLength close = ElementCloseTag(text_, openEnd + 1, length_, name);
+            // Without a `<` of its own the content is folded by a browser as the passes fold
+            // it; with one, it is text the passes must not take for markup, to the end of the
+            // page when the element is never closed, as a browser reads it.
+            if (FindByte(text_, openEnd + 1, close, '<') < close) {
+                const TextLength region =
+                    close < length_ ? close + 1 + TagBodyLength(text_ + close + 1, text_ + length_)
+                                    : length_;
+                SetSpan(lt, region);
+                scan_ = region + 1;
+                return true;
+            }
+        }
+    }
+    if (!IsAsciiLetter(next) && next != '/' && next != '!') {
+        scan_ = lt + 1;  // `a < b`: no tag
+        return false;
+    }
+    tagOpensScript_ = (next | 0x20) == 's' && IsScriptTag(text_ + lt, text_ + length_);
+    // Most tags hold no quote: the first `>` then ends them, as a browser reads them.
+    TextLength k = lt + 1;
+    // Bound: k stops at length.
+    while (k < length_ && text_[k] != '>' && text_[k] != '"' && text_[k] != '\'') {
+        ++k;
+    }
+    scan_ = lt;
+    if (k < length_ && text_[k] == '>') {
+        if (tagOpensScript_) {
+            EnterScript(k);
+        } else {
+            scan_ = k + 1;
+        }
+        return false;
+    }
+    attributes_ = TagAttributes(text_, TagNameEnd(text_, lt, length_), length_);
+    mode_ = Mode::kTag;
+    return false;
+}
 
 constexpr bool IsBlankOrDeleted(std::uint8_t b) {
     return b == ' ' || b == '\n' || b == 0;
 }
 
-// Deletes the bytes directly before index i that `deletable` accepts, back to the start at most.
+// Deletes the bytes directly before index i that `deletable` accepts, back to the start at most
+// and never at or before `floor` (the last byte of a protected stretch, or -1).
 template <typename Deletable>
-void DeleteBefore(std::uint8_t* text, TextLength i, Deletable deletable) {
-    // Bound: k falls to -1 at most. Each gap is walked back once, by the byte that ends it.
-    for (TextLength k = i - 1; k >= 0 && deletable(text[k]); --k) {
+void DeleteBefore(std::uint8_t* text, TextLength i, TextLength floor, Deletable deletable) {
+    // Bound: k falls to floor at most. Each gap is walked back once, by the byte that ends it.
+    for (TextLength k = i - 1; k > floor && deletable(text[k]); --k) {
         text[k] = 0;
     }
 }
@@ -37,12 +301,11 @@ TextLength DeleteAfter(std::uint8_t* text, TextLength i, TextLength length, Dele
     return k - 1;
 }
 
-// Hands `act` every index that `find` turns up outside preformatted regions. find(from) gives
+// Hands `act` every index that `find` turns up outside the protected stretches. find(from) gives
 // the first candidate at or after `from` (or the length); act(i) deals with index i and returns
 // the index of the last byte it dealt with, after which the walk goes on.
 template <typename Find, typename Act>
-void ForEachOutsidePreformatted(TextLength length, PreformattedCursor& regions, Find find,
-                                Act act) {
+void ForEachOutsidePreformatted(TextLength length, LayoutCursor& regions, Find find, Act act) {
     // Bound: every round ends at or after i, so i grows; the walk ends at length.
     for (TextLength i = find(0); i < length;) {
         const TextLength region = regions.Resolve(i);
@@ -54,6 +317,53 @@ void ForEachOutsidePreformatted(TextLength length, PreformattedCursor& regions, 
     }
 }
 
+// The first index before i, above `floor`, that holds neither a blank nor a deleted byte, or
+// `floor` when there is none.
+TextLength KeptBefore(const std::uint8_t* text, TextLength i, TextLength floor) {
+    TextLength k = i - 1;
+    // Bound: k falls to floor at most.
+    while (k > floor && IsBlankOrDeleted(text[k])) {
+        --k;
+    }
+    return k;
+}
+
+// A tag that shows nothing (SCRIPT, META, ...) at i. The blanks on either side of it collapse
+// with each other in a browser, so the run before it goes when nothing but another such tag or
+// the start of the text lies beyond it, and the run after it when only the end does; a run that
+// parts it from text stays, as one blank. The blanks at the edges of a script's body are script
+// text, not page text, and go too. Returns the last byte dealt with; `invisibleEnd` is the `>`
+// of the last such tag.
+TextLength TrimAroundInvisibleTag(std::uint8_t* text, TextLength i, TextLength length,
+                                  LayoutCursor& regions, TextLength& invisibleEnd) {
+    const std::uint8_t* const end = text + length;
+    const TextLength kept = KeptBefore(text, i, regions.Floor());
+    if (kept < 0 || kept == invisibleEnd) {
+        DeleteBefore(text, i, regions.Floor(), IsBlankOrDeleted);
+    }
+    TextLength last = i + 1 + TagBodyLength(text + i + 1, end);
+    if (last >= length) {
+        return length;
+    }
+    invisibleEnd = last;
+    if (IsScriptTag(text + i, end)) {
+        last = DeleteAfter(text, last, length, IsBlankOrDeleted);
+        // The body is script: no `<` in it opens a tag.
+        const TextLength close = ScriptCloseTag(text, last + 1, length);
+        if (close >= length) {
+            return length;
+        }
+        regions.Resolve(close);
+        DeleteBefore(text, close, std::max(regions.Floor(), last), IsBlankOrDeleted);
+        return close - 1;
+    }
+    TextLength after = last + 1;
+    // Bound: after stops at length.
+    while (after < length && IsBlankOrDeleted(text[after])) {
+        ++after;
+    }
+    return after == length ? DeleteAfter(text, last, length, IsBlankOrDeleted) : last;
+}
 }  // namespace
 
 TextLength NormalizeLineEnds(std::uint8_t* text, TextLength length) {
@@ -91,7 +401,7 @@ TextLength TabsToSpaces(std::uint8_t* text, TextLength length) {
         }
         return std::min(nextTab, nextVerticalTab);
     };
-    PreformattedCursor regions(text, length);
+    LayoutCursor regions(text, length);
     ForEachOutsidePreformatted(length, regions, find, [text, length](TextLength i) {
         // Indentation comes in runs of tabs; a run holds no `<`, so one region answer covers it.
         // Bound: i stops at length.
@@ -107,7 +417,7 @@ TextLength CollapseSpaces(std::uint8_t* text, TextLength length) {
     if (length <= 0) {
         return 0;
     }
-    PreformattedCursor regions(text, length);
+    LayoutCursor regions(text, length);
     ForEachOutsidePreformatted(
         length, regions,
         [text, length](TextLength from) { return FindSpaceRun(text, from, length); },
@@ -119,12 +429,12 @@ TextLength TrimAroundLineEnds(std::uint8_t* text, TextLength length) {
     if (length <= 0) {
         return 0;
     }
-    PreformattedCursor regions(text, length);
+    LayoutCursor regions(text, length);
     ForEachOutsidePreformatted(
         length, regions,
         [text, length](TextLength from) { return FindByte(text, from, length, '\n'); },
-        [text, length](TextLength i) {
-            DeleteBefore(text, i, IsSpaceOrDeleted);
+        [text, length, &regions](TextLength i) {
+            DeleteBefore(text, i, regions.Floor(), IsSpaceOrDeleted);
             return DeleteAfter(text, i, length, IsSpaceOrDeleted);
         });
     return CompactDeleted(text, length);
@@ -134,7 +444,7 @@ TextLength CollapseBlankLines(std::uint8_t* text, TextLength length) {
     if (length <= 0) {
         return 0;
     }
-    PreformattedCursor regions(text, length);
+    LayoutCursor regions(text, length);
     ForEachOutsidePreformatted(
         length, regions,
         [text, length](TextLength from) {
@@ -159,7 +469,7 @@ TextLength CollapseBlankRuns(std::uint8_t* text, TextLength length) {
     // A run never reaches into a region: regions begin with `<` and end with `>` or the text.
     // Nor does deleting blanks outside them make a `<` meet a letter, so the regions found here
     // are the ones each of the three passes finds.
-    PreformattedCursor regions(text, length);
+    LayoutCursor regions(text, length);
     ForEachOutsidePreformatted(
         length, regions,
         [text, length](TextLength from) { return FindBlankPair(text, from, length); },
@@ -183,13 +493,36 @@ TextLength TrimAroundBlockTags(std::uint8_t* text, TextLength length) {
         return 0;
     }
     const std::uint8_t* const end = text + length;
+    LayoutCursor regions(text, length);
+    // The last tag that shows nothing: the blank between it and the next such tag can go.
+    TextLength invisibleEnd = -2;
     // Bound: every round ends at or after i, so i grows; the walk ends at length.
     for (TextLength i = FindByte(text, 0, length, '<'); i < length;) {
-        // Most tags cannot open a preformatted region, which the byte after `<` tells at once.
-        const bool mayBePreformatted = i + 1 < length && kPreformattedStartBytes[text[i + 1]];
-        TextLength last = mayBePreformatted ? SkipPreformatted(i, text, length) : i;
-        if (last == i && IsBlockTag(text + i, end)) {
-            DeleteBefore(text, i, IsBlankOrDeleted);
+        // Only a `<` the pass would act at needs the cursor's answer; most tags are neither, and
+        // a region can only start at a byte the preformatted or raw-text tables begin with.
+        const std::uint8_t next = i + 1 < length ? text[i + 1] : 0;
+        const bool block = IsBlockTag(text + i, end);
+        const bool invisible = !block && IsInvisibleTag(text + i, end);
+        if (!block && !invisible && !kPreformattedStartBytes[next] && !kRawTextStartBytes[next]) {
+            if (i >= length - 1) {
+                break;
+            }
+            i = FindByte(text, i + 1, length, '<');
+            continue;
+        }
+        const TextLength region = regions.Resolve(i);
+        TextLength last = i;
+        if (region != i) {
+            last = region;
+            // A TITLE holding markup-like text is kept whole, yet still stands for a block.
+            if (regions.SpanBegin() == i && IsBlockTag(text + i, end)) {
+                DeleteBefore(text, i, regions.Floor(), IsBlankOrDeleted);
+                if (last < length) {
+                    last = DeleteAfter(text, last, length, IsBlankOrDeleted);
+                }
+            }
+        } else if (block) {
+            DeleteBefore(text, i, regions.Floor(), IsBlankOrDeleted);
             last = i + 1 + TagBodyLength(text + i + 1, end);
             // The walk goes on after the tag rather than inside it: a `<` in a quoted value is
             // not markup, and starting over inside every tag would make a page of unclosed tags
@@ -197,6 +530,8 @@ TextLength TrimAroundBlockTags(std::uint8_t* text, TextLength length) {
             if (last < length) {
                 last = DeleteAfter(text, last, length, IsBlankOrDeleted);
             }
+        } else if (invisible) {
+            last = TrimAroundInvisibleTag(text, i, length, regions, invisibleEnd);
         }
         if (last >= length - 1) {
             break;
@@ -204,6 +539,21 @@ TextLength TrimAroundBlockTags(std::uint8_t* text, TextLength length) {
         i = FindByte(text, last + 1, length, '<');
     }
     return CompactDeleted(text, length);
+}
+
+std::vector<std::pair<TextLength, TextLength>> LayoutProtectedStretches(const std::uint8_t* text,
+                                                                        TextLength length) {
+    std::vector<std::pair<TextLength, TextLength>> stretches;
+    LayoutCursor regions(text, length);
+    // Bound: i grows every round.
+    for (TextLength i = 0; i < length; ++i) {
+        const TextLength last = regions.Resolve(i);
+        if (last != i) {
+            stretches.emplace_back(i, last);
+            i = last;
+        }
+    }
+    return stretches;
 }
 
 }  // namespace quillon

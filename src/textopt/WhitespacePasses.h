@@ -1,12 +1,16 @@
 // The layout passes of the web-page chain: line ends, tabs, runs of blanks, blank lines and the
-// whitespace around block-level tags. Each leaves the inside of PRE, XMP, PLAINTEXT and NOOP
-// regions exactly as it was (NormalizeLineEnds excepted); scripts, style sheets, comments and
-// attribute values are compacted like any other text.
+// whitespace around block-level tags. Each leaves exactly as it was (NormalizeLineEnds excepted)
+// what a browser shows, submits or runs blank for blank, and what is no markup: server-side code,
+// PRE, XMP, PLAINTEXT, LISTING, NOOP and TEXTAREA elements, TITLE and the like when they hold a
+// `<`, quoted attribute values and the literals of scripts. The rest of scripts, style sheets
+// and comments is compacted like any other text.
 //
 // All are TextPass functions: they delete in place and return the new length.
 #pragma once
 
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 #include "textopt/TextBuffer.h"
 
@@ -34,7 +38,14 @@ TextLength CollapseBlankLines(std::uint8_t* text, TextLength length);
 TextLength CollapseBlankRuns(std::uint8_t* text, TextLength length);
 
 // Removes the spaces and line feeds directly before a block-level tag's `<` and directly after
-// its `>`; around other tags (<B>, </TH>) whitespace stays.
+// its `>`. Around a tag that shows nothing (SCRIPT, META) only the blanks no browser renders go:
+// the one between two such tags or next to the start or end of the text, and those at the edges
+// of a script's body. Around other tags (<B>, </TH>, <SELECT>) whitespace stays.
 TextLength TrimAroundBlockTags(std::uint8_t* text, TextLength length);
+
+// The stretches the layout passes leave as they are, as {first, last} indexes in text order
+// (last is the length when one runs to the end). For checks over whole pages.
+std::vector<std::pair<TextLength, TextLength>> LayoutProtectedStretches(const std::uint8_t* text,
+                                                                        TextLength length);
 
 }  // namespace quillon

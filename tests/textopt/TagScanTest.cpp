@@ -87,6 +87,7 @@ struct ClassRow {
     std::string name;
     std::string text;
     bool preformatted, script, style, known, block;
+    bool rawText = false, invisible = false;
 };
 
 class ClassifierTable : public testing::TestWithParam<ClassRow> {};
@@ -100,16 +101,18 @@ TEST_P(ClassifierTable, PutsTheNameInItsTables) {
     EXPECT_EQ(IsStyleTag(p, end), GetParam().style) << "style";
     EXPECT_EQ(IsKnownTag(p, end), GetParam().known) << "known";
     EXPECT_EQ(IsBlockTag(p, end), GetParam().block) << "block";
+    EXPECT_EQ(IsRawTextTag(p, end), GetParam().rawText) << "raw text";
+    EXPECT_EQ(IsInvisibleTag(p, end), GetParam().invisible) << "invisible";
 }
 
-//                                             pre    script style  known  block
+//                                   pre    script style  known  block  raw    invisible
 const ClassRow kClassExamples[] = {
     {"PRE", "<PRE>", true, false, false, true, false},
     {"pre with attributes", "<pre class=x>", true, false, false, true, false},
-    {"XMP", "<xmp>", true, false, false, false, false},
-    {"PLAINTEXT", "<PLAINTEXT>", true, false, false, false, false},
+    {"XMP", "<xmp>", true, false, false, false, false, true},
+    {"PLAINTEXT", "<PLAINTEXT>", true, false, false, false, false, true},
     {"NOOP", "<NOOP>", true, false, false, false, false},
-    {"SCRIPT", "<script type=x>", false, true, false, true, true},
+    {"SCRIPT shows nothing", "<script type=x>", false, true, false, true, false, false, true},
     {"STYLE", "<Style>", false, false, true, true, false},
     {"P", "<P>", false, false, false, false, true},
     {"close P", "</p>", false, false, false, false, true},
@@ -124,7 +127,16 @@ const ClassRow kClassExamples[] = {
     {"BLOCKQUOTE", "<BLOCKQUOTE>", false, false, false, false, true},
     {"close BLOCKQUOTE", "</blockquote>", false, false, false, false, true},
     {"H6 close", "</H6>", false, false, false, false, true},
-    {"TEXTAREA", "<TEXTAREA>", false, false, false, true, false},
+    {"TEXTAREA keeps its layout", "<TEXTAREA>", true, false, false, true, false, true},
+    {"LISTING keeps its layout", "<listing>", true, false, false, false, false},
+    {"TITLE holds text only", "<title>", false, false, false, false, true, true},
+    {"IFRAME renders inline", "<IFRAME src=x>", false, false, false, true, false, true},
+    {"SELECT renders inline", "<select>", false, false, false, true, false},
+    {"NOSCRIPT renders inline", "<NOSCRIPT>", false, false, false, false, false},
+    {"APPLET renders inline", "<APPLET>", false, false, false, true, false},
+    {"close SCRIPT shows nothing", "</script>", false, false, false, false, false, false, true},
+    {"META shows nothing", "<META name=x>", false, false, false, true, false, false, true},
+    {"NOFRAMES holds text only", "<noframes>", false, false, false, false, false, true, true},
 };
 INSTANTIATE_TEST_SUITE_P(Examples, ClassifierTable, testing::ValuesIn(kClassExamples),
                          RowName<ClassRow>);
@@ -209,6 +221,17 @@ const SkipRow kSkipExamples[] = {
     {"STYLE block", SkipStyleBlock, "<style>p{}</STYLE>x", 0, EndOf("<style>p{}</STYLE>")},
     {"known tag", SkipKnownTag, "<IMG SRC=a>b", 0, EndOf("<IMG SRC=a>")},
     {"known tag with quoted >", SkipKnownTag, "<A HREF='x>y'>z", 0, EndOf("<A HREF='x>y'>")},
+    {"ASP code", SkipServerCode, "<% x = \"<b>\" %>y", 0, EndOf("<% x = \"<b>\" %>")},
+    {"PHP code", SkipServerCode, "<?php echo '<p>'; ?>y", 0, EndOf("<?php echo '<p>'; ?>")},
+    {"server code is preformatted", SkipPreformatted, "<%= a  b %>c", 0, EndOf("<%= a  b %>")},
+    {"TEXTAREA region", SkipPreformatted, "<textarea>a  b</TEXTAREA>c", 0,
+     EndOf("<textarea>a  b</TEXTAREA>")},
+    {"LISTING region", SkipPreformatted, "<LISTING> a</listing>b", 0,
+     EndOf("<LISTING> a</listing>")},
+    {"TITLE holds text", SkipRawText, "<TITLE>a <!-- b --> c</TITLE>d", 0,
+     EndOf("<TITLE>a <!-- b --> c</TITLE>")},
+    {"server code is raw text", SkipRawText, "<%@ page %>x", 0, EndOf("<%@ page %>")},
+    {"PRE holds markup", SkipRawText, "<PRE><b>x</b></PRE>", 0, kUnchanged},
 };
 INSTANTIATE_TEST_SUITE_P(Examples, SkipTable, testing::ValuesIn(kSkipExamples), RowName<SkipRow>);
 
@@ -237,6 +260,12 @@ const SkipRow kSkipEdges[] = {
     {"close A is not known", SkipKnownTag, "</A>x", 0, kUnchanged},
     {"start at the end", SkipPreformatted, "<PRE>", 5, kUnchanged},
     {"negative start", SkipPreformatted, "<PRE>", -1, kUnchanged},
+    {"the other closer does not end ASP", SkipServerCode, "<% a ?> b %>c", 0,
+     EndOf("<% a ?> b %>")},
+    {"the opener does not close itself", SkipServerCode, "<%>a%>b", 0, EndOf("<%>a%>")},
+    {"closer right after the opener", SkipServerCode, "<%%>b", 0, EndOf("<%%>")},
+    {"percent after text is no code", SkipServerCode, "a<b%>", 0, kUnchanged},
+    {"space after < is no code", SkipServerCode, "< % x %>", 0, kUnchanged},
 };
 INSTANTIATE_TEST_SUITE_P(EdgeCases, SkipTable, testing::ValuesIn(kSkipEdges), RowName<SkipRow>);
 
@@ -251,6 +280,10 @@ const SkipRow kSkipEndings[] = {
     {"unclosed style", SkipStyleBlock, "<STYLE>p{}", 0, kToLength},
     {"unclosed known tag", SkipKnownTag, "<A HREF=x", 0, kToLength},
     {"known tag with unclosed quote", SkipKnownTag, "<A HREF='x>y", 0, kToLength},
+    {"unclosed server code runs to the end", SkipServerCode, "<% a\n<p> b", 0, kToLength},
+    {"unclosed PHP runs to the end", SkipPreformatted, "<?php a > b", 0, kToLength},
+    {"lone <%", SkipServerCode, "<%", 0, kToLength},
+    {"lone < at the end", SkipServerCode, "<", 0, kUnchanged},
 };
 INSTANTIATE_TEST_SUITE_P(EarlyEndings, SkipTable, testing::ValuesIn(kSkipEndings),
                          RowName<SkipRow>);
