@@ -1,8 +1,12 @@
 // Comment removal and the two passes that delete whole tags by name.
+#include <algorithm>
 #include <array>
+#include <string>
 #include <string_view>
 
 #include "textopt/Keywords.h"
+#include "textopt/OpenElements.h"
+#include "textopt/TagAttributes.h"
 #include "textopt/TagNames.h"
 #include "textopt/TagPasses.h"
 #include "textopt/TagScan.h"
@@ -13,72 +17,59 @@ namespace {
 
 // ---- RemoveComments
 
-// Comments inside preformatted text, scripts and style sheets are content there
-// (hiding a script from old browsers, for one), a `<!--` inside a known tag is
-// part of a value, and in server-side code, TITLE or TEXTAREA it is text.
-TextLength SkipCommentFreeRegion(TextLength i, const std::uint8_t *text,
-                                 TextLength length) {
-  return SkipKnownTag(
-      SkipStyleBlock(
-          SkipScriptBlock(
-              SkipRawText(SkipPreformatted(i, text, length), text, length),
-              text, length),
-          text, length),
-      text, length);
+// Comments inside preformatted text, scripts and style sheets are content there (hiding a
+// script from old browsers, for one), and a `<!--` inside a known tag is part of a value.
+TextLength SkipCommentFreeRegion(TextLength i, const std::uint8_t* text, TextLength length) {
+    return SkipKnownTag(
+        SkipStyleBlock(SkipScriptBlock(SkipPreformatted(i, text, length), text, length), text,
+                       length),
+        text, length);
 }
 
 constexpr TagStartBytes kCommentFreeStartBytes =
-    StartBytesOf(kPreformattedTagNames, kServerCodeOpeners, kRawTextTagNames,
-                 kScriptTagNames, kStyleTagNames, kKnownTagNames);
+    StartBytesOf(kPreformattedTagNames, kScriptTagNames, kStyleTagNames, kKnownTagNames);
 
-bool OpensComment(const std::uint8_t *text, TextLength i, TextLength length) {
-  return length - i >= 4 && text[i + 1] == '!' && text[i + 2] == '-' &&
-         text[i + 3] == '-';
+bool OpensComment(const std::uint8_t* text, TextLength i, TextLength length) {
+    return length - i >= 4 && text[i + 1] == '!' && text[i + 2] == '-' && text[i + 3] == '-';
 }
 
-// Index just past the comment whose `<!--` is at i, or length when it is never
-// closed. The search starts right after `<!--`, so `<!---->` ends at its own
-// end and never reaches on to the next comment over the page text between.
-// Browsers also end a comment at `<!-->`,
-// `<!--->` and `--!>`; a search that ran past those would delete text they
-// show.
-TextLength CommentEnd(const std::uint8_t *text, TextLength i,
-                      TextLength length) {
-  const TextLength body = i + 4;
-  if (body < length && text[body] == '>') {
-    return body + 1;
-  }
-  if (body + 1 < length && text[body] == '-' && text[body + 1] == '>') {
-    return body + 2;
-  }
-  // Bound: k grows every round and stops at length.
-  for (TextLength k = FindByte(text, body, length, '-'); k < length;
-       k = FindByte(text, k + 1, length, '-')) {
-    if (length - k >= 3 && text[k + 1] == '-' && text[k + 2] == '>') {
-      return k + 3;
+// Index just past the comment whose `<!--` is at i, or length when it is never closed. The
+// search starts right after `<!--`, so `<!---->` ends at its own end and never reaches on to
+// the next comment over the page text between. Browsers also end a comment at `<!-->`,
+// `<!--->` and `--!>`; a search that ran past those would delete text they show.
+TextLength CommentEnd(const std::uint8_t* text, TextLength i, TextLength length) {
+    const TextLength body = i + 4;
+    if (body < length && text[body] == '>') {
+        return body + 1;
     }
-    if (length - k >= 4 && text[k + 1] == '-' && text[k + 2] == '!' &&
-        text[k + 3] == '>') {
-      return k + 4;
+    if (body + 1 < length && text[body] == '-' && text[body + 1] == '>') {
+        return body + 2;
     }
-  }
-  return length;
+    // Bound: k grows every round and stops at length.
+    for (TextLength k = FindByte(text, body, length, '-'); k < length;
+         k = FindByte(text, k + 1, length, '-')) {
+        if (length - k >= 3 && text[k + 1] == '-' && text[k + 2] == '>') {
+            return k + 3;
+        }
+        if (length - k >= 4 && text[k + 1] == '-' && text[k + 2] == '!' && text[k + 3] == '>') {
+            return k + 4;
+        }
+    }
+    return length;
 }
 
 // The index of the last `<!--` in the text, or -1.
-TextLength LastCommentStart(const std::uint8_t *text, TextLength length) {
-  // Bound: k falls every round, by a word where the word holds no `<`, and
-  // stops below 0.
-  for (TextLength k = length - 4; k >= 0; --k) {
-    while (k >= 7 &&
-           detail::BytesEqual(detail::LoadWord(text + k - 7), '<') == 0) {
-      k -= 8;
+TextLength LastCommentStart(const std::uint8_t* text, TextLength length) {
+    // Bound: k falls every round, by a word where the word holds no `<`, and stops below 0.
+    for (TextLength k = length - 4; k >= 0; --k) {
+        while (k >= 7 && detail::BytesEqual(detail::LoadWord(text + k - 7), '<') == 0) {
+            k -= 8;
+        }
+        if (k >= 0 && text[k] == '<' && OpensComment(text, k, length)) {
+            return k;
+        }
     }
-    if (k >= 0 && text[k] == '<' && OpensComment(text, k, length)) {
-      return k;
-    }
-  }
-  return -1;
+    return -1;
 }
 
 // ---- RemoveOptionalTags
@@ -87,192 +78,254 @@ TextLength LastCommentStart(const std::uint8_t *text, TextLength length) {
 constexpr std::size_t kLongestRemovableTag = 17;
 
 constexpr std::uint8_t OptionalTagByte(std::uint8_t b) {
-  return b > 0x5A ? static_cast<std::uint8_t>(b - 32) : b;
+    return b > 0x5A ? static_cast<std::uint8_t>(b - 32) : b;
 }
 
-// The removable-tag list as the pass reads it, and the bytes its entries have
-// in their second and third places: most tags (`</TD>`, `</A>`, `<IMG`) fail
-// those two tests at once.
+// The removable-tag list as the pass reads it, and the bytes its entries have in their second
+// and third places: most tags (`</TD>`, `</A>`, `<IMG`) fail those two tests at once.
 struct RemovableTags {
-  std::array<std::string_view, 16> entries{};
-  std::size_t count = 0;
-  std::array<bool, 256> second{};
-  std::array<bool, 256> third{};
+    std::array<std::string_view, 16> entries{};
+    std::size_t count = 0;
+    std::array<bool, 256> second{};
+    std::array<bool, 256> third{};
 };
 
-const RemovableTags &Removable() {
-  static const RemovableTags tags = [] {
-    RemovableTags built;
-    for (int number = 1; built.count < built.entries.size(); ++number) {
-      const std::string_view entry =
-          GetKeyword(KeywordList::kRemovableTag, number);
-      if (entry.empty()) {
-        break;
-      }
-      built.entries[built.count++] = entry;
-      built.second[static_cast<unsigned char>(entry[1])] = entry.size() > 1;
-      built.third[static_cast<unsigned char>(entry[2])] = entry.size() > 2;
-    }
-    return built;
-  }();
-  return tags;
+const RemovableTags& Removable() {
+    static const RemovableTags tags = [] {
+        RemovableTags built;
+        for (int number = 1; built.count < built.entries.size(); ++number) {
+            const std::string_view entry = GetKeyword(KeywordList::kRemovableTag, number);
+            if (entry.empty()) {
+                break;
+            }
+            built.entries[built.count++] = entry;
+            built.second[static_cast<unsigned char>(entry[1])] = entry.size() > 1;
+            built.third[static_cast<unsigned char>(entry[2])] = entry.size() > 2;
+        }
+        return built;
+    }();
+    return tags;
 }
 
-// The name runs from the `<` to a space, `>` or deleted byte; a line feed does
-// not end it, so
+// The name runs from the `<` to a space, `>` or deleted byte; a line feed does not end it, so
 // `</LI` followed by a line feed is no `</LI` and stays.
-bool IsRemovableTag(const std::uint8_t *p, const std::uint8_t *end) {
-  const RemovableTags &removable = Removable();
-  if (end - p < 3 || !removable.second[OptionalTagByte(p[1])] ||
-      !removable.third[OptionalTagByte(p[2])]) {
+bool IsRemovableTag(const std::uint8_t* p, const std::uint8_t* end) {
+    const RemovableTags& removable = Removable();
+    if (end - p < 3 || !removable.second[OptionalTagByte(p[1])] ||
+        !removable.third[OptionalTagByte(p[2])]) {
+        return false;
+    }
+    std::array<char, kLongestRemovableTag + 1> name;
+    std::size_t size = 0;
+    // Bound: at most one byte more than the longest entry is read.
+    for (; p + size < end && size <= kLongestRemovableTag; ++size) {
+        const std::uint8_t b = p[size];
+        if (b == ' ' || b == '>' || b == 0) {
+            break;
+        }
+        name[size] = static_cast<char>(OptionalTagByte(b));
+    }
+    if (size > kLongestRemovableTag) {
+        return false;
+    }
+    const std::string_view collected(name.data(), size);
+    for (std::size_t k = 0; k < removable.count; ++k) {
+        if (removable.entries[k] == collected) {
+            return true;
+        }
+    }
     return false;
-  }
-  std::array<char, kLongestRemovableTag + 1> name;
-  std::size_t size = 0;
-  // Bound: at most one byte more than the longest entry is read.
-  for (; p + size < end && size <= kLongestRemovableTag; ++size) {
-    const std::uint8_t b = p[size];
-    if (b == ' ' || b == '>' || b == 0) {
-      break;
-    }
-    name[size] = static_cast<char>(OptionalTagByte(b));
-  }
-  if (size > kLongestRemovableTag) {
-    return false;
-  }
-  const std::string_view collected(name.data(), size);
-  for (std::size_t k = 0; k < removable.count; ++k) {
-    if (removable.entries[k] == collected) {
-      return true;
-    }
-  }
-  return false;
 }
 
-// Elements a browser re-opens around misnested markup. Without `</LI>` in
-// `<A><LI>x</LI></A>` the `</A>` meets an open LI and the parser moves the item
-// out of the link, so such a close tag stays.
-constexpr auto kFormattingTags = std::to_array<std::string_view>(
-    {"A", "B", "BIG", "CODE", "EM", "FONT", "I", "NOBR", "S", "SMALL", "STRIKE",
-     "STRONG", "TT", "U"});
+// What follows a close tag once blanks are passed: the next tag's kind and name.
+struct NextToken {
+    enum Kind { kEnd, kStartTag, kEndTag, kOther } kind = kOther;
+    std::string name;
+    bool afterBlanks = false;
+};
 
-// Whether the removable tag at p closes an element found inside text (LI, DD,
-// DT, OPTION) rather than the head, body or page.
-bool ClosesListItem(const std::uint8_t *p, const std::uint8_t *end) {
-  for (const std::string_view name : {"</LI", "</DD", "</DT", "</OPTION"}) {
-    if (StartsWithNoCase(p, end, name)) {
-      return true;
+NextToken NextTokenAfter(const std::uint8_t* text, TextLength from, TextLength length) {
+    TextLength k = from;
+    // Bound: k stops at length.
+    while (k < length && (text[k] == ' ' || text[k] == '\t' || text[k] == '\n' || text[k] == '\r' ||
+                          text[k] == '\f' || text[k] == 0)) {
+        ++k;
     }
-  }
-  return false;
+    const bool afterBlanks = k > from;
+    if (k >= length) {
+        return {NextToken::kEnd, {}, afterBlanks};
+    }
+    if (text[k] != '<' || k + 1 >= length) {
+        return {NextToken::kOther, {}, afterBlanks};
+    }
+    const bool end = text[k + 1] == '/';
+    const TextLength name = end ? k + 2 : k + 1;
+    if (name >= length || !OpenElements::IsLetter(text[name])) {
+        return {NextToken::kOther, {}, afterBlanks};
+    }
+    return {end ? NextToken::kEndTag : NextToken::kStartTag,
+            OpenElements::NameAt(text, name, length), afterBlanks};
 }
 
-// Whether the markup from `from` on, past blanks and comments, is the end tag
-// of a formatting element.
-bool FormattingEndTagFollows(const std::uint8_t *text, TextLength from,
-                             TextLength length) {
-  TextLength k = from;
-  // Bound: k grows every round and stops at length.
-  while (k < length) {
-    if (text[k] <= ' ') {
-      ++k;
-    } else if (OpensComment(text, k, length)) {
-      k = CommentEnd(text, k, length);
-    } else {
-      break;
+// Whether the parser, given the page without the close tag `</name>`, would close the same
+// element at the same place: the next thing after it (blanks aside, which a block does not
+// show at its end) is a start or end tag that makes the parser infer the close, and nothing
+// opened inside the element would stop that inference or be closed otherwise.
+bool CloseIsInferred(const std::string& name, const OpenElements& open, const NextToken& next) {
+    if (name == "head" || name == "body" || name == "html") {
+        // The parser closes the head at whatever belongs to the body, and never closes the
+        // body and the page before their end; only blanks and comments could land elsewhere.
+        return true;
     }
-  }
-  if (length - k < 3 || text[k] != '<' || text[k + 1] != '/') {
-    return false;
-  }
-  TextLength nameEnd = k + 2;
-  while (nameEnd < length && text[nameEnd] > ' ' && text[nameEnd] != '>') {
-    ++nameEnd;
-  }
-  for (const std::string_view name : kFormattingTags) {
-    if (EqualsNoCase(text + k + 2, text + nameEnd, name)) {
-      return true;
+    if (name == "option") {
+        if (!open.TopIs("option")) {
+            return false;
+        }
+        const std::size_t depth = open.Depth();
+        return next.kind == NextToken::kEnd ||
+               (next.kind == NextToken::kStartTag &&
+                (next.name == "option" || next.name == "optgroup")) ||
+               (next.kind == NextToken::kEndTag &&
+                (next.name == "select" || next.name == "datalist" ||
+                 (next.name == "optgroup" && depth >= 2 && open.At(depth - 2) == "optgroup")));
     }
-  }
-  return false;
+    if (name == "colgroup") {
+        // Blanks after it would go into the group without the close tag.
+        return open.TopIs("colgroup") && !next.afterBlanks &&
+               (next.kind == NextToken::kEnd ||
+                (next.kind == NextToken::kStartTag && next.name != "col" &&
+                 next.name != "template") ||
+                (next.kind == NextToken::kEndTag && next.name != "colgroup"));
+    }
+    // LI, DD and DT: another item, or the end of their list or of an element around them.
+    const std::ptrdiff_t item = open.ItemInScope(name);
+    if (item < 0 || open.HasSpecialAbove(static_cast<std::size_t>(item))) {
+        return false;
+    }
+    const bool listItem = name == "li";
+    if (next.kind == NextToken::kEnd) {
+        return true;
+    }
+    if (next.kind == NextToken::kStartTag) {
+        return listItem ? next.name == "li" : next.name == "dd" || next.name == "dt";
+    }
+    // The end of the list, or of any element around the item that the end tag reaches.
+    return next.kind == NextToken::kEndTag &&
+           open.EndTagReachesBelow(next.name, static_cast<std::size_t>(item));
 }
 
-} // namespace
-
-TextLength RemoveComments(std::uint8_t *text, TextLength length) {
-  if (length <= 0) {
-    return 0;
-  }
-  // Past the last `<!--` there is nothing to delete, and no region needs
-  // finding: many pages have their last comment well before their end, or none
-  // at all.
-  const TextLength lastComment = LastCommentStart(text, length);
-  ForEachTagStart(text, length, [text, length, lastComment](TextLength i) {
-    if (i > lastComment) {
-      return length - 1;
+// Index of the `>` of the close tag `</name` that ends the raw text opened before `from`, or
+// the last index of the text.
+TextLength RawTextEnd(const std::uint8_t* text, TextLength from, TextLength length,
+                      const std::string& name) {
+    // Bound: k grows every round and stops at length.
+    for (TextLength k = FindByte(text, from, length, '<'); k < length;
+         k = FindByte(text, k + 1, length, '<')) {
+        if (k + 1 < length && text[k + 1] == '/' &&
+            OpenElements::NameAt(text, k + 2, length) == name) {
+            const TextLength close = FindByte(text, k, length, '>');
+            return std::min(close, length - 1);
+        }
     }
-    if (OpensComment(text, i, length)) {
-      const TextLength end = CommentEnd(text, i, length);
-      if (!HoldsServerSideInclude(text + i, text + end,
-                                  KeywordFit::kCutOffCounts)) {
-        DeleteRange(text, i, end);
-      }
-      return end - 1;
-    }
-    const bool mayOpenRegion =
-        i + 1 < length && kCommentFreeStartBytes[text[i + 1]];
-    return mayOpenRegion ? SkipCommentFreeRegion(i, text, length) : i;
-  });
-  return CompactDeleted(text, length);
+    return length - 1;
 }
 
-TextLength RemoveOptionalTags(std::uint8_t *text, TextLength length) {
-  if (length <= 0) {
-    return 0;
-  }
-  const std::uint8_t *const end = text + length;
-  ForEachTagStart(text, length, [text, length, end](TextLength i) {
-    if (!IsRemovableTag(text + i, end)) {
-      return i;
+}  // namespace
+
+TextLength RemoveComments(std::uint8_t* text, TextLength length) {
+    if (length <= 0) {
+        return 0;
     }
-    const TextLength last =
-        std::min(i + 1 + TagBodyLength(text + i + 1, end), length - 1);
-    if (ClosesListItem(text + i, end) &&
-        FormattingEndTagFollows(text, last + 1, length)) {
-      return last;
-    }
-    DeleteRange(text, i, last + 1);
-    return last;
-  });
-  return CompactDeleted(text, length);
+    // Past the last `<!--` there is nothing to delete, and no region needs finding: many
+    // pages have their last comment well before their end, or none at all.
+    const TextLength lastComment = LastCommentStart(text, length);
+    ForEachTagStart(text, length, [text, length, lastComment](TextLength i) {
+        if (i > lastComment) {
+            return length - 1;
+        }
+        if (OpensComment(text, i, length)) {
+            const TextLength end = CommentEnd(text, i, length);
+            if (!HoldsServerSideInclude(text + i, text + end, KeywordFit::kCutOffCounts)) {
+                DeleteRange(text, i, end);
+            }
+            return end - 1;
+        }
+        const bool mayOpenRegion = i + 1 < length && kCommentFreeStartBytes[text[i + 1]];
+        return mayOpenRegion ? SkipCommentFreeRegion(i, text, length) : i;
+    });
+    return CompactDeleted(text, length);
 }
 
-TextLength RemoveNoopTags(std::uint8_t *text, TextLength length) {
-  if (length <= 0) {
-    return 0;
-  }
-  const std::uint8_t *const end = text + length;
-  ForEachTagStart(text, length, [text, length, end](TextLength i) {
-    // A `<NOOP>` in server-side code, TITLE or TEXTAREA is text.
-    if (i + 1 < length && kRawTextStartBytes[text[i + 1]]) {
-      const TextLength region = SkipRawText(i, text, length);
-      if (region != i) {
-        return region;
-      }
+TextLength RemoveOptionalTags(std::uint8_t* text, TextLength length) {
+    if (length <= 0) {
+        return 0;
     }
-    const TextLength name =
-        i + 1 < length && text[i + 1] == '/' ? i + 2 : i + 1;
-    // Any tag whose name begins so: NOOP is an editor's marker with no meaning
-    // of its own.
-    if (!StartsWithNoCase(text + name, end, "NOOP")) {
-      return i;
-    }
-    const TextLength close = FindByte(text, name, length, '>');
-    const TextLength last = close < length ? close : length - 1;
-    DeleteRange(text, i, last + 1);
-    return last;
-  });
-  return CompactDeleted(text, length);
+    const std::uint8_t* const end = text + length;
+    // The page is read as the parser reads it, so that each removable close tag is judged by
+    // what is open where it stands: a `</LI>` after which the parser would leave the item open
+    // (text, a DIV, the end of a list the item is not in) stays.
+    OpenElements open;
+    ForEachTagStart(text, length, [text, length, end, &open](TextLength i) {
+        if (OpensComment(text, i, length)) {
+            return CommentEnd(text, i, length) - 1;
+        }
+        if (i + 1 >= length) {
+            return i;
+        }
+        const bool endTag = text[i + 1] == '/';
+        const TextLength nameStart = endTag ? i + 2 : i + 1;
+        if (text[i + 1] == '!' || text[i + 1] == '?') {
+            return std::min(FindByte(text, i, length, '>'), length - 1);
+        }
+        if (nameStart >= length || !OpenElements::IsLetter(text[nameStart])) {
+            return i;
+        }
+        const std::string name = OpenElements::NameAt(text, nameStart, length);
+        const TextLength close = HtmlTagEnd(text, nameStart, length);
+        const TextLength last = std::min(close, length - 1);
+        if (IsRemovableTag(text + i, end)) {
+            // The editor tags are no HTML at all; a close tag goes where the parser infers it.
+            const TextLength tagEnd =
+                std::min(i + 1 + TagBodyLength(text + i + 1, end), length - 1);
+            if (!endTag || CloseIsInferred(name, open, NextTokenAfter(text, tagEnd + 1, length))) {
+                DeleteRange(text, i, tagEnd + 1);
+            }
+            if (endTag) {
+                open.End(name);
+            }
+            return std::max(tagEnd, last);
+        }
+        if (endTag) {
+            open.End(name);
+            return last;
+        }
+        open.Start(name, close < length && close > i && text[close - 1] == '/');
+        if (OpenElements::IsRawText(name)) {
+            // Script, style and the other raw-text bodies hold no tags, whatever they read like.
+            return name == "plaintext" ? length - 1 : RawTextEnd(text, last + 1, length, name);
+        }
+        return last;
+    });
+    return CompactDeleted(text, length);
 }
 
-} // namespace quillon
+TextLength RemoveNoopTags(std::uint8_t* text, TextLength length) {
+    if (length <= 0) {
+        return 0;
+    }
+    const std::uint8_t* const end = text + length;
+    ForEachTagStart(text, length, [text, length, end](TextLength i) {
+        const TextLength name = i + 1 < length && text[i + 1] == '/' ? i + 2 : i + 1;
+        // Any tag whose name begins so: NOOP is an editor's marker with no meaning of its own.
+        if (!StartsWithNoCase(text + name, end, "NOOP")) {
+            return i;
+        }
+        const TextLength close = FindByte(text, name, length, '>');
+        const TextLength last = close < length ? close : length - 1;
+        DeleteRange(text, i, last + 1);
+        return last;
+    });
+    return CompactDeleted(text, length);
+}
+
+}  // namespace quillon

@@ -114,10 +114,12 @@ INSTANTIATE_TEST_SUITE_P(Examples, RemoveOptionalTagsTable, testing::ValuesIn(kO
 const PassCase kOptionalEdges[] = {
     {"longer name stays", "</LIX></DDX></BODYX>", "</LIX></DDX></BODYX>"},
     {"line feed after the name: stays", "</LI\n>", "</LI\n>"},
-    {"attributes on a close tag", "</LI class=x>y", "y"},
+    {"attributes on a close tag", "<UL><LI>a</LI class=x><LI>b", "<UL><LI>a<LI>b"},
+    {"a close tag with nothing open to close stays", "</LI>y", "</LI>y"},
     {"other close tags stay", "</P></TD></TR></SELECT>", "</P></TD></TR></SELECT>"},
     {"quoted > inside the tag", "<X-SAS-WINDOW T='a>b'>c", "c"},
-    {"inside a script too", "<SCRIPT>w('</LI>')</SCRIPT>", "<SCRIPT>w('')</SCRIPT>"},
+    {"script text is no markup", "<UL><LI>a<SCRIPT>w('</LI>')</SCRIPT></UL>",
+     "<UL><LI>a<SCRIPT>w('</LI>')</SCRIPT></UL>"},
     {"editor tag prefix only", "<X-CLARIS-WINDOWS>", "<X-CLARIS-WINDOWS>"},
 };
 INSTANTIATE_TEST_SUITE_P(EdgeCases, RemoveOptionalTagsTable, testing::ValuesIn(kOptionalEdges),
@@ -136,6 +138,44 @@ const PassCase kOptionalFixes[] = {
 INSTANTIATE_TEST_SUITE_P(FixedFaults, RemoveOptionalTagsTable, testing::ValuesIn(kOptionalFixes),
                          RowName<PassCase>);
 
+// A close tag used to go wherever it stood; the browser then left the element open, and the rest
+// of the page (or of the list) went into it. It goes only where the parser closes the element
+// at the same place anyway: at the next item, or at the end tag of the list or of an element
+// around it.
+const PassCase kOptionalInferred[] = {
+    {"item outside any list, text after it", "<DIV><LI>a</LI>b</DIV>", "<DIV><LI>a</LI>b</DIV>"},
+    {"definition outside any list", "<DD>a</DD><P>b", "<DD>a</DD><P>b"},
+    {"a DIV after the last item", "<UL><LI>a</LI><DIV>b</DIV></UL>",
+     "<UL><LI>a</LI><DIV>b</DIV></UL>"},
+    {"a STYLE after the item", "<UL><LI>a</LI><STYLE>p{}</STYLE></UL>",
+     "<UL><LI>a</LI><STYLE>p{}</STYLE></UL>"},
+    {"blanks before the next item", "<UL><LI>a</LI>\n <LI>b</LI>\n</UL>",
+     "<UL><LI>a\n <LI>b\n</UL>"},
+    {"an open SECTION stops the next item", "<UL><LI><SECTION>a</LI><LI>b</UL>",
+     "<UL><LI><SECTION>a</LI><LI>b</UL>"},
+    {"an open paragraph does not", "<UL><LI><P>a</LI><LI>b</UL>", "<UL><LI><P>a<LI>b</UL>"},
+    {"nested lists", "<UL><LI>a<UL><LI>b</LI></UL></LI><LI>c</LI></UL>",
+     "<UL><LI>a<UL><LI>b</UL><LI>c</UL>"},
+    {"end of another list than the item's", "<OL><LI>a<UL></LI></OL>", "<OL><LI>a<UL></LI></OL>"},
+    {"definition then term", "<DL><DD>a</DD><DT>b</DT></DL>", "<DL><DD>a<DT>b</DL>"},
+    {"definition then text", "<DL><DT>a</DT>b</DL>", "<DL><DT>a</DT>b</DL>"},
+    {"option then text", "<SELECT><OPTION>a</OPTION>b</SELECT>",
+     "<SELECT><OPTION>a</OPTION>b</SELECT>"},
+    {"options in a group", "<SELECT><OPTGROUP><OPTION>a</OPTION></OPTGROUP></SELECT>",
+     "<SELECT><OPTGROUP><OPTION>a</OPTGROUP></SELECT>"},
+    {"column group before blanks", "<TABLE><COLGROUP></COLGROUP>\n<TR>",
+     "<TABLE><COLGROUP></COLGROUP>\n<TR>"},
+    {"column group before a COL", "<TABLE><COLGROUP></COLGROUP><COL>",
+     "<TABLE><COLGROUP></COLGROUP><COL>"},
+    {"item text in a cell", "<TABLE><TR><TD><UL><LI>a</LI></TD></TR></TABLE>",
+     "<TABLE><TR><TD><UL><LI>a</TD></TR></TABLE>"},
+    {"tags in a comment do not count", "<UL><!-- <LI> --><LI>a</LI> <B>b</B></UL>",
+     "<UL><!-- <LI> --><LI>a</LI> <B>b</B></UL>"},
+    {"item at the end of the page", "<UL><LI>a</LI>\n", "<UL><LI>a\n"},
+};
+INSTANTIATE_TEST_SUITE_P(InferredCloses, RemoveOptionalTagsTable,
+                         testing::ValuesIn(kOptionalInferred), RowName<PassCase>);
+
 const PassCase kOptionalEndings[] = {
     {"unclosed tag runs to the end", "a</BODY", "a"},
     {"name cut off by the end", "a</BOD", "a</BOD"},
@@ -147,8 +187,8 @@ INSTANTIATE_TEST_SUITE_P(EarlyEndings, RemoveOptionalTagsTable, testing::ValuesI
                          RowName<PassCase>);
 
 const PassCase kOptionalHighBytes[] = {
-    {"deleted byte ends the name", "</LI\0>x"s, "x"},
-    {"UTF-8 around", "\xC3\xA9</LI>\xC3\xA9", "\xC3\xA9\xC3\xA9"},
+    {"deleted byte ends the name", "<OL><LI>a</LI\0></OL>"s, "<OL><LI>a</OL>"},
+    {"UTF-8 around", "<UL><LI>\xC3\xA9</LI><LI>\xC3\xA9", "<UL><LI>\xC3\xA9<LI>\xC3\xA9"},
     {"byte above 0x7F in the name", "</L\xC9>", "</L\xC9>"},
 };
 INSTANTIATE_TEST_SUITE_P(ZeroAndHighBytes, RemoveOptionalTagsTable,

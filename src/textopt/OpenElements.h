@@ -1,0 +1,269 @@
+// The elements a browser's HTML parser holds open at a point of a page, kept as the page is
+// read from its start, so that a pass can tell whether a close tag it may drop would be
+// inferred by the parser at the same place. Only what that decision needs is modelled: the
+// implied closes of items, paragraphs, options and table parts, the scopes end tags cannot
+// reach past, and the elements an item start does not look past.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "textopt/TextBuffer.h"
+
+namespace quillon {
+
+class OpenElements {
+  public:
+    // The longest name kept; longer names are kept cut, which only makes unknown elements
+    // match one another.
+    static constexpr std::size_t kMaxName = 16;
+
+    // A tag's name, lower-cased, as the parser reads it: from after `<` or `</` to a blank, `/`
+    // or `>`.
+    static std::string NameAt(const std::uint8_t* text, TextLength from, TextLength limit) {
+        std::string name;
+        // Bound: k stops at the limit, and the name at kMaxName bytes.
+        for (TextLength k = from; k < limit && name.size() < kMaxName; ++k) {
+            const std::uint8_t b = text[k];
+            if (b <= ' ' || b == '/' || b == '>') {
+                break;
+            }
+            name.push_back(static_cast<char>(b >= 'A' && b <= 'Z' ? b + 32 : b));
+        }
+        return name;
+    }
+
+    static constexpr bool IsLetter(std::uint8_t b) {
+        return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z');
+    }
+
+    void Start(const std::string& name, bool selfClosing) {
+        if (name == "li" || name == "dd" || name == "dt") {
+            CloseItemFor(name);
+        }
+        if (ClosesParagraph(name)) {
+            ClosePastInButtonScope("p");
+        }
+        if (IsHeading(name) && !stack_.empty() && IsHeading(stack_.back())) {
+            stack_.pop_back();
+        }
+        if (name == "option" || name == "optgroup") {
+            if (!stack_.empty() && stack_.back() == "option") {
+                stack_.pop_back();
+            }
+            if (name == "optgroup" && !stack_.empty() && stack_.back() == "optgroup" &&
+                Has("select")) {
+                stack_.pop_back();
+            }
+        }
+        if (name == "td" || name == "th") {
+            CloseCell();
+        } else if (name == "tr") {
+            ClearBackTo({"tbody", "thead", "tfoot", "table", "template", "html"});
+        } else if (name == "tbody" || name == "thead" || name == "tfoot" || name == "caption" ||
+                   name == "colgroup") {
+            ClearBackTo({"table", "template", "html"});
+        }
+        if (IsVoid(name) || (selfClosing && InForeignContent())) {
+            return;
+        }
+        stack_.push_back(name);
+    }
+
+    void End(const std::string& name) {
+        if (name == "body" || name == "html" || name == "br") {
+            return;  // neither pops anything: what follows still goes into the body
+        }
+        if (name == "p") {
+            ClosePastInButtonScope("p");
+            return;
+        }
+        // Bound: k falls to 0.
+        for (std::size_t k = stack_.size(); k-- > 0;) {
+            if (stack_[k] == name) {
+                if (IsFormatting(name) && HasSpecialAbove(k)) {
+                    // The parser re-parents what was opened since; the special element stays open.
+                    stack_.erase(stack_.begin() + static_cast<std::ptrdiff_t>(k));
+                } else {
+                    stack_.resize(k);
+                }
+                return;
+            }
+            if (IsScopeBoundary(stack_[k]) ||
+                (!IsSpecial(name) && !IsFormatting(name) && IsSpecial(stack_[k]))) {
+                return;  // out of reach: the parser ignores the end tag
+            }
+        }
+    }
+
+    // The depth of the innermost open `name` that an end tag could close (in list-item scope
+    // for items), or -1.
+    std::ptrdiff_t ItemInScope(std::string_view name) const {
+        // Bound: k falls to 0.
+        for (std::size_t k = stack_.size(); k-- > 0;) {
+            if (stack_[k] == name) {
+                return static_cast<std::ptrdiff_t>(k);
+            }
+            if (IsScopeBoundary(stack_[k]) ||
+                (name == "li" && (stack_[k] == "ul" || stack_[k] == "ol"))) {
+                return -1;
+            }
+        }
+        return -1;
+    }
+
+    // Whether a special element other than ADDRESS, DIV and P is open inside depth k: an item
+    // start would stop there instead of closing the item.
+    bool HasSpecialAbove(std::size_t k) const {
+        return std::any_of(stack_.begin() + static_cast<std::ptrdiff_t>(k) + 1, stack_.end(),
+                           [](const std::string& open) {
+                               return IsSpecial(open) && open != "address" && open != "div" &&
+                                      open != "p";
+                           });
+    }
+
+    // Whether the end tag `</name>` would close, among others, the element at depth `below`:
+    // the parser generates the implied end tags (items, paragraphs, options) on the way down to
+    // a special element it finds in scope; any other end tag stops at the first special one.
+    bool EndTagReachesBelow(std::string_view name, std::size_t below) const {
+        if (!IsSpecial(name) || name == "body" || name == "html") {
+            return false;
+        }
+        // Bound: k falls to 0.
+        for (std::size_t k = stack_.size(); k-- > 0;) {
+            if (stack_[k] == name) {
+                return k < below;
+            }
+            if (IsScopeBoundary(stack_[k])) {
+                return false;
+            }
+        }
+        return false;
+    }
+
+    const std::string& At(std::size_t k) const { return stack_[k]; }
+    std::size_t Depth() const { return stack_.size(); }
+    bool TopIs(std::string_view name) const { return !stack_.empty() && stack_.back() == name; }
+
+    static bool IsRawText(std::string_view name) {
+        return Among(name, {"script", "style", "textarea", "title", "xmp", "iframe", "noembed",
+                            "noframes", "plaintext"});
+    }
+
+  private:
+    static bool Among(std::string_view name, std::initializer_list<std::string_view> names) {
+        return std::find(names.begin(), names.end(), name) != names.end();
+    }
+
+    static bool IsHeading(std::string_view name) {
+        return name.size() == 2 && name[0] == 'h' && name[1] >= '1' && name[1] <= '6';
+    }
+
+    static bool IsVoid(std::string_view name) {
+        return Among(name, {"area", "base", "basefont", "bgsound", "br", "col", "embed", "frame",
+                            "hr", "image", "img", "input", "keygen", "link", "meta", "param",
+                            "source", "track", "wbr"});
+    }
+
+    static bool IsFormatting(std::string_view name) {
+        return Among(name, {"a", "b", "big", "code", "em", "font", "i", "nobr", "s", "small",
+                            "strike", "strong", "tt", "u"});
+    }
+
+    static bool IsScopeBoundary(std::string_view name) {
+        return Among(name, {"applet", "caption", "html", "table", "td", "th", "marquee", "object",
+                            "template", "svg", "math"});
+    }
+
+    static bool IsSpecial(std::string_view name) {
+        return IsHeading(name) ||
+               Among(name,
+                     {"address", "applet",  "article",  "aside",     "blockquote", "body",
+                      "button",  "caption", "center",   "colgroup",  "dd",         "details",
+                      "dir",     "div",     "dl",       "dt",        "fieldset",   "figcaption",
+                      "figure",  "footer",  "form",     "frameset",  "head",       "header",
+                      "hgroup",  "html",    "iframe",   "li",        "listing",    "main",
+                      "marquee", "menu",    "nav",      "noembed",   "noframes",   "noscript",
+                      "object",  "ol",      "p",        "plaintext", "pre",        "script",
+                      "search",  "section", "select",   "style",     "summary",    "table",
+                      "tbody",   "td",      "template", "textarea",  "tfoot",      "th",
+                      "thead",   "title",   "tr",       "ul",        "xmp"});
+    }
+
+    static bool ClosesParagraph(std::string_view name) {
+        return IsHeading(name) ||
+               Among(name,
+                     {"address", "article", "aside",   "blockquote", "center",    "details",
+                      "dialog",  "dir",     "div",     "dl",         "fieldset",  "figcaption",
+                      "figure",  "footer",  "header",  "hgroup",     "main",      "menu",
+                      "nav",     "ol",      "p",       "search",     "section",   "summary",
+                      "ul",      "pre",     "listing", "form",       "plaintext", "xmp",
+                      "table",   "hr",      "li",      "dd",         "dt"});
+    }
+
+    bool Has(std::string_view name) const {
+        return std::find(stack_.begin(), stack_.end(), name) != stack_.end();
+    }
+
+    bool InForeignContent() const { return Has("svg") || Has("math"); }
+
+    // An item start closes the open item of its kind unless a special element stands between.
+    void CloseItemFor(std::string_view name) {
+        // Bound: k falls to 0.
+        for (std::size_t k = stack_.size(); k-- > 0;) {
+            const std::string& open = stack_[k];
+            const bool sameKind = name == "li" ? open == "li" : (open == "dd" || open == "dt");
+            if (sameKind) {
+                stack_.resize(k);
+                return;
+            }
+            if (IsSpecial(open) && open != "address" && open != "div" && open != "p") {
+                return;
+            }
+        }
+    }
+
+    void ClosePastInButtonScope(std::string_view name) {
+        // Bound: k falls to 0.
+        for (std::size_t k = stack_.size(); k-- > 0;) {
+            if (stack_[k] == name) {
+                stack_.resize(k);
+                return;
+            }
+            if (IsScopeBoundary(stack_[k]) || stack_[k] == "button") {
+                return;
+            }
+        }
+    }
+
+    void CloseCell() {
+        // Bound: k falls to 0.
+        for (std::size_t k = stack_.size(); k-- > 0;) {
+            if (stack_[k] == "td" || stack_[k] == "th") {
+                stack_.resize(k);
+                return;
+            }
+            if (stack_[k] == "table" || stack_[k] == "template" || stack_[k] == "html") {
+                return;
+            }
+        }
+    }
+
+    void ClearBackTo(std::initializer_list<std::string_view> names) {
+        if (!Has("table")) {
+            return;  // outside a table the parser ignores these tags
+        }
+        // Bound: every round pops one element.
+        while (!stack_.empty() && !Among(stack_.back(), names)) {
+            stack_.pop_back();
+        }
+    }
+
+    std::vector<std::string> stack_;
+};
+
+}  // namespace quillon
