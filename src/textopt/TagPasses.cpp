@@ -18,16 +18,19 @@ namespace {
 // ---- RemoveComments
 
 // Comments inside preformatted text, scripts and style sheets are content there (hiding a
-// script from old browsers, for one), and a `<!--` inside a known tag is part of a value.
+// script from old browsers, for one), a `<!--` inside a known tag is part of a value, and in
+// server-side code, TITLE or TEXTAREA it is text.
 TextLength SkipCommentFreeRegion(TextLength i, const std::uint8_t* text, TextLength length) {
     return SkipKnownTag(
-        SkipStyleBlock(SkipScriptBlock(SkipPreformatted(i, text, length), text, length), text,
-                       length),
+        SkipStyleBlock(SkipScriptBlock(SkipRawText(SkipPreformatted(i, text, length), text, length),
+                                       text, length),
+                       text, length),
         text, length);
 }
 
 constexpr TagStartBytes kCommentFreeStartBytes =
-    StartBytesOf(kPreformattedTagNames, kScriptTagNames, kStyleTagNames, kKnownTagNames);
+    StartBytesOf(kPreformattedTagNames, kServerCodeOpeners, kRawTextTagNames, kScriptTagNames,
+                 kStyleTagNames, kKnownTagNames);
 
 bool OpensComment(const std::uint8_t* text, TextLength i, TextLength length) {
     return length - i >= 4 && text[i + 1] == '!' && text[i + 2] == '-' && text[i + 3] == '-';
@@ -315,6 +318,13 @@ TextLength RemoveNoopTags(std::uint8_t* text, TextLength length) {
     }
     const std::uint8_t* const end = text + length;
     ForEachTagStart(text, length, [text, length, end](TextLength i) {
+        // A `<NOOP>` in server-side code, TITLE or TEXTAREA is text.
+        if (i + 1 < length && kRawTextStartBytes[text[i + 1]]) {
+            const TextLength region = SkipRawText(i, text, length);
+            if (region != i) {
+                return region;
+            }
+        }
         const TextLength name = i + 1 < length && text[i + 1] == '/' ? i + 2 : i + 1;
         // Any tag whose name begins so: NOOP is an editor's marker with no meaning of its own.
         if (!StartsWithNoCase(text + name, end, "NOOP")) {
