@@ -132,4 +132,77 @@ inline TextLength FindBlankPair(const std::uint8_t* text, TextLength from, TextL
     return length;
 }
 
+// The index of the first byte at or after `from` that equals `a` or `b`, or `length`. Tags are
+// walked this way from one `=` to the next: the bytes between are names and plain values.
+inline TextLength FindEitherByte(const std::uint8_t* text, TextLength from, TextLength length,
+                                 std::uint8_t a, std::uint8_t b) {
+    if (from >= length) {
+        return length;
+    }
+    const std::uint8_t* p = text + from;
+    const std::uint8_t* const end = text + length;
+#if defined(__SSE2__)
+    const __m128i wantedA = _mm_set1_epi8(static_cast<char>(a));
+    const __m128i wantedB = _mm_set1_epi8(static_cast<char>(b));
+    // Bound: p advances by 16 each round while 16 bytes remain.
+    while (end - p >= 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const int hits = _mm_movemask_epi8(
+            _mm_or_si128(_mm_cmpeq_epi8(bytes, wantedA), _mm_cmpeq_epi8(bytes, wantedB)));
+        if (hits != 0) {
+            return static_cast<TextLength>(p - text) +
+                   std::countr_zero(static_cast<unsigned>(hits));
+        }
+        p += 16;
+    }
+#endif
+    for (; p < end; ++p) {
+        if (*p == a || *p == b) {
+            return static_cast<TextLength>(p - text);
+        }
+    }
+    return length;
+}
+
+// Whether text[from, to) holds something a layout pass acts at: a tab, vertical tab, line feed,
+// `<` or deleted byte, or a space followed by a space or a deleted byte (the byte at `to`, which
+// the caller guarantees to exist or not, is not looked at).
+inline bool HoldsLayoutWork(const std::uint8_t* text, TextLength from, TextLength to) {
+    const std::uint8_t* p = text + from;
+    const std::uint8_t* const end = text + to;
+#if defined(__SSE2__)
+    const __m128i space = _mm_set1_epi8(' ');
+    const __m128i zero = _mm_setzero_si128();
+    const auto marks = [&](const std::uint8_t* at) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1));
+        const __m128i single =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\t')),
+                                      _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\v'))),
+                         _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')),
+                                                   _mm_cmpeq_epi8(bytes, _mm_set1_epi8('<'))),
+                                      _mm_cmpeq_epi8(bytes, zero)));
+        const __m128i pair =
+            _mm_and_si128(_mm_cmpeq_epi8(bytes, space),
+                          _mm_or_si128(_mm_cmpeq_epi8(next, space), _mm_cmpeq_epi8(next, zero)));
+        return _mm_movemask_epi8(_mm_or_si128(single, pair));
+    };
+    // Bound: p advances by 16 each round while 17 bytes (a block and the byte after it) remain.
+    while (end - p >= 17) {
+        if (marks(p) != 0) {
+            return true;
+        }
+        p += 16;
+    }
+#endif
+    for (; p < end; ++p) {
+        const std::uint8_t b = *p;
+        if (b == '\t' || b == '\v' || b == '\n' || b == '<' || b == 0 ||
+            (b == ' ' && p + 1 < end && (p[1] == ' ' || p[1] == 0))) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace quillon

@@ -1,6 +1,7 @@
 #include "textopt/WhitespacePasses.h"
 
 #include <algorithm>
+#include <array>
 #include <cassert>
 #include <optional>
 #include <string_view>
@@ -76,7 +77,7 @@ class LayoutCursor {
     Mode mode_ = Mode::kMarkup;
     TextLength scan_ = 0;  // markup: the first byte not read yet
     bool tagOpensScript_ = false;
-    TagAttributes attributes_{nullptr, 0, 0};
+    TextLength tagPos_ = 0;  // tag: the first byte of the tag not read yet
     std::optional<ScriptLexer> lexer_;
     TextLength scriptEnd_ = 0;  // the `<` of the script's close tag, or the length
 };
@@ -117,21 +118,41 @@ bool LayoutCursor::NextInScript() {
     return false;
 }
 
+// Walks the tag as a browser reads it: a quote opens a value only right after `=` (and blanks),
+// and then runs to the same quote whatever it holds, `>` included. Only a value the passes could
+// change needs protecting: one holding a tab, a line feed, two blanks in a row or a `<`, which
+// few do, so the others cost no stretch of their own.
 bool LayoutCursor::NextInTag() {
-    TagAttribute attribute;
-    if (attributes_.Next(attribute)) {
-        if (attribute.quote == 0) {
-            return false;
+    TextLength k = tagPos_;
+    // Bound: k grows every round and stops at the length.
+    for (;;) {
+        k = FindEitherByte(text_, k, length_, '>', '=');
+        if (k >= length_ || text_[k] == '>') {
+            break;
         }
-        SetSpan(attribute.value - 1, attribute.end - 1);
-        return true;
+        ++k;
+        while (k < length_ && IsAttributeBlank(text_[k])) {
+            ++k;
+        }
+        const std::uint8_t quote = k < length_ ? text_[k] : 0;
+        if (quote != '"' && quote != '\'') {
+            continue;
+        }
+        const TextLength open = k;
+        k = FindByte(text_, open + 1, length_, quote);
+        tagPos_ = k + 1;
+        // A space right before the closing quote has that quote after it: no pair to find.
+        if (k >= length_ || HoldsLayoutWork(text_, open + 1, k)) {
+            SetSpan(open, k);
+            return true;
+        }
+        ++k;
     }
-    const TextLength tagEnd = attributes_.End();
-    if (tagOpensScript_ && tagEnd < length_) {
-        EnterScript(tagEnd);
+    if (tagOpensScript_ && k < length_) {
+        EnterScript(k);
     } else {
         mode_ = Mode::kMarkup;
-        scan_ = tagEnd + 1;
+        scan_ = k + 1;
     }
     return false;
 }
@@ -254,22 +275,8 @@ bool LayoutCursor::NextInMarkup() {
         return false;
     }
     tagOpensScript_ = (next | 0x20) == 's' && IsScriptTag(text_ + lt, text_ + length_);
-    // Most tags hold no quote: the first `>` then ends them, as a browser reads them.
-    TextLength k = lt + 1;
-    // Bound: k stops at length.
-    while (k < length_ && text_[k] != '>' && text_[k] != '"' && text_[k] != '\'') {
-        ++k;
-    }
     scan_ = lt;
-    if (k < length_ && text_[k] == '>') {
-        if (tagOpensScript_) {
-            EnterScript(k);
-        } else {
-            scan_ = k + 1;
-        }
-        return false;
-    }
-    attributes_ = TagAttributes(text_, TagNameEnd(text_, lt, length_), length_);
+    tagPos_ = TagNameEnd(text_, lt, length_);
     mode_ = Mode::kTag;
     return false;
 }
