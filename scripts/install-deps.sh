@@ -9,7 +9,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libjpeg62-turbo-dev libgif-dev gifsicle
     clang
-    python3 python3-html5lib nodejs minify
+    python3 python3-html5lib nodejs node-acorn minify
 )
 
 missing=()

@@ -11,6 +11,7 @@
 
 #include "Corpus.h"
 #include "MemorySettingsStore.h"
+#include "pipeline/FileProcessor.h"
 #include "pipeline/PageChain.h"
 
 namespace {
@@ -50,8 +51,9 @@ int main(int argc, char** argv) {
         return Usage();
     }
     std::vector<std::uint8_t> text = quillon::test::ReadBytes(files[0]);
-    // The pipeline keeps pages holding 0 bytes (UTF-16, binary files) away from the chain.
-    if (!text.empty() && std::memchr(text.data(), 0, text.size()) == nullptr) {
+    // The pipeline keeps pages holding 0 bytes (UTF-16, binary files) and pages holding no
+    // markup (plain text) away from the chain.
+    if (quillon::PageGoesThroughChain(text.data(), text.size())) {
         const auto length = quillon::RunPageChain(
             text.data(), static_cast<quillon::TextLength>(text.size()), settings, javaScript);
         text.resize(static_cast<std::size_t>(length));

@@ -1,16 +1,33 @@
 #!/usr/bin/python3
-"""Differential check of the web-page chain against a real HTML5 parser and a real JavaScript engine.
+"""Rendering-equivalence check of the web-page chain, with a real HTML5 parser and a real
+JavaScript parser.
 
 Every page (the shared corpus and the hand-made pages) goes through the chain under several
-option sets. html5lib parses the page before and after; the two trees must hold the same elements
-in the same nesting with the same attribute values and the same text once whitespace is folded.
-The only differences allowed are those the passes intend: comments, META tags, IMG attributes
-that restate a default, optional close tags, editor tags and the spelling of character
-references. Every inline JavaScript that node can parse must still parse after the chain, and
-the printing scripts must print what they printed before.
+option sets, the JavaScript optimizer on and off. html5lib parses the page before and after, and
+the two documents must agree on:
+
+- the element tree: the same elements in the same nesting, with the same attributes and exactly
+  the same attribute values;
+- the rendered text: the text a browser lays out, with whitespace collapsed as CSS collapses it
+  (runs of blanks become one space, none at the start or end of a line, across inline elements
+  and the hidden ones between them), block boundaries, line breaks, inline elements and
+  replaced elements marked;
+- the bodies of PRE, LISTING, XMP, PLAINTEXT and TEXTAREA, exactly; the TITLE as the browser
+  reads it (blanks collapsed);
+- every JavaScript SCRIPT body that acorn parses, by its syntax tree (comments and layout do not
+  count); the body of a SCRIPT with SRC exactly when it is not blank; data and templates held in
+  SCRIPT elements as data and markup; STYLE bodies by their CSS tokens;
+- the comments holding a server-side include, exactly.
+
+The only differences allowed are the removals the passes intend: META tags the META choice lets
+go, IMG attributes that restate a default, editor tags, and the spelling of attributes and
+character references (invisible in the parsed tree). An optional close tag may go only where the
+parser infers it, so the tree stays the same. Anything else fails the check and the first
+difference of each page is printed. KNOWN_DIFFERENCES lists differences that are known and
+awaited, each with the fault it belongs to; the check says when one of them no longer occurs.
 
 Usage: check_pages.py --tool quillon_page_chain --node node --corpus DIR --pages DIR
-                      --scripts DIR [--jobs N]
+                      --scripts DIR [--jobs N] [--only NAME]
 """
 
 import argparse
@@ -28,10 +45,11 @@ try:
 except ImportError:  # the package comes from scripts/install-deps.sh (python3-html5lib)
     sys.exit("html5lib is missing: run scripts/install-deps.sh (Debian package python3-html5lib)")
 
-# The option sets every page runs under: the defaults, and the other choice of every option that
-# changes what a pass does.
+# The option sets every page runs under: the defaults with the JavaScript optimizer on and off,
+# and the other choice of every option that changes what a pass does.
 OPTION_SETS = {
     "defaults": [],
+    "defaults, JavaScript optimizer off": ["--javascript", "0"],
     "lax quotes, script comments kept, generator META only": [
         "--set", "HTML Options/Strict Quote Rules=0",
         "--set", "JAVA Options/Remove Comments=0",
@@ -45,26 +63,75 @@ OPTION_SETS = {
     ],
 }
 
+# A string literal's value that held markup (a tag, or the attributes of one) and changed.
+MARKUP_IN_STRING_CHANGED = r'syntax tree differs at Program[.\w]*\.value\n    before: "[^\n]*(<|=\\")'
+
+# Differences known and awaited, each tied to the fault that causes it: (page file name, option
+# set or "*", a regular expression the printed difference must match, the fault). A difference
+# is excused only when all three match, and the page's next difference is then looked at; an
+# entry that matches nothing is noted, so the list shrinks as the faults are mended.
+KNOWN_DIFFERENCES = [
+    # Markup inside a script's string literal is read as a tag by NormalizeTags, which takes
+    # the quotes off its attribute values: the string the script writes changes (the fault of
+    # script literals; the layout passes already leave literals alone).
+    *[(page, "*", MARKUP_IN_STRING_CHANGED, "script literals: NormalizeTags unquotes tags in strings")
+      for page in ("minifyhtml_bootstrap.html", "tdewolff_amazon.html", "tdewolff_bbc.html",
+                   "inline_scripts.html", "script_edges.html")],
+    # The body of a SCRIPT with SRC leaves OptimizeInlineScripts as it was, but the layout
+    # passes still trim its edges and fold its blanks, and NormalizeTags unquotes the tags of a
+    # template held there.
+    *[(page, "*", r"body of a script with a source",
+       "script with a source: the layout passes and NormalizeTags still change its body")
+      for page in ("inline_scripts.html", "script_source_bodies.html")],
+]
+
 WHITESPACE = re.compile(r"[ \t\n\f\r]+")
+BLANKS = " \t\n\f\r"
 
 JS_TYPES = {"", "text/javascript", "application/javascript", "text/ecmascript",
             "application/ecmascript", "module"} | {f"text/javascript1.{n}" for n in range(6)}
 
-# Elements the passes may remove while keeping their content: editor tags.
-def is_editor_tag(tag):
-    return tag.startswith("noop") or tag.startswith("x-claris-") or tag == "x-sas-window"
-
-# Elements whose close tag the passes remove; a browser then closes them at the next sibling of
-# the same kind or at the parent's end, so text that stood between two of them moves inside.
-OPTIONAL_CLOSE = {"li": {"li"}, "dd": {"dd", "dt"}, "dt": {"dd", "dt"},
-                  "option": {"option", "optgroup"}}
+# Editor tags the passes delete while keeping what they hold.
+EDITOR_TAGS = {"x-claris-tagview", "x-claris-window", "x-sas-window"}
 
 IMG_EDITOR_PREFIXES = ("x-sas-useimageheight", "x-sas-useimagewidth",
                        "x-claris-useimageheight", "x-claris-useimagewidth")
 
+# Comments holding one of these stay: the server reads them.
+SSI_KEYWORDS = ("#command", "#include", "#echo", "#fsize", "#config", "#flastmod", "#if",
+                "#endif", "#set", "#printenv", "#elif", "#else", "#exec")
+
+# META tags the default choice keeps: NAME values, their families, HTTP-EQUIV values; any tag
+# with CHARSET or PROPERTY stays too.
+META_KEEP_NAMES = {"keywords", "description", "robots", "viewport", "referrer", "verify-v1",
+                   "msvalidate.01", "p:domain_verify", "theme-color", "color-scheme",
+                   "application-name", "format-detection", "googlebot", "mobile-web-app-capable"}
+META_KEEP_NAME_PREFIXES = ("twitter:", "apple-", "msapplication-")
+META_KEEP_NAME_SUFFIX = "-verification"
+META_KEEP_EQUIVS = {"refresh", "content-type", "content-security-policy", "x-ua-compatible"}
+
+# How elements take part in the rendered text. Hidden: not laid out at all. Blocks: a line
+# break before and after. Replaced: one box within the line. Exact: the body as written.
+HIDDEN = {"head", "title", "script", "style", "template", "meta", "link", "base", "noembed",
+          "noframes", "param", "source", "track", "area", "datalist", "#comment"}
+BLOCKS = {"address", "article", "aside", "blockquote", "body", "caption", "center", "col",
+          "colgroup", "dd", "details", "dialog", "dir", "div", "dl", "dt", "fieldset",
+          "figcaption", "figure", "footer", "form", "frameset", "frame", "h1", "h2", "h3", "h4",
+          "h5", "h6", "header", "hgroup", "hr", "html", "legend", "li", "listing", "main",
+          "menu", "nav", "ol", "optgroup", "option", "p", "plaintext", "pre", "search",
+          "section", "summary", "table", "tbody", "td", "tfoot", "th", "thead", "tr", "ul", "xmp",
+          "#fragment"}
+REPLACED = {"img", "input", "iframe", "embed", "video", "audio", "canvas", "svg", "math",
+            "meter", "progress", "textarea", "select", "button", "object", "applet", "keygen"}
+EXACT_BODIES = {"pre", "listing", "xmp", "plaintext", "textarea"}
+
 
 def fold(text):
-    return WHITESPACE.sub(" ", text).strip()
+    return WHITESPACE.sub(" ", text).strip(BLANKS)
+
+
+def is_editor_tag(tag):
+    return tag.startswith("noop") or tag in EDITOR_TAGS
 
 
 def is_default_img_attribute(name, value):
@@ -79,10 +146,24 @@ def is_default_img_attribute(name, value):
     return False
 
 
+def meta_removable(attrs, meta_choice):
+    """Whether the META choice (0, 1 or 2) lets this META tag go."""
+    name = attrs.get("name", "").strip(BLANKS).lower()
+    if meta_choice == 2:
+        return False
+    if meta_choice == 1:
+        return name == "generator"
+    equiv = attrs.get("http-equiv", "").strip(BLANKS).lower()
+    kept = ("charset" in attrs or "property" in attrs or name in META_KEEP_NAMES
+            or name.startswith(META_KEEP_NAME_PREFIXES) or name.endswith(META_KEEP_NAME_SUFFIX)
+            or equiv in META_KEEP_EQUIVS)
+    return not kept
+
+
 def script_kind(attrs):
-    """'js', 'src' (a JavaScript element whose body browsers ignore) or 'other'."""
+    """'js', 'src' (a JavaScript element with a source) or 'other'."""
     kind = "js"
-    if "type" in attrs and attrs["type"].strip().lower() not in JS_TYPES:
+    if "type" in attrs and attrs["type"].strip(BLANKS).lower() not in JS_TYPES:
         kind = "other"
     if "language" in attrs:
         language = attrs["language"].strip("\"' \t\n").lower()
@@ -100,17 +181,26 @@ class Node:
         self.tag, self.attrs, self.children, self.text = tag, attrs or {}, children or [], text
 
     def describe(self):
-        if self.tag == "#text":
-            return repr(self.text[:120])
+        if self.tag in ("#text", "#comment"):
+            return f"{self.tag} {self.text[:120]!r}"
         attrs = " ".join(f'{k}="{v[:60]}"' for k, v in sorted(self.attrs.items()))
         return f"<{self.tag}{' ' + attrs if attrs else ''}>"
 
+    def elements(self):
+        return [c for c in self.children if c.tag not in ("#text", "#comment")]
+
 
 def convert(element):
-    """html5lib's etree into Node trees, comments and doctypes left out."""
+    """html5lib's etree into Node trees; comments kept, doctypes left out."""
     tag = element.tag
-    if not isinstance(tag, str) or tag == "<!DOCTYPE>" or tag == "<!COMMENT>":
+    if not isinstance(tag, str):
+        return Node("#comment", text=element.text or "")
+    if tag == "<!COMMENT>":
+        return Node("#comment", text=element.text or "")
+    if tag == "<!DOCTYPE>":
         return None
+    if tag.startswith("{"):  # SVG and MathML elements come with their namespace
+        tag = tag.partition("}")[2]
     node = Node(tag.lower(), {k.lower() if isinstance(k, str) else str(k): v
                               for k, v in element.attrib.items()})
     add_children(node, element)
@@ -130,58 +220,303 @@ def add_children(node, element):
 
 
 def meta_key(attrs):
-    return tuple(sorted((k, fold(v)) for k, v in attrs.items()))
+    return tuple(sorted(attrs.items()))
 
 
-def canonical(node, surviving_metas=None):
-    """Undoes what the passes may do, in both trees alike, and folds whitespace.
-
-    surviving_metas counts the META tags of the tree after the chain: a META of the tree before
-    it that is not among them was removed, and the text on either side of it joins. None keeps
-    every META (the tree after the chain)."""
+def canonical(node, dropped_metas=None):
+    """Undoes the removals the passes may make: editor tags give way to what they hold, IMG
+    attributes that restate a default go, and (in the tree before the chain) the META tags
+    counted in dropped_metas go. Adjacent text joins."""
     children = []
     for child in node.children:
-        if child.tag == "#text":
+        if child.tag in ("#text", "#comment"):
             children.append(child)
-        elif child.tag == "meta" and surviving_metas is not None:
-            key = meta_key(child.attrs)
-            if surviving_metas.get(key, 0) > 0:
-                surviving_metas[key] -= 1
-                children.append(canonical(child, surviving_metas))
+        elif child.tag == "meta" and dropped_metas and dropped_metas.get(meta_key(child.attrs)):
+            dropped_metas[meta_key(child.attrs)] -= 1
         elif is_editor_tag(child.tag):
-            children.extend(canonical(child, surviving_metas).children)
+            children.extend(canonical(child, dropped_metas).children)
         else:
-            children.append(canonical(child, surviving_metas))
-    # A browser closes an optional-close element only at the next sibling of its kind: what
-    # stood after its close tag moves into it once the tag is gone.
-    merged = []
+            children.append(canonical(child, dropped_metas))
+    joined = []
     for child in children:
-        previous = merged[-1] if merged else None
-        if (previous is not None and previous.tag in OPTIONAL_CLOSE
-                and child.tag not in OPTIONAL_CLOSE[previous.tag]):
-            previous.children.append(child)
-            previous.children[:] = canonical(previous, surviving_metas).children
-            continue
-        merged.append(child)
-    # Adjacent text merges (a comment or META between them is gone), then folds.
-    result = []
-    for child in merged:
-        if child.tag == "#text" and result and result[-1].tag == "#text":
-            result[-1] = Node("#text", text=result[-1].text + child.text)
+        if child.tag == "#text" and joined and joined[-1].tag == "#text":
+            joined[-1] = Node("#text", text=joined[-1].text + child.text)
         else:
-            result.append(child)
-    out = []
-    for child in result:
-        if child.tag == "#text":
-            text = fold(child.text)
-            if text:
-                out.append(Node("#text", text=text))
-        else:
-            out.append(child)
-    attrs = {k: fold(v) for k, v in node.attrs.items()}
+            joined.append(child)
+    attrs = dict(node.attrs)
     if node.tag == "img":
         attrs = {k: v for k, v in attrs.items() if not is_default_img_attribute(k, v)}
-    return Node(node.tag, attrs, out)
+    return Node(node.tag, attrs, joined, node.text)
+
+
+def walk(node):
+    yield node
+    for child in node.children:
+        yield from walk(child)
+
+
+def text_content(node):
+    if node.tag == "#text":
+        return node.text
+    if node.tag == "#comment":
+        return ""
+    return "".join(text_content(child) for child in node.children)
+
+
+# ---- The rendered text
+
+class Renderer:
+    """Lays text out as CSS does with white-space: normal, into one string: blanks collapse to
+    one space, kept only between two pieces of the same line; block boundaries are "¶", line
+    breaks "↵", inline elements "‹b›…‹/b›", replaced elements "[img]"."""
+
+    def __init__(self):
+        self.out = []
+        self.pending_space = False
+        self.line_start = True
+
+    def text(self, text):
+        for piece in re.split(r"([ \t\n\f\r]+)", text):
+            if not piece:
+                continue
+            if piece[0] in BLANKS:
+                if not self.line_start:
+                    self.pending_space = True
+            else:
+                self.visible(piece)
+
+    def visible(self, piece):
+        if self.pending_space:
+            self.out.append(" ")
+        self.out.append(piece)
+        self.pending_space = False
+        self.line_start = False
+
+    def mark(self, marker):  # an inline element's edge: no box of its own
+        self.out.append(marker)
+
+    def boundary(self, marker="¶"):
+        self.pending_space = False
+        if marker != "¶" or not self.out or self.out[-1] != "¶":
+            self.out.append(marker)
+        self.line_start = True
+
+    def node(self, node):
+        tag = node.tag
+        if tag == "#text":
+            self.text(node.text)
+        elif tag in HIDDEN:
+            return
+        elif tag == "br":
+            self.boundary("↵")
+        elif tag == "wbr":
+            return
+        elif tag in EXACT_BODIES and tag != "textarea":
+            self.boundary()
+            self.visible("⟦" + text_content(node) + "⟧")
+            self.boundary()
+        elif tag in ("svg", "math"):
+            # Drawn as one box; only the text it draws counts, not its titles and descriptions.
+            self.visible(f"[{tag} {fold(drawn_text(node))}]")
+        elif tag in REPLACED:
+            self.visible(f"[{tag}")
+            if tag in ("button", "select", "object", "applet"):
+                # A box of its own: its content lays out as its own lines.
+                self.line_start = True
+                for child in node.children:
+                    self.node(child)
+                self.pending_space = False
+            self.visible("]")
+        elif tag in BLOCKS:
+            self.boundary()
+            for child in node.children:
+                self.node(child)
+            self.boundary()
+        else:
+            self.mark(f"‹{tag}›")
+            for child in node.children:
+                self.node(child)
+            self.mark(f"‹/{tag}›")
+
+
+def drawn_text(node):
+    if node.tag == "#text":
+        return node.text
+    if node.tag in ("#comment", "title", "desc", "metadata", "style", "script"):
+        return ""
+    return " ".join(drawn_text(child) for child in node.children)
+
+
+def rendered(node):
+    renderer = Renderer()
+    renderer.boundary()
+    for child in node.children:
+        renderer.node(child)
+    renderer.boundary()
+    return "".join(renderer.out)
+
+
+def first_text_difference(before, after, width=70):
+    k = 0
+    limit = min(len(before), len(after))
+    while k < limit and before[k] == after[k]:
+        k += 1
+    start = max(0, k - width)
+    return (f"at character {k}", repr(("…" if start else "") + before[start:k + width]),
+            repr(("…" if start else "") + after[start:k + width]))
+
+
+# ---- CSS and other code, by tokens
+
+CSS_TOKEN = re.compile(r"""
+    (?P<comment>/\*.*?(?:\*/|\Z))
+  | (?P<string>"(?:[^"\\\n]|\\.)*"?|'(?:[^'\\\n]|\\.)*'?)
+  | (?P<blank>[ \t\n\r\f]+)
+  | (?P<word>[-\w.#%@!$\\]+)
+  | (?P<other>.)
+""", re.S | re.X)
+
+
+def code_tokens(text, css=True):
+    """Tokens of a style sheet (or of other code): blanks between tokens and CSS comments do
+    not count; strings keep every byte."""
+    tokens = []
+    for match in CSS_TOKEN.finditer(text):
+        kind = match.lastgroup
+        if kind == "blank" or (kind == "comment" and css):
+            continue
+        tokens.append(match.group())
+    return tokens
+
+
+def first_token_difference(before, after):
+    k = 0
+    while k < min(len(before), len(after)) and before[k] == after[k]:
+        k += 1
+    return (f"at token {k}", repr(" ".join(before[max(0, k - 8):k + 8])),
+            repr(" ".join(after[max(0, k - 8):k + 8])))
+
+
+# ---- The comparison
+
+class Page:
+    """What one page's comparison collects: the differences, and the script pairs for acorn."""
+
+    def __init__(self):
+        self.differences = []
+        self.scripts = []
+
+    def differ(self, path, before, after):
+        self.differences.append((path, before, after))
+
+
+def compare_trees(before, after, path, page):
+    """Elements, attributes and the element-specific bodies; the text is the rendered model's."""
+    if before.tag != after.tag or before.attrs != after.attrs:
+        page.differ(path, before.describe(), after.describe())
+        return False
+    tag = before.tag
+    if tag == "script":
+        compare_script(before, after, path, page)
+        return True
+    if tag == "style":
+        tokens_before, tokens_after = code_tokens(text_content(before)), code_tokens(
+            text_content(after))
+        if tokens_before != tokens_after:
+            where, b, a = first_token_difference(tokens_before, tokens_after)
+            page.differ(f"{path} style body, {where}", b, a)
+            return False
+        return True
+    if tag in EXACT_BODIES and text_content(before) != text_content(after):
+        where, b, a = first_text_difference(text_content(before), text_content(after))
+        page.differ(f"{path} body, {where}", b, a)
+        return False
+    if tag == "title" and fold(text_content(before)) != fold(text_content(after)):
+        page.differ(f"{path} text", repr(fold(text_content(before))),
+                    repr(fold(text_content(after))))
+        return False
+    if tag == "template":
+        return compare_fragments(before, after, path + " content", page)
+    elements_before, elements_after = before.elements(), after.elements()
+    for index in range(max(len(elements_before), len(elements_after))):
+        if index >= len(elements_before) or index >= len(elements_after):
+            extra = (elements_before + elements_after)[index]
+            side = "before" if index < len(elements_before) else "after"
+            page.differ(f"{path}/{extra.tag}[{index}]", f"only {side}: {extra.describe()}",
+                        f"{len(elements_before)} vs {len(elements_after)} elements")
+            return False
+        b, a = elements_before[index], elements_after[index]
+        if not compare_trees(b, a, f"{path}/{b.tag}[{index}]", page):
+            return False
+    return True
+
+
+def compare_fragments(before, after, path, page):
+    """Markup held as text (a template) or as a template's content: its tree and its text."""
+    fragment_before = Node("#fragment", children=before.children)
+    fragment_after = Node("#fragment", children=after.children)
+    if not compare_trees(fragment_before, fragment_after, path, page):
+        return False
+    text_before, text_after = rendered(fragment_before), rendered(fragment_after)
+    if text_before != text_after:
+        where, b, a = first_text_difference(text_before, text_after)
+        page.differ(f"{path} rendered text, {where}", b, a)
+        return False
+    return True
+
+
+def compare_script(before, after, path, page):
+    kind = script_kind(before.attrs)
+    body_before, body_after = text_content(before), text_content(after)
+    if kind == "js":
+        is_module = before.attrs.get("type", "").strip(BLANKS).lower() == "module"
+        page.scripts.append((path, is_module, body_before, body_after))
+    elif kind == "src":
+        # Browsers run the file, but a page may read the body: a loader evaluates its own
+        # element's text. A blank one may go.
+        expected = body_before if body_before.strip(BLANKS) else ""
+        if body_after != expected and not (not expected and not body_after.strip(BLANKS)):
+            where, b, a = first_text_difference(body_before, body_after)
+            page.differ(f"{path} body of a script with a source, {where}", b, a)
+    else:
+        compare_data(before.attrs, body_before, body_after, path, page)
+
+
+def compare_data(attrs, text_before, text_after, path, page):
+    """A script block that is no JavaScript: JSON as data, a template as the markup it holds,
+    anything else as code tokens."""
+    if attrs.get("type", "").strip(BLANKS).lower() in ("application/json", "application/ld+json",
+                                                       "importmap", "speculationrules"):
+        try:
+            value_before = json.loads(text_before)
+        except ValueError:
+            pass
+        else:
+            try:
+                value_after = json.loads(text_after)
+            except ValueError as error:
+                page.differ(f"{path} JSON", "parses", f"does not parse: {error}")
+                return
+            if value_before != value_after:
+                page.differ(f"{path} JSON", text_before[:200], text_after[:200])
+            return
+    if "<" in text_before:
+        compare_fragments(fragment_node(text_before), fragment_node(text_after),
+                          path + " (template)", page)
+        return
+    tokens_before, tokens_after = code_tokens(text_before, False), code_tokens(text_after, False)
+    if tokens_before != tokens_after:
+        where, b, a = first_token_difference(tokens_before, tokens_after)
+        page.differ(f"{path} script body, {where}", b, a)
+
+
+def fragment_node(text):
+    parser = html5lib.HTMLParser(tree=html5lib.treebuilders.getTreeBuilder("etree"),
+                                 namespaceHTMLElements=False)
+    fragment = parser.parseFragment(text, container="div")
+    node = Node("#fragment")
+    add_children(node, fragment)
+    return canonical(node)
 
 
 def parse(data, encoding=None):
@@ -200,104 +535,58 @@ def root_of(document):
     return document
 
 
-META_KEEP_NAMES = {"keywords", "description", "robots", "viewport", "referrer"}
-META_KEEP_EQUIVS = {"refresh", "content-type", "content-security-policy", "x-ua-compatible"}
+def ssi_comments(tree):
+    return [n.text for n in walk(tree) if n.tag == "#comment"
+            and any(k in n.text.lower() for k in SSI_KEYWORDS)]
 
 
-def meta_keys(root, kept_only):
-    keys = []
-    for element in root.iter():
-        if isinstance(element.tag, str) and element.tag.lower() == "meta":
-            attrs = {k.lower(): fold(v) for k, v in element.attrib.items()}
-            name = attrs.get("name", "").strip().lower()
-            equiv = attrs.get("http-equiv", "").strip().lower()
-            if (not kept_only or "charset" in attrs or name in META_KEEP_NAMES
-                    or equiv in META_KEEP_EQUIVS):
-                keys.append(tuple(sorted(attrs.items())))
-    return keys
+def meta_choice_of(options):
+    joined = " ".join(options)
+    for choice in (1, 2):
+        if f"Meta Tags Option={choice}" in joined:
+            return choice
+    return 0
 
 
-def compare(before, after, path):
-    """The first difference as (path, before, after), or None."""
-    if before.tag != after.tag or before.text != after.text or before.attrs != after.attrs:
-        return path, before.describe(), after.describe()
-    if before.tag == "script":
-        kind = script_kind(before.attrs)
-        if kind in ("js", "src"):
-            return None  # the JavaScript check looks at these bodies
-        return compare_data(before, after, path)
-    for index in range(max(len(before.children), len(after.children))):
-        if index >= len(before.children) or index >= len(after.children):
-            extra = (before.children + after.children)[index]
-            side = "before" if index < len(before.children) else "after"
-            return (f"{path}/{extra.tag}[{index}]", f"only {side}: {extra.describe()}",
-                    f"{len(before.children)} vs {len(after.children)} children")
-        b, a = before.children[index], after.children[index]
-        found = compare(b, a, f"{path}/{b.tag}[{index}]")
-        if found:
-            return found
-    return None
+MARKUP = re.compile(rb"<[A-Za-z/!?]")
 
 
-def walk(node):
-    yield node
-    for child in node.children:
-        yield from walk(child)
+def compare_pages(original, optimized, options):
+    """Compares the page before and after; returns the Page with its differences and scripts."""
+    page = Page()
+    # A file holding a 0 byte is no 8-bit text (UTF-16, a binary file), and one holding no
+    # markup is shown as plain text, its layout being its content: both stay byte for byte.
+    if b"\0" in original or not MARKUP.search(original):
+        if optimized != original:
+            where, b, a = first_text_difference(original.decode("latin-1"),
+                                                optimized.decode("latin-1"))
+            page.differ(f"page that must stay as it is, {where}", b, a)
+        return page
+    doc_before, encoding = parse(original)
+    doc_after, _ = parse(optimized, encoding)
+    tree_before, tree_after = convert(root_of(doc_before)), convert(root_of(doc_after))
 
+    metas_after = collections.Counter(meta_key(n.attrs) for n in walk(tree_after)
+                                      if n.tag == "meta")
+    dropped = collections.Counter(meta_key(n.attrs) for n in walk(tree_before)
+                                  if n.tag == "meta") - metas_after
+    choice = meta_choice_of(options)
+    for key in dropped:
+        if not meta_removable(dict(key), choice):
+            page.differ("META", f"kept by the META choice {choice}: {dict(key)}", "removed")
+    canonical_before = canonical(tree_before, dropped)
+    canonical_after = canonical(tree_after)
 
-def text_of(node):
-    return "".join(child.text for child in node.children if child.tag == "#text")
-
-
-def compare_data(before, after, path):
-    """A script block that is no JavaScript: a template is compared as the markup it holds (the
-    tag passes work on it like on any markup), JSON as data, anything else as folded text."""
-    text_before, text_after = text_of(before), text_of(after)
-    if before.attrs.get("type", "").strip().lower() in ("application/json", "application/ld+json"):
-        try:
-            value_before, value_after = json.loads(text_before), json.loads(text_after)
-        except ValueError:
-            pass
-        else:
-            if fold_json(value_before) != fold_json(value_after):
-                return path, "JSON: " + text_before[:200], "JSON: " + text_after[:200]
-            return None
-    if "<" in text_before:
-        fragment_before = canonical(fragment_node(text_before))
-        fragment_after = canonical(fragment_node(text_after))
-        return compare(fragment_before, fragment_after, path + "/(template)")
-    if fold(text_before) != fold(text_after):
-        return path, repr(fold(text_before)[:200]), repr(fold(text_after)[:200])
-    return None
-
-
-def fold_json(value):
-    if isinstance(value, str):
-        return fold(value)
-    if isinstance(value, list):
-        return [fold_json(v) for v in value]
-    if isinstance(value, dict):
-        return {fold(k): fold_json(v) for k, v in value.items()}
-    return value
-
-
-def fragment_node(text):
-    parser = html5lib.HTMLParser(tree=html5lib.treebuilders.getTreeBuilder("etree"),
-                                 namespaceHTMLElements=False)
-    fragment = parser.parseFragment(text, container="div")
-    node = Node("#fragment")
-    add_children(node, fragment)
-    return node
-
-
-def scripts_of(root):
-    out = []
-    for element in root.iter():
-        if isinstance(element.tag, str) and element.tag.lower() == "script":
-            attrs = {k.lower(): v for k, v in element.attrib.items()}
-            out.append((script_kind(attrs), attrs.get("type", "").strip().lower() == "module",
-                        element.text or ""))
-    return out
+    compare_trees(canonical_before, canonical_after, "", page)
+    text_before, text_after = rendered(canonical_before), rendered(canonical_after)
+    if text_before != text_after:
+        where, b, a = first_text_difference(text_before, text_after)
+        page.differ(f"rendered text, {where}", b, a)
+    comments_before, comments_after = ssi_comments(tree_before), ssi_comments(tree_after)
+    if comments_before != comments_after:
+        page.differ("server-side include comments", repr(comments_before)[:300],
+                    repr(comments_after)[:300])
+    return page
 
 
 def run_chain(tool, source, options, workdir):
@@ -308,80 +597,119 @@ def run_chain(tool, source, options, workdir):
 
 
 def check_page(job):
-    """Compares one page under one option set; returns (label, failures, scripts to check)."""
+    """Compares one page under one option set; returns (page, option set, differences as
+    text, script pairs, bytes before, bytes after)."""
     tool, path, option_name, options = job
-    label = f"{os.path.basename(path)} [{option_name}]"
     with open(path, "rb") as f:
         original = f.read()
     with tempfile.TemporaryDirectory() as workdir:
         optimized = run_chain(tool, path, options, workdir)
-    failures = []
-    doc_before, encoding = parse(original)
-    doc_after, _ = parse(optimized, encoding)
-    root_before, root_after = root_of(doc_before), root_of(doc_after)
-    tree_before, tree_after = convert(root_before), convert(root_after)
-    surviving_metas = collections.Counter(
-        meta_key(n.attrs) for n in walk(tree_after) if n.tag == "meta")
-    found = compare(canonical(tree_before, surviving_metas), canonical(tree_after), "")
-    if found:
-        failures.append(f"{label}: first difference at {found[0]}\n"
-                        f"    before: {found[1]}\n    after:  {found[2]}")
-    kept_rule = "Meta Tags Option=2" not in " ".join(options)
-    missing = [m for m in meta_keys(root_before, kept_rule)
-               if m not in meta_keys(root_after, False)]
-    if missing:
-        failures.append(f"{label}: META tag lost: {dict(missing[0])}")
-    scripts_before, scripts_after = scripts_of(root_before), scripts_of(root_after)
-    pairs = []
-    if len(scripts_before) != len(scripts_after):
-        failures.append(f"{label}: {len(scripts_before)} scripts before, "
-                        f"{len(scripts_after)} after")
-    else:
-        for index, (b, a) in enumerate(zip(scripts_before, scripts_after)):
-            if b[0] == "js":
-                pairs.append((f"{label} script {index}", b[1], b[2], a[2]))
-    return label, failures, pairs
+    page = compare_pages(original, optimized, options)
+    differences = [f"first difference at {where}\n    before: {b}\n    after:  {a}"
+                   for where, b, a in page.differences]
+    label = f"{os.path.basename(path)} [{option_name}]"
+    pairs = [(f"{label} script at {where}", is_module, b, a)
+             for where, is_module, b, a in page.scripts]
+    return (os.path.basename(path), option_name, differences, pairs, len(original),
+            len(optimized))
 
 
-NODE_SYNTAX_CHECK = r"""
+# ---- JavaScript, by acorn's syntax tree
+
+NODE_COMPARE = r"""
 const vm = require('vm');
+let acorn;
+try { acorn = require('acorn'); } catch (e) { acorn = require('/usr/share/nodejs/acorn'); }
 const items = JSON.parse(require('fs').readFileSync(0, 'utf8'));
-const results = items.map(([code, isModule]) => {
+const SKIP = new Set(['start', 'end', 'loc', 'range']);
+function strip(node) {
+  if (Array.isArray(node)) return node.map(strip);
+  if (node === null || typeof node !== 'object') {
+    return typeof node === 'bigint' ? String(node) + 'n' : node;
+  }
+  if (node instanceof RegExp) return String(node);
+  const out = {};
+  for (const key of Object.keys(node)) if (!SKIP.has(key)) out[key] = strip(node[key]);
+  return out;
+}
+function parse(code, isModule) {
+  return strip(acorn.parse(code, {ecmaVersion: 'latest', sourceType: isModule ? 'module' : 'script',
+                                  allowHashBang: true}));
+}
+function nodeParses(code, isModule) {
   try {
     if (isModule) new vm.SourceTextModule(code); else new vm.Script(code);
     return null;
-  } catch (e) {
-    return String(e && e.message || e);
+  } catch (e) { return String(e && e.message || e); }
+}
+function firstDifference(a, b, path) {
+  if (typeof a !== typeof b || Array.isArray(a) !== Array.isArray(b) || (a === null) !== (b === null)) {
+    return [path, a, b];
   }
+  if (a === null || typeof a !== 'object') return a === b ? null : [path, a, b];
+  const keys = new Set([...Object.keys(a), ...Object.keys(b)]);
+  for (const key of keys) {
+    const found = firstDifference(a[key], b[key], path + '.' + key);
+    if (found) return found;
+  }
+  return null;
+}
+function shortly(value) {
+  const text = JSON.stringify(value);
+  return text === undefined ? 'undefined' : text.slice(0, 300);
+}
+const results = items.map(([before, after, isModule]) => {
+  let treeBefore;
+  try { treeBefore = parse(before, isModule); } catch (e) {
+    // Syntax acorn does not know: node's own parser says whether it still parses.
+    if (nodeParses(before, isModule) !== null) return {status: 'unparsed'};
+    const error = nodeParses(after, isModule);
+    return error === null ? {status: 'same'} : {status: 'broken', error};
+  }
+  let treeAfter;
+  try { treeAfter = parse(after, isModule); } catch (e) {
+    return {status: 'broken', error: String(e.message)};
+  }
+  const found = firstDifference(treeBefore, treeAfter, 'Program');
+  if (!found) return {status: 'same', acorn: true};
+  return {status: 'differs', path: found[0], before: shortly(found[1]), after: shortly(found[2])};
 });
 process.stdout.write(JSON.stringify(results));
 """
 
 
-def syntax_errors(node, sources):
-    """Parses each (code, is_module) with node's parser; the error text, or None, for each."""
-    result = subprocess.run([node, "--experimental-vm-modules", "--no-warnings", "-e",
-                             NODE_SYNTAX_CHECK], input=json.dumps(sources).encode(),
-                            capture_output=True, check=True)
-    return json.loads(result.stdout)
+def compare_scripts(node, pairs):
+    """Each (label, is_module, before, after) by acorn; returns (compared by acorn, checked by
+    node only, differences as (label, text))."""
+    differences = []
+    by_acorn = by_node = 0
+    batch = 200
+    for first in range(0, len(pairs), batch):
+        chunk = pairs[first:first + batch]
+        items = [[before, after, is_module] for _, is_module, before, after in chunk]
+        result = subprocess.run([node, "--experimental-vm-modules", "--no-warnings", "-e",
+                                 NODE_COMPARE], input=json.dumps(items).encode(),
+                                capture_output=True, check=True)
+        for (label, _, before, after), outcome in zip(chunk, json.loads(result.stdout)):
+            status = outcome["status"]
+            if status == "same":
+                if outcome.get("acorn"):
+                    by_acorn += 1
+                else:
+                    by_node += 1
+            elif status == "broken":
+                differences.append((label, f"parses before the chain, not after: "
+                                           f"{outcome['error']}\n    after: {after[:400]!r}"))
+                by_acorn += 1
+            elif status == "differs":
+                by_acorn += 1
+                differences.append((label, f"syntax tree differs at {outcome['path']}\n"
+                                           f"    before: {outcome['before']}\n"
+                                           f"    after:  {outcome['after']}"))
+    return by_acorn, by_node, differences
 
 
-def check_scripts(node, pairs):
-    failures = []
-    sources = []
-    for _, is_module, before, after in pairs:
-        sources += [[before, is_module], [after, is_module]]
-    errors = syntax_errors(node, sources) if sources else []
-    checked = 0
-    for index, (label, _, before, after) in enumerate(pairs):
-        error_before, error_after = errors[2 * index], errors[2 * index + 1]
-        if error_before is None:
-            checked += 1
-            if error_after is not None:
-                failures.append(f"{label}: parses before the chain, not after: {error_after}\n"
-                                f"    after: {after[:400]!r}")
-    return checked, failures
-
+# ---- Scripts that print: run before and after
 
 def run_node(node, code, workdir):
     path = os.path.join(workdir, "script.js")
@@ -397,6 +725,14 @@ PAGE_WRAPPINGS = {
     "hidden": "<html><head><title>t</title>\n<SCRIPT LANGUAGE=\"JavaScript\">\n<!-- hide\n{}\n"
               "// end hiding -->\n</SCRIPT>\n</head><body><p>x</body></html>\n",
 }
+
+
+def scripts_of(root):
+    out = []
+    for element in root.iter():
+        if isinstance(element.tag, str) and element.tag.lower() == "script":
+            out.append(element.text or "")
+    return out
 
 
 def check_printing_script(job):
@@ -415,17 +751,24 @@ def check_printing_script(job):
                 f.write(template.replace("{}", source))
             optimized = run_chain(tool, page, options, workdir)
             document, _ = parse(optimized, "utf-8")
-            bodies = [s[2] for s in scripts_of(root_of(document))]
+            bodies = scripts_of(root_of(document))
             if len(bodies) != 1:
                 failures.append(f"{label}: {len(bodies)} scripts after the chain")
                 continue
             code, printed, stderr = run_node(node, bodies[0], workdir)
-            if code != 0 or fold(printed) != fold(expected):
+            if code != 0 or printed != expected:
                 failures.append(f"{label}: prints otherwise after the chain\n"
-                                f"    expected: {fold(expected)[:300]!r}\n"
-                                f"    printed:  {fold(printed)[:300]!r} {stderr[-300:]}\n"
+                                f"    expected: {expected[:300]!r}\n"
+                                f"    printed:  {printed[:300]!r} {stderr[-300:]}\n"
                                 f"    script:   {bodies[0][:600]!r}")
     return failures
+
+
+def known(page_name, option_name, text):
+    for index, (name, options, pattern, _) in enumerate(KNOWN_DIFFERENCES):
+        if name == page_name and options in ("*", option_name) and re.search(pattern, text, re.S):
+            return index
+    return None
 
 
 def main():
@@ -436,38 +779,76 @@ def main():
     arguments.add_argument("--pages", required=True)
     arguments.add_argument("--scripts", required=True)
     arguments.add_argument("--jobs", type=int, default=os.cpu_count() or 1)
+    arguments.add_argument("--only", help="check only the pages whose file name holds this")
     args = arguments.parse_args()
 
-    pages = []
+    corpus = []
     if os.path.isdir(args.corpus):
-        pages += sorted(os.path.join(args.corpus, n) for n in os.listdir(args.corpus)
+        corpus = sorted(os.path.join(args.corpus, n) for n in os.listdir(args.corpus)
                         if n.lower().endswith((".html", ".htm")))
     elif os.environ.get("QUILLON_REQUIRE_CORPUS"):
         sys.exit(f"corpus missing at {args.corpus}")
     hand_made = sorted(os.path.join(args.pages, n) for n in os.listdir(args.pages)
-                       if n.endswith(".html"))
+                       if n.endswith((".html", ".htm")))
     scripts = sorted(os.path.join(args.scripts, n) for n in os.listdir(args.scripts)
                      if n.endswith(".js"))
+    pages = corpus + hand_made
+    if args.only:
+        pages = [p for p in pages if args.only in os.path.basename(p)]
+        scripts = []
     page_jobs = [(args.tool, page, name, options)
-                 for page in pages + hand_made for name, options in OPTION_SETS.items()]
+                 for page in pages for name, options in OPTION_SETS.items()]
     script_jobs = [(args.tool, args.node, script, name, options)
-                   for script in scripts for name, options in list(OPTION_SETS.items())[:2]]
+                   for script in scripts for name, options in list(OPTION_SETS.items())[:3]]
 
     failures = []
+    excused = collections.Counter()
     pairs = []
+    sizes = collections.defaultdict(lambda: [0, 0])
+    corpus_names = {os.path.basename(p) for p in corpus}
     with multiprocessing.Pool(args.jobs) as pool:
-        for label, page_failures, page_pairs in pool.imap_unordered(check_page, page_jobs):
-            failures += page_failures
-            pairs += page_pairs
+        for name, option_name, differences, page_pairs, before, after in pool.imap_unordered(
+                check_page, page_jobs):
+            if name in corpus_names:
+                sizes[option_name][0] += before
+                sizes[option_name][1] += after
+            for text in differences:
+                index = known(name, option_name, text)
+                if index is None:
+                    failures.append(f"{name} [{option_name}]: {text}")
+                    break  # the first difference of each page
+                excused[index] += 1
+            pairs += [(label, is_module, b, a, name, option_name)
+                      for label, is_module, b, a in page_pairs]
         for script_failures in pool.imap_unordered(check_printing_script, script_jobs):
             failures += script_failures
-    checked, script_failures = check_scripts(args.node, pairs)
-    failures += script_failures
+    by_acorn, by_node, script_differences = compare_scripts(
+        args.node, [p[:4] for p in pairs])
+    origin = {p[0]: (p[4], p[5]) for p in pairs}
+    for label, text in script_differences:
+        name, option_name = origin[label]
+        index = known(name, option_name, f"{label}: {text}")
+        if index is None:
+            failures.append(f"{label}: {text}")
+        else:
+            excused[index] += 1
 
     for failure in failures:
         print("FAIL", failure)
-    print(f"pages: {len(pages)} corpus + {len(hand_made)} hand-made, {len(OPTION_SETS)} option "
-          f"sets; inline scripts parsed by node: {checked}; printing scripts: {len(scripts)}")
+    for index, entry in enumerate(KNOWN_DIFFERENCES):
+        if not args.only and not excused[index]:
+            # Not a failure: the commit that mends a fault stays green; the entry is then due
+            # for removal.
+            print("NOTE known difference no longer found, remove it from KNOWN_DIFFERENCES:",
+                  entry)
+    if excused:
+        print(f"known differences excused: {sum(excused.values())} "
+              f"({len(excused)} of {len(KNOWN_DIFFERENCES)} entries)")
+    print(f"pages: {len(corpus)} corpus + {len(hand_made)} hand-made, {len(OPTION_SETS)} option "
+          f"sets; inline scripts compared by syntax tree: {by_acorn}, by node's parser only: "
+          f"{by_node}; printing scripts: {len(scripts)}")
+    for option_name, (before, after) in sizes.items():
+        print(f"corpus bytes [{option_name}]: {before} -> {after}, saved {before - after}")
     total = len(page_jobs) + len(script_jobs) + 1
     print(f"differential checks: {total} groups, {len(failures)} failures")
     return 1 if failures else 0
