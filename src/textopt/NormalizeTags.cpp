@@ -222,6 +222,8 @@ TextLength NormalizeTags(std::uint8_t* text, TextLength length, const PageOption
         if (!IsKnownTag(text + i, end)) {
             return region;
         }
+        // A script's body is script: a tag in one of its strings is text the script writes.
+        const bool script = IsScriptTag(text + i, end);
         TagEdits edits;
         const TagPlan plan = PlanTag(text, i, length, unquotable, edits);
         TextLength close = plan.end;
@@ -232,6 +234,9 @@ TextLength NormalizeTags(std::uint8_t* text, TextLength length, const PageOption
         }
         if (close == plan.end && plan.fits) {
             edits.Apply(text);
+        }
+        if (script && close < length) {
+            return FindElementClose(text, close + 1, length, "SCRIPT") - 1;
         }
         return std::max(region, close < length ? close : length - 1);
     });

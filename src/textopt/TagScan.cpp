@@ -198,6 +198,31 @@ TextLength SkipKnownTag(TextLength i, const std::uint8_t* text, TextLength lengt
     return i + 1 + TagBodyLength(text + i + 1, end);
 }
 
+TextLength FindElementClose(const std::uint8_t* text, TextLength from, TextLength length,
+                            std::string_view name) {
+    const auto size = static_cast<TextLength>(name.size());
+    // Bound: k grows every round and stops at length.
+    for (TextLength k = FindByte(text, from, length, '<'); k < length;
+         k = FindByte(text, k + 1, length, '<')) {
+        if (length - k < size + 2) {
+            break;
+        }
+        if (text[k + 1] != '/') {
+            continue;
+        }
+        bool same = true;
+        for (TextLength m = 0; m < size && same; ++m) {
+            same = UpperCasedTagByte(text[k + 2 + m]) == static_cast<std::uint8_t>(name[m]);
+        }
+        const TextLength after = k + 2 + size;
+        if (same &&
+            (after == length || text[after] <= ' ' || text[after] == '>' || text[after] == '/')) {
+            return k;
+        }
+    }
+    return length;
+}
+
 CloseTagPattern MakeCloseTagPattern(const std::uint8_t* p, const std::uint8_t* end) {
     CloseTagPattern pattern;
     pattern.bytes[0] = '<';

@@ -46,6 +46,12 @@ TextLength SkipStyleBlock(TextLength i, const std::uint8_t* text, TextLength len
 // i, or the index of the `>` of the known tag opened at i (`length` when it is not closed).
 TextLength SkipKnownTag(TextLength i, const std::uint8_t* text, TextLength length);
 
+// The `<` of the first close tag of the element `name` (upper case, no `<`) at or after `from`,
+// as a browser finds it: `</NAME` followed by a blank, `/`, `>` or the end, whatever the open
+// tag looked like; or `length` when there is none.
+TextLength FindElementClose(const std::uint8_t* text, TextLength from, TextLength length,
+                            std::string_view name);
+
 // `</` and the upper-cased name of an open tag, as a short string of at most 255 bytes.
 struct CloseTagPattern {
     static constexpr std::size_t kMaxSize = 255;

@@ -66,7 +66,8 @@ class LayoutCursor {
             --spanLast_;
         }
     }
-    void EnterScript(TextLength tagEnd);
+    // Starts the body of the script whose open tag ends at tagEnd; true when it made a stretch.
+    bool EnterScript(TextLength tagEnd);
 
     const std::uint8_t* text_;
     TextLength length_;
@@ -149,7 +150,7 @@ bool LayoutCursor::NextInTag() {
         ++k;
     }
     if (tagOpensScript_ && k < length_) {
-        EnterScript(k);
+        return EnterScript(k);
     } else {
         mode_ = Mode::kMarkup;
         scan_ = k + 1;
@@ -157,36 +158,10 @@ bool LayoutCursor::NextInTag() {
     return false;
 }
 
-// The `<` of the first close tag of the element named `name` (upper case, without `<`) at or
-// after `from` that a browser takes for one, or the length. How the open tag was spelled does not
-// matter: `<script` followed by a line feed is closed by `</script>` like any other.
-TextLength ElementCloseTag(const std::uint8_t* text, TextLength from, TextLength length,
-                           std::string_view name) {
-    const auto size = static_cast<TextLength>(name.size());
-    // Bound: k grows every round and stops at length.
-    for (TextLength k = FindByte(text, from, length, '<'); k < length;
-         k = FindByte(text, k + 1, length, '<')) {
-        if (length - k < size + 2) {
-            break;
-        }
-        if (text[k + 1] != '/') {
-            continue;
-        }
-        bool same = true;
-        for (TextLength m = 0; m < size && same; ++m) {
-            same = UpperCasedTagByte(text[k + 2 + m]) == static_cast<std::uint8_t>(name[m]);
-        }
-        const TextLength after = k + 2 + size;
-        if (same &&
-            (after == length || text[after] <= ' ' || text[after] == '>' || text[after] == '/')) {
-            return k;
-        }
-    }
-    return length;
-}
-
+// How the open tag of a script was spelled does not matter: `<script` followed by a line feed is
+// closed by `</script>` like any other.
 TextLength ScriptCloseTag(const std::uint8_t* text, TextLength from, TextLength length) {
-    return ElementCloseTag(text, from, length, "SCRIPT");
+    return FindElementClose(text, from, length, "SCRIPT");
 }
 
 // The raw-text name the tag at lt opens (TITLE, IFRAME, ...), or an empty view.
@@ -207,10 +182,37 @@ std::string_view RawTextName(const std::uint8_t* text, TextLength lt, TextLength
     return {};
 }
 
-void LayoutCursor::EnterScript(TextLength tagEnd) {
+// Whether the open tag from lt to its `>` at tagEnd names a SRC: a browser then runs the file and
+// never the body, which a page may still read as it stands.
+bool NamesSource(const std::uint8_t* text, TextLength lt, TextLength tagEnd) {
+    TagAttributes attributes(text, TagNameEnd(text, lt, tagEnd), tagEnd);
+    TagAttribute attribute;
+    // Bound: the walk moves forward with every attribute and stops at tagEnd.
+    while (attributes.Next(attribute)) {
+        if (attribute.hasValue && attribute.nameEnd - attribute.name == 3 &&
+            (text[attribute.name] | 0x20) == 's' && (text[attribute.name + 1] | 0x20) == 'r' &&
+            (text[attribute.name + 2] | 0x20) == 'c') {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool LayoutCursor::EnterScript(TextLength tagEnd) {
     scriptEnd_ = ScriptCloseTag(text_, tagEnd + 1, length_);
+    if (NamesSource(text_, scan_, tagEnd)) {
+        mode_ = Mode::kMarkup;
+        scan_ = scriptEnd_;
+        if (tagEnd + 1 < scriptEnd_) {
+            // Up to the close tag's `<`, so that the stretch never ends in a blank.
+            SetSpan(tagEnd + 1, scriptEnd_);
+            return true;
+        }
+        return false;
+    }
     lexer_.emplace(text_, tagEnd + 1, scriptEnd_);
     mode_ = Mode::kScript;
+    return false;
 }
 
 // The second letters of the raw-text names that only sometimes make a protected region (TITLE,
@@ -256,7 +258,7 @@ bool LayoutCursor::NextInMarkup() {
         const std::string_view name = RawTextName(text_, lt, length_);
         if (!name.empty()) {
             const TextLength openEnd = lt + 1 + TagBodyLength(text_ + lt + 1, text_ + length_);
-            const TextLength close = ElementCloseTag(text_, openEnd + 1, length_, name);
+            const TextLength close = FindElementClose(text_, openEnd + 1, length_, name);
             // Without a `<` of its own the content is folded by a browser as the passes fold
             // it; with one, it is text the passes must not take for markup, to the end of the
             // page when the element is never closed, as a browser reads it.
@@ -354,9 +356,13 @@ TextLength TrimAroundInvisibleTag(std::uint8_t* text, TextLength i, TextLength l
     }
     invisibleEnd = last;
     if (IsScriptTag(text + i, end)) {
-        last = DeleteAfter(text, last, length, IsBlankOrDeleted);
         // The body is script: no `<` in it opens a tag.
         const TextLength close = ScriptCloseTag(text, last + 1, length);
+        // The body of a script with a source is kept whole, its edges too.
+        if (last + 1 < close && regions.Resolve(last + 1) != last + 1) {
+            return close >= length ? length : close - 1;
+        }
+        last = DeleteAfter(text, last, length, IsBlankOrDeleted);
         if (close >= length) {
             return length;
         }
