@@ -63,29 +63,11 @@ OPTION_SETS = {
     ],
 }
 
-# A string literal's value that held markup (a tag, or the attributes of one) and changed.
-MARKUP_IN_STRING_CHANGED = r'syntax tree differs at Program[.\w]*\.value\n    before: "[^\n]*(<|=\\")'
-
 # Differences known and awaited, each tied to the fault that causes it: (page file name, option
 # set or "*", a regular expression the printed difference must match, the fault). A difference
 # is excused only when all three match, and the page's next difference is then looked at; an
 # entry that matches nothing is noted, so the list shrinks as the faults are mended.
-KNOWN_DIFFERENCES = [
-    # Markup inside a script's string literal is read as a tag by NormalizeTags, which takes
-    # the quotes off its attribute values: the string the script writes changes (the fault of
-    # script literals; the layout passes already leave literals alone).
-    *[(page, "*", MARKUP_IN_STRING_CHANGED, "script literals: NormalizeTags unquotes tags in strings")
-      for page in ("minifyhtml_bootstrap.html", "tdewolff_amazon.html", "tdewolff_bbc.html",
-                   "inline_scripts.html", "script_edges.html")],
-    # The body of a SCRIPT with SRC leaves OptimizeInlineScripts as it was, but the layout
-    # passes still trim its edges and fold its blanks, and NormalizeTags unquotes the tags of a
-    # template held there.
-    *[(page, "*", r"body of a script with a source, only blanks changed",
-       "script with a source: the layout passes still trim and fold its body")
-      for page in ("inline_scripts.html", "script_source_bodies.html")],
-    ("script_source_bodies.html", "*", r"body of a script with a source, only blanks and "
-     r"quotes changed", "script with a source: NormalizeTags unquotes a template held there"),
-]
+KNOWN_DIFFERENCES = []
 
 WHITESPACE = re.compile(r"[ \t\n\f\r]+")
 BLANKS = " \t\n\f\r"
