@@ -55,13 +55,33 @@ constexpr std::array<StopBytes, 4> MakeStopBytes() {
 
 constexpr std::array<StopBytes, 4> kStopBytes = MakeStopBytes();
 
+CloseTagPattern MakeBrowserCloseTagPattern(const std::uint8_t* p, const std::uint8_t* end) {
+    CloseTagPattern pattern;
+    pattern.bytes[0] = '<';
+    pattern.bytes[1] = '/';
+    pattern.size = 2;
+    // Bound: the pattern stops at kMaxSize bytes.
+    for (std::ptrdiff_t k = 1; k < end - p && pattern.size < CloseTagPattern::kMaxSize; ++k) {
+        if (EndsCloseTagName(p[k]) || p[k] == '\t' || p[k] == '\r' || p[k] == '\f' || p[k] == '/') {
+            break;
+        }
+        pattern.bytes[pattern.size++] = UpperCasedTagByte(p[k]);
+    }
+    return pattern;
+}
+
 TextLength SkipRegion(TagClass tagClass, TextLength i, const std::uint8_t* text,
                       TextLength length) {
     const std::uint8_t* const end = text + length;
     if (i < 0 || i >= length || text[i] != '<' || !IsTagOfClass(tagClass, text + i, end)) {
         return i;
     }
-    const CloseTagPattern pattern = MakeCloseTagPattern(text + i, end);
+    // The elements added for their text end their name as browsers do, at any blank: a
+    // `<TEXTAREA` followed by a line feed would otherwise never find its close and protect the rest
+    // of the page, which a later run, the line feed gone, no longer would.
+    const CloseTagPattern pattern = tagClass == TagClass::kRawText
+                                        ? MakeBrowserCloseTagPattern(text + i, end)
+                                        : MakeCloseTagPattern(text + i, end);
     const TextLength openEnd = i + 1 + TagBodyLength(text + i + 1, end);
     if (openEnd >= length) {
         return length;

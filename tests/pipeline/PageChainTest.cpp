@@ -116,7 +116,8 @@ TEST(PageChain, DefaultsRunEveryStep) {
     const test::MemorySettingsStore defaults;
     EXPECT_EQ(Chain(kPage, defaults, true),
               "<HTML><HEAD><BODY><TD ALIGN=center>caf&#233;</TD><UL><LI>a</UL>n\n"
-              "<A HREF='dir/x.htm'>l</A><SCRIPT>var a=1;</SCRIPT>");
+              // The blank between a link and a script stays: a script is no block.
+              "<A HREF='dir/x.htm'>l</A>\n<SCRIPT>var a=1;</SCRIPT>");
 }
 
 TEST(PageChain, ClosedGatesSkipTheirSteps) {
@@ -129,7 +130,7 @@ TEST(PageChain, ClosedGatesSkipTheirSteps) {
     EXPECT_EQ(Chain(kPage, settings, false),
               "<HTML><HEAD><META NAME=AUTHOR CONTENT=y></HEAD><BODY><!-- note --><TD "
               "ALIGN=center>caf&#233;</TD><UL><LI>a</LI></UL><NOOP>n</NOOP>\n"
-              "<A HREF=dir/x.htm>l</A><SCRIPT>var a = 1 ; // one</SCRIPT></BODY></HTML>");
+              "<A HREF=dir/x.htm>l</A>\n<SCRIPT>var a = 1 ; // one</SCRIPT></BODY></HTML>");
 }
 
 TEST(PageChain, ReadsTheSettingsOncePerPageNotPerTag) {
