@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "textopt/TagAttributes.h"
+#include "textopt/TagNames.h"
 #include "textopt/TagPasses.h"
 #include "textopt/TagScan.h"
 #include "textopt/TagWalk.h"
@@ -246,6 +247,14 @@ TextLength OptimizeMetaAndImg(std::uint8_t* text, TextLength length, const PageO
     const std::uint8_t* const end = text + length;
     BorderContext borders;
     ForEachTagStart(text, length, [&](TextLength i) {
+        // Server-side code, TEXTAREA and TITLE hold text that only looks like tags: a form
+        // submits it, code prints it.
+        if (i + 1 < length && kRawTextStartBytes[text[i + 1]]) {
+            const TextLength region = SkipRawText(i, text, length);
+            if (region != i) {
+                return region;
+            }
+        }
         if (i + 1 >= length || !MayBeImgOrMeta(text[i + 1])) {
             return i;
         }

@@ -9,6 +9,7 @@
 #include "textopt/Keywords.h"
 #include "textopt/ScriptWalker.h"
 #include "textopt/TagAttributes.h"
+#include "textopt/TagNames.h"
 #include "textopt/TagScan.h"
 #include "textopt/TagWalk.h"
 
@@ -203,6 +204,14 @@ TextLength OptimizeInlineScripts(std::uint8_t* text, TextLength length,
     }
     const std::uint8_t* const end = text + length;
     ForEachTagStart(text, length, [&](TextLength i) {
+        // A script tag inside server-side code or TEXTAREA is text the code prints or the form
+        // submits, not a script of this page.
+        if (i + 1 < length && kRawTextStartBytes[text[i + 1]]) {
+            const TextLength region = SkipRawText(i, text, length);
+            if (region != i) {
+                return region;
+            }
+        }
         if (i + 1 >= length || AsciiUpper(text[i + 1]) != 'S' || !IsScriptTag(text + i, end)) {
             return i;
         }

@@ -173,6 +173,12 @@ const OptionCase kImgFixes[] = {
      "<IMG ALT='x>y HSPACE=0' SRC=a>z"},
     {"stray quote: the tag stays", kUnused, "<IMG ALT=it's HSPACE=0>x'>",
      "<IMG ALT=it's HSPACE=0>x'>"},
+    // Text a form submits or server-side code prints only looks like tags.
+    {"tags in TEXTAREA are text", kUnused, "<TEXTAREA><IMG SRC=a BORDER=0><META NAME=x></TEXTAREA>",
+     "<TEXTAREA><IMG SRC=a BORDER=0><META NAME=x></TEXTAREA>"},
+    {"tags in server code are code", kUnused,
+     "<% s = \"<IMG BORDER=0>\" %><?php $m = '<META NAME=GENERATOR CONTENT=x>'; ?>",
+     "<% s = \"<IMG BORDER=0>\" %><?php $m = '<META NAME=GENERATOR CONTENT=x>'; ?>"},
 };
 INSTANTIATE_TEST_SUITE_P(ImgFixedFaults, OptimizeMetaAndImgTable, testing::ValuesIn(kImgFixes),
                          RowName<OptionCase>);
