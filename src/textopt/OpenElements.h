@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "textopt/TextBuffer.h"
@@ -45,10 +46,11 @@ class OpenElements {
         if (name == "li" || name == "dd" || name == "dt") {
             CloseItemFor(name);
         }
-        if (ClosesParagraph(name)) {
+        const std::uint8_t classes = ClassesOf(name);
+        if ((classes & (kClosesParagraph | kHeading)) != 0) {
             ClosePastInButtonScope("p");
         }
-        if (IsHeading(name) && !stack_.empty() && IsHeading(stack_.back())) {
+        if ((classes & kHeading) != 0 && !stack_.empty() && stack_.back().Is(kHeading)) {
             stack_.pop_back();
         }
         if (name == "option" || name == "optgroup") {
@@ -68,10 +70,10 @@ class OpenElements {
                    name == "colgroup") {
             ClearBackTo({"table", "template", "html"});
         }
-        if (IsVoid(name) || (selfClosing && InForeignContent())) {
+        if ((classes & kVoid) != 0 || (selfClosing && InForeignContent())) {
             return;
         }
-        stack_.push_back(name);
+        stack_.push_back(Entry{name, classes});
     }
 
     void End(const std::string& name) {
@@ -82,10 +84,13 @@ class OpenElements {
             ClosePastInButtonScope("p");
             return;
         }
+        const std::uint8_t classes = ClassesOf(name);
+        const bool formatting = (classes & kFormatting) != 0;
+        const bool special = (classes & (kSpecial | kHeading)) != 0;
         // Bound: k falls to 0.
         for (std::size_t k = stack_.size(); k-- > 0;) {
             if (stack_[k] == name) {
-                if (IsFormatting(name) && HasSpecialAbove(k)) {
+                if (formatting && HasSpecialAbove(k)) {
                     // The parser re-parents what was opened since; the special element stays open.
                     stack_.erase(stack_.begin() + static_cast<std::ptrdiff_t>(k));
                 } else {
@@ -93,8 +98,8 @@ class OpenElements {
                 }
                 return;
             }
-            if (IsScopeBoundary(stack_[k]) ||
-                (!IsSpecial(name) && !IsFormatting(name) && IsSpecial(stack_[k]))) {
+            if (stack_[k].Is(kScopeBoundary) ||
+                (!special && !formatting && stack_[k].IsSpecial())) {
                 return;  // out of reach: the parser ignores the end tag
             }
         }
@@ -108,7 +113,7 @@ class OpenElements {
             if (stack_[k] == name) {
                 return static_cast<std::ptrdiff_t>(k);
             }
-            if (IsScopeBoundary(stack_[k]) ||
+            if (stack_[k].Is(kScopeBoundary) ||
                 (name == "li" && (stack_[k] == "ul" || stack_[k] == "ol"))) {
                 return -1;
             }
@@ -120,8 +125,8 @@ class OpenElements {
     // start would stop there instead of closing the item.
     bool HasSpecialAbove(std::size_t k) const {
         return std::any_of(stack_.begin() + static_cast<std::ptrdiff_t>(k) + 1, stack_.end(),
-                           [](const std::string& open) {
-                               return IsSpecial(open) && open != "address" && open != "div" &&
+                           [](const Entry& open) {
+                               return open.IsSpecial() && open != "address" && open != "div" &&
                                       open != "p";
                            });
     }
@@ -138,71 +143,99 @@ class OpenElements {
             if (stack_[k] == name) {
                 return k < below;
             }
-            if (IsScopeBoundary(stack_[k])) {
+            if (stack_[k].Is(kScopeBoundary)) {
                 return false;
             }
         }
         return false;
     }
 
-    const std::string& At(std::size_t k) const { return stack_[k]; }
+    const std::string& At(std::size_t k) const { return stack_[k].name; }
     std::size_t Depth() const { return stack_.size(); }
     bool TopIs(std::string_view name) const { return !stack_.empty() && stack_.back() == name; }
 
-    static bool IsRawText(std::string_view name) {
-        return Among(name, {"script", "style", "textarea", "title", "xmp", "iframe", "noembed",
-                            "noframes", "plaintext"});
-    }
+    static bool IsRawText(std::string_view name) { return (Classes(name) & kRawText) != 0; }
 
   private:
+    // What the parser makes of an element, by name: looked up once per name in one table instead
+    // of comparing the name with every entry of six lists, which cost the pass most of its time.
+    enum : std::uint8_t {
+        kRawText = 1,
+        kVoid = 2,
+        kFormatting = 4,
+        kScopeBoundary = 8,
+        kSpecial = 16,
+        kClosesParagraph = 32,
+        kHeading = 64,
+    };
+
+    // An open element with what its name makes it, found once when it is opened: the walks down
+    // the stack then test bits instead of looking names up.
+    struct Entry {
+        std::string name;
+        std::uint8_t classes = 0;
+
+        bool operator==(std::string_view other) const { return name == other; }
+        bool Is(std::uint8_t flag) const { return (classes & flag) != 0; }
+        bool IsSpecial() const { return (classes & (kSpecial | kHeading)) != 0; }
+    };
+
+    static std::uint8_t Classes(std::string_view name) {
+        static const std::unordered_map<std::string_view, std::uint8_t> table = [] {
+            std::unordered_map<std::string_view, std::uint8_t> classes;
+            const auto add = [&classes](std::uint8_t flag,
+                                        std::initializer_list<std::string_view> names) {
+                for (const std::string_view entry : names) {
+                    classes[entry] |= flag;
+                }
+            };
+            add(kRawText, {"script", "style", "textarea", "title", "xmp", "iframe", "noembed",
+                           "noframes", "plaintext"});
+            add(kVoid, {"area", "base", "basefont", "bgsound", "br", "col", "embed", "frame", "hr",
+                        "image", "img", "input", "keygen", "link", "meta", "param", "source",
+                        "track", "wbr"});
+            add(kFormatting, {"a", "b", "big", "code", "em", "font", "i", "nobr", "s", "small",
+                              "strike", "strong", "tt", "u"});
+            add(kScopeBoundary, {"applet", "caption", "html", "table", "td", "th", "marquee",
+                                 "object", "template", "svg", "math"});
+            add(kSpecial,
+                {"address", "applet",  "article",  "aside",     "blockquote", "body",
+                 "button",  "caption", "center",   "colgroup",  "dd",         "details",
+                 "dir",     "div",     "dl",       "dt",        "fieldset",   "figcaption",
+                 "figure",  "footer",  "form",     "frameset",  "head",       "header",
+                 "hgroup",  "html",    "iframe",   "li",        "listing",    "main",
+                 "marquee", "menu",    "nav",      "noembed",   "noframes",   "noscript",
+                 "object",  "ol",      "p",        "plaintext", "pre",        "script",
+                 "search",  "section", "select",   "style",     "summary",    "table",
+                 "tbody",   "td",      "template", "textarea",  "tfoot",      "th",
+                 "thead",   "title",   "tr",       "ul",        "xmp"});
+            add(kClosesParagraph,
+                {"address",   "article", "aside",   "blockquote", "center",     "details", "dialog",
+                 "dir",       "div",     "dl",      "fieldset",   "figcaption", "figure",  "footer",
+                 "header",    "hgroup",  "main",    "menu",       "nav",        "ol",      "p",
+                 "search",    "section", "summary", "ul",         "pre",        "listing", "form",
+                 "plaintext", "xmp",     "table",   "hr",         "li",         "dd",      "dt"});
+            return classes;
+        }();
+        const auto found = table.find(name);
+        return found == table.end() ? 0 : found->second;
+    }
+
     static bool Among(std::string_view name, std::initializer_list<std::string_view> names) {
         return std::find(names.begin(), names.end(), name) != names.end();
+    }
+
+    // The classes of a name, headings marked too.
+    static std::uint8_t ClassesOf(std::string_view name) {
+        return static_cast<std::uint8_t>(Classes(name) | (IsHeading(name) ? kHeading : 0));
     }
 
     static bool IsHeading(std::string_view name) {
         return name.size() == 2 && name[0] == 'h' && name[1] >= '1' && name[1] <= '6';
     }
 
-    static bool IsVoid(std::string_view name) {
-        return Among(name, {"area", "base", "basefont", "bgsound", "br", "col", "embed", "frame",
-                            "hr", "image", "img", "input", "keygen", "link", "meta", "param",
-                            "source", "track", "wbr"});
-    }
-
-    static bool IsFormatting(std::string_view name) {
-        return Among(name, {"a", "b", "big", "code", "em", "font", "i", "nobr", "s", "small",
-                            "strike", "strong", "tt", "u"});
-    }
-
-    static bool IsScopeBoundary(std::string_view name) {
-        return Among(name, {"applet", "caption", "html", "table", "td", "th", "marquee", "object",
-                            "template", "svg", "math"});
-    }
-
     static bool IsSpecial(std::string_view name) {
-        return IsHeading(name) ||
-               Among(name,
-                     {"address", "applet",  "article",  "aside",     "blockquote", "body",
-                      "button",  "caption", "center",   "colgroup",  "dd",         "details",
-                      "dir",     "div",     "dl",       "dt",        "fieldset",   "figcaption",
-                      "figure",  "footer",  "form",     "frameset",  "head",       "header",
-                      "hgroup",  "html",    "iframe",   "li",        "listing",    "main",
-                      "marquee", "menu",    "nav",      "noembed",   "noframes",   "noscript",
-                      "object",  "ol",      "p",        "plaintext", "pre",        "script",
-                      "search",  "section", "select",   "style",     "summary",    "table",
-                      "tbody",   "td",      "template", "textarea",  "tfoot",      "th",
-                      "thead",   "title",   "tr",       "ul",        "xmp"});
-    }
-
-    static bool ClosesParagraph(std::string_view name) {
-        return IsHeading(name) ||
-               Among(name,
-                     {"address", "article", "aside",   "blockquote", "center",    "details",
-                      "dialog",  "dir",     "div",     "dl",         "fieldset",  "figcaption",
-                      "figure",  "footer",  "header",  "hgroup",     "main",      "menu",
-                      "nav",     "ol",      "p",       "search",     "section",   "summary",
-                      "ul",      "pre",     "listing", "form",       "plaintext", "xmp",
-                      "table",   "hr",      "li",      "dd",         "dt"});
+        return IsHeading(name) || (Classes(name) & kSpecial) != 0;
     }
 
     bool Has(std::string_view name) const {
@@ -215,13 +248,13 @@ class OpenElements {
     void CloseItemFor(std::string_view name) {
         // Bound: k falls to 0.
         for (std::size_t k = stack_.size(); k-- > 0;) {
-            const std::string& open = stack_[k];
+            const Entry& open = stack_[k];
             const bool sameKind = name == "li" ? open == "li" : (open == "dd" || open == "dt");
             if (sameKind) {
                 stack_.resize(k);
                 return;
             }
-            if (IsSpecial(open) && open != "address" && open != "div" && open != "p") {
+            if (open.IsSpecial() && open != "address" && open != "div" && open != "p") {
                 return;
             }
         }
@@ -234,7 +267,7 @@ class OpenElements {
                 stack_.resize(k);
                 return;
             }
-            if (IsScopeBoundary(stack_[k]) || stack_[k] == "button") {
+            if (stack_[k].Is(kScopeBoundary) || stack_[k] == "button") {
                 return;
             }
         }
@@ -258,12 +291,12 @@ class OpenElements {
             return;  // outside a table the parser ignores these tags
         }
         // Bound: every round pops one element.
-        while (!stack_.empty() && !Among(stack_.back(), names)) {
+        while (!stack_.empty() && !Among(stack_.back().name, names)) {
             stack_.pop_back();
         }
     }
 
-    std::vector<std::string> stack_;
+    std::vector<Entry> stack_;
 };
 
 }  // namespace quillon
