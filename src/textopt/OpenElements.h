@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "textopt/TextBuffer.h"
@@ -42,7 +41,7 @@ class OpenElements {
         return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z');
     }
 
-    void Start(const std::string& name, bool selfClosing) {
+    void Start(std::string_view name, bool selfClosing) {
         if (name == "li" || name == "dd" || name == "dt") {
             CloseItemFor(name);
         }
@@ -73,10 +72,10 @@ class OpenElements {
         if ((classes & kVoid) != 0 || (selfClosing && InForeignContent())) {
             return;
         }
-        stack_.push_back(Entry{name, classes});
+        stack_.push_back(Entry{std::string(name), classes});
     }
 
-    void End(const std::string& name) {
+    void End(std::string_view name) {
         if (name == "body" || name == "html" || name == "br") {
             return;  // neither pops anything: what follows still goes into the body
         }
@@ -157,7 +156,7 @@ class OpenElements {
     static bool IsRawText(std::string_view name) { return (Classes(name) & kRawText) != 0; }
 
   private:
-    // What the parser makes of an element, by name: looked up once per name in one table instead
+    // What the parser makes of an element, by name: looked up once per tag in one table instead
     // of comparing the name with every entry of six lists, which cost the pass most of its time.
     enum : std::uint8_t {
         kRawText = 1,
@@ -180,13 +179,25 @@ class OpenElements {
         bool IsSpecial() const { return (classes & (kSpecial | kHeading)) != 0; }
     };
 
+    // Names by their first letter, each with its classes: a name is compared with the few that
+    // share its letter, which beats hashing it.
+    using ClassTable = std::array<std::vector<std::pair<std::string_view, std::uint8_t>>, 26>;
+
     static std::uint8_t Classes(std::string_view name) {
-        static const std::unordered_map<std::string_view, std::uint8_t> table = [] {
-            std::unordered_map<std::string_view, std::uint8_t> classes;
+        static const ClassTable table = [] {
+            ClassTable classes;
             const auto add = [&classes](std::uint8_t flag,
                                         std::initializer_list<std::string_view> names) {
                 for (const std::string_view entry : names) {
-                    classes[entry] |= flag;
+                    auto& bucket = classes[static_cast<std::size_t>(entry[0] - 'a')];
+                    const auto known =
+                        std::find_if(bucket.begin(), bucket.end(),
+                                     [entry](const auto& row) { return row.first == entry; });
+                    if (known == bucket.end()) {
+                        bucket.emplace_back(entry, flag);
+                    } else {
+                        known->second |= flag;
+                    }
                 }
             };
             add(kRawText, {"script", "style", "textarea", "title", "xmp", "iframe", "noembed",
@@ -217,8 +228,15 @@ class OpenElements {
                  "plaintext", "xmp",     "table",   "hr",         "li",         "dd",      "dt"});
             return classes;
         }();
-        const auto found = table.find(name);
-        return found == table.end() ? 0 : found->second;
+        if (name.empty() || name[0] < 'a' || name[0] > 'z') {
+            return 0;
+        }
+        for (const auto& [known, flags] : table[static_cast<std::size_t>(name[0] - 'a')]) {
+            if (known.size() == name.size() && known == name) {
+                return flags;
+            }
+        }
+        return 0;
     }
 
     static bool Among(std::string_view name, std::initializer_list<std::string_view> names) {

@@ -174,7 +174,9 @@ NextToken NextTokenAfter(const std::uint8_t* text, TextLength from, TextLength l
 // element at the same place: the next thing after it (blanks aside, which a block does not
 // show at its end) is a start or end tag that makes the parser infer the close, and nothing
 // opened inside the element would stop that inference or be closed otherwise.
-bool CloseIsInferred(const std::string& name, const OpenElements& open, const NextToken& next) {
+// Names are compared as views: a view's length is compared before its bytes.
+bool CloseIsInferred(std::string_view name, const OpenElements& open, const NextToken& next) {
+    const std::string_view nextName = next.name;
     if (name == "head" || name == "body" || name == "html") {
         // The parser closes the head at whatever belongs to the body, and never closes the
         // body and the page before their end; only blanks and comments could land elsewhere.
@@ -187,18 +189,18 @@ bool CloseIsInferred(const std::string& name, const OpenElements& open, const Ne
         const std::size_t depth = open.Depth();
         return next.kind == NextToken::kEnd ||
                (next.kind == NextToken::kStartTag &&
-                (next.name == "option" || next.name == "optgroup")) ||
+                (nextName == "option" || nextName == "optgroup")) ||
                (next.kind == NextToken::kEndTag &&
-                (next.name == "select" || next.name == "datalist" ||
-                 (next.name == "optgroup" && depth >= 2 && open.At(depth - 2) == "optgroup")));
+                (nextName == "select" || nextName == "datalist" ||
+                 (nextName == "optgroup" && depth >= 2 && open.At(depth - 2) == "optgroup")));
     }
     if (name == "colgroup") {
         // Blanks after it would go into the group without the close tag.
         return open.TopIs("colgroup") && !next.afterBlanks &&
                (next.kind == NextToken::kEnd ||
-                (next.kind == NextToken::kStartTag && next.name != "col" &&
-                 next.name != "template") ||
-                (next.kind == NextToken::kEndTag && next.name != "colgroup"));
+                (next.kind == NextToken::kStartTag && nextName != "col" &&
+                 nextName != "template") ||
+                (next.kind == NextToken::kEndTag && nextName != "colgroup"));
     }
     // LI, DD and DT: another item, or the end of their list or of an element around them.
     const std::ptrdiff_t item = open.ItemInScope(name);
@@ -210,11 +212,11 @@ bool CloseIsInferred(const std::string& name, const OpenElements& open, const Ne
         return true;
     }
     if (next.kind == NextToken::kStartTag) {
-        return listItem ? next.name == "li" : next.name == "dd" || next.name == "dt";
+        return listItem ? nextName == "li" : nextName == "dd" || nextName == "dt";
     }
     // The end of the list, or of any element around the item that the end tag reaches.
     return next.kind == NextToken::kEndTag &&
-           open.EndTagReachesBelow(next.name, static_cast<std::size_t>(item));
+           open.EndTagReachesBelow(nextName, static_cast<std::size_t>(item));
 }
 
 // Index of the `>` of the close tag `</name` that ends the raw text opened before `from`, or
