@@ -282,13 +282,6 @@ void CWorker::OnStartRun(const std::string& selectionText) {
             return;
         }
         destination = *chosen;
-        // A copy into the selection would be listed and copied again on every later run, and
-        // Revert would delete inside the user's own tree.
-        if (IsInsideOrSame(std::filesystem::absolute(destination), selection)) {
-            view_.ShowMessage(DestinationOverlapText(destination, selection));
-            EndRun();
-            return;
-        }
     }
     // A single file is locked through its folder: the lock a file's descriptor holds stays with
     // the old file once the run has renamed the new one into its place.
@@ -477,6 +470,9 @@ std::optional<CWorker::Destination> CWorker::PlanDestination(
         plan.copyRoot = destination / baseName;
     }
 
+    // A copy into the selection would be listed and copied again on every later run, and Revert
+    // would delete inside the user's own tree; a copy that holds the selection would copy every
+    // file onto itself. Both are refused before anything is written.
     if (IsInsideOrSame(plan.copyRoot, selection) || IsInsideOrSame(selection, plan.copyRoot)) {
         view_.ShowMessage(DestinationOverlapText(plan.copyRoot, selection));
         return std::nullopt;
