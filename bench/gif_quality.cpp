@@ -27,22 +27,14 @@ Bytes Read(const fs::path& path) {
     return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
-// The stage as the pipeline runs it (candidate written beside the file, read back, renamed
-// over it), without the pipeline's logs.
-class QuietHost : public quillon::GifStageHost {
-  public:
-    void SetStatus(std::string_view) override {}
-    void WriteErrorLog(std::string_view) override {}
-    void ReplaceFile(const std::string& path, const std::uint8_t* data,
-                     std::uint32_t size) override {
-        quillon::WriteWholeFile(path, data, size);
-    }
-};
-
-void RunOurs(const fs::path& copy, std::uint64_t size) {
-    QuietHost host;
+// The stage as the pipeline runs it, the smaller result written over the copy.
+void RunOurs(const fs::path& copy) {
     try {
-        quillon::OptimizeGifFile(host, copy.string(), static_cast<std::uint32_t>(size));
+        const quillon::GifStageResult result = quillon::OptimizeGif(Read(copy), nullptr);
+        if (!result.bytes.empty()) {
+            quillon::WriteWholeFile(copy, result.bytes.data(),
+                                    static_cast<std::uint32_t>(result.bytes.size()));
+        }
     } catch (...) {
         // A file the stage abandons stays as it was.
     }
@@ -139,7 +131,7 @@ int main(int argc, char** argv) {
         fs::copy_file(file, ours, fs::copy_options::overwrite_existing);
 
         auto start = std::chrono::steady_clock::now();
-        RunOurs(ours, before);
+        RunOurs(ours);
         timeOurs += std::chrono::steady_clock::now() - start;
 
         const std::string command = gifsicle + " -O3 --colors 128 '" + file.string() + "' -o '" +

@@ -67,7 +67,7 @@ namespace {
 }  // namespace
 
 BxFile::~BxFile() {
-    if (open_ && ownsDescriptor_ && !(mode_ & kCounting) && descriptor_ >= 0) {
+    if (open_ && ownsDescriptor_ && !Detached() && descriptor_ >= 0) {
         ::close(descriptor_);
     }
 }
@@ -84,11 +84,8 @@ void BxFile::Open(std::uint16_t mode, bool ownsDescriptor, int descriptor) {
         BxRaise(kBxErrAlreadyOpen);
     }
     counter_ = 0;
-    if ((mode & kWritable) && (mode & kCounting)) {
-        mode_ = mode;
-        ownsDescriptor_ = ownsDescriptor;
-        descriptor_ = -1;
-        open_ = true;
+    if ((mode & kMemory) || ((mode & kWritable) && (mode & kCounting))) {
+        OpenDetached(mode, ownsDescriptor);
         return;
     }
     if (!locator_.HasPath() && descriptor == 0) {
@@ -124,6 +121,7 @@ void BxFile::Open(std::uint16_t mode, bool ownsDescriptor, int descriptor) {
             }
             BxRaise(kBxErrNoMemory);
         }
+        window_ = readBuffer_.get();
     }
     bufferLength_ = 0;
     bufferPosition_ = 0;
@@ -133,13 +131,32 @@ void BxFile::Open(std::uint16_t mode, bool ownsDescriptor, int descriptor) {
     open_ = true;
 }
 
+// Memory reads see the whole source as one read-ahead window that never refills; memory writes
+// and counting keep their length in the counter.
+void BxFile::OpenDetached(std::uint16_t mode, bool ownsDescriptor) {
+    const bool reads = (mode & kReadable) != 0;
+    const bool writes = (mode & kWritable) != 0;
+    if (reads == writes || ((mode & kCounting) && (mode & kMemory))) {
+        BxRaise(kBxErrBadMode);
+    }
+    window_ = reads ? source_.data() : nullptr;
+    bufferStart_ = 0;
+    bufferLength_ = reads ? source_.size() : 0;
+    bufferPosition_ = 0;
+    written_.clear();
+    mode_ = mode;
+    ownsDescriptor_ = ownsDescriptor;
+    descriptor_ = -1;
+    open_ = true;
+}
+
 void BxFile::Close() {
     CheckOpen();
-    const bool closeDescriptor = ownsDescriptor_ && !(mode_ & kCounting) && descriptor_ >= 0;
+    const bool closeDescriptor = ownsDescriptor_ && !Detached() && descriptor_ >= 0;
     const int descriptor = descriptor_;
     // A descriptor that stays with its owner is left where this file's reading got to, not
     // where the read-ahead got to.
-    if (!ownsDescriptor_ && bufferLength_ > 0) {
+    if (!ownsDescriptor_ && !Detached() && bufferLength_ > 0) {
         ::lseek(descriptor,
                 static_cast<off_t>(bufferStart_ + static_cast<std::int64_t>(bufferPosition_)),
                 SEEK_SET);
@@ -147,6 +164,7 @@ void BxFile::Close() {
     open_ = false;
     descriptor_ = -1;
     readBuffer_.reset();
+    window_ = nullptr;
     bufferLength_ = 0;
     bufferPosition_ = 0;
     if (closeDescriptor && ::close(descriptor) != 0) {
@@ -171,8 +189,11 @@ std::size_t BxFile::ReadDirect(std::uint8_t* destination, std::size_t count) {
     }
 }
 
-void BxFile::Refill() {
+bool BxFile::Refill() {
     assert(bufferPosition_ == bufferLength_);
+    if (mode_ & kMemory) {
+        return false;
+    }
     if (bufferLength_ > 0) {
         bufferStart_ += static_cast<std::int64_t>(bufferLength_);
     } else {
@@ -182,6 +203,7 @@ void BxFile::Refill() {
     bufferLength_ = 0;
     bufferPosition_ = 0;
     bufferLength_ = ReadDirect(readBuffer_.get(), kReadAhead);
+    return bufferLength_ > 0;
 }
 
 std::size_t BxFile::Read(void* destination, std::size_t count) {
@@ -196,7 +218,8 @@ std::size_t BxFile::Read(void* destination, std::size_t count) {
     std::size_t done = 0;
     // Each pass takes at least one byte or ends the loop at the end of the file.
     while (done < count) {
-        assert(bufferPosition_ <= bufferLength_ && bufferLength_ <= kReadAhead);
+        assert(bufferPosition_ <= bufferLength_ &&
+               (bufferLength_ <= kReadAhead || (mode_ & kMemory)));
         if (!Buffered()) {
             const std::size_t got = ReadDirect(to + done, count - done);
             if (got == 0) {
@@ -208,13 +231,12 @@ std::size_t BxFile::Read(void* destination, std::size_t count) {
         if (bufferPosition_ < bufferLength_) {
             const std::size_t available = bufferLength_ - bufferPosition_;
             const std::size_t taken = available < count - done ? available : count - done;
-            std::memcpy(to + done, readBuffer_.get() + bufferPosition_, taken);
+            std::memcpy(to + done, window_ + bufferPosition_, taken);
             bufferPosition_ += taken;
             done += taken;
             continue;
         }
-        Refill();
-        if (bufferLength_ == 0) {
+        if (!Refill()) {
             break;
         }
     }
@@ -226,7 +248,7 @@ std::size_t BxFile::Read(void* destination, std::size_t count) {
 
 std::uint8_t BxFile::ReadByte() {
     if (open_ && bufferPosition_ < bufferLength_) {
-        return readBuffer_[bufferPosition_++];
+        return window_[bufferPosition_++];
     }
     std::uint8_t value = 0;
     Read(&value, 1);
@@ -252,6 +274,10 @@ void BxFile::Write(const void* source, std::size_t count) {
         return;
     }
     const auto* from = static_cast<const std::uint8_t*>(source);
+    if (mode_ & kMemory) {
+        written_.insert(written_.end(), from, from + count);
+        return;
+    }
     std::size_t done = 0;
     // Each pass writes at least one byte or raises.
     while (done < count) {
@@ -283,6 +309,10 @@ void BxFile::Seek(std::int64_t offset, std::uint16_t origin) {
     if (origin > kFromEnd) {
         BxRaise(kBxErrBadArgument);
     }
+    if (InMemory()) {
+        SeekMemory(offset, origin);
+        return;
+    }
     if (bufferLength_ > 0 && origin != kFromEnd) {
         const std::int64_t target =
             origin == kFromStart
@@ -308,8 +338,27 @@ void BxFile::Seek(std::int64_t offset, std::uint16_t origin) {
     }
 }
 
+// Only a source can be sought in; a target past its end is taken as its end, where the next read
+// finds the end of the file as it would on disk.
+void BxFile::SeekMemory(std::int64_t offset, std::uint16_t origin) {
+    if (!(mode_ & kReadable)) {
+        BxRaise(kBxErrBadMode);
+    }
+    const auto length = static_cast<std::int64_t>(bufferLength_);
+    const std::int64_t base = origin == kFromStart     ? 0
+                              : origin == kFromCurrent ? static_cast<std::int64_t>(bufferPosition_)
+                                                       : length;
+    if (offset < -base) {
+        BxRaise(kBxErrBadArgument);
+    }
+    bufferPosition_ = static_cast<std::size_t>(offset > length - base ? length : base + offset);
+}
+
 std::int64_t BxFile::Tell() const {
     CheckOpen();
+    if (mode_ & kMemory) {
+        return (mode_ & kReadable) ? static_cast<std::int64_t>(bufferPosition_) : counter_;
+    }
     if (mode_ & kCounting) {
         return counter_;
     }
@@ -325,6 +374,9 @@ std::int64_t BxFile::Tell() const {
 
 std::int64_t BxFile::GetLength() const {
     CheckOpen();
+    if (mode_ & kMemory) {
+        return (mode_ & kReadable) ? static_cast<std::int64_t>(bufferLength_) : counter_;
+    }
     if (mode_ & kCounting) {
         return counter_;
     }
@@ -339,6 +391,9 @@ void BxFile::SetLength(std::int64_t length) {
     if (open_ && (mode_ & kCounting)) {
         counter_ = length;
         return;
+    }
+    if (InMemory()) {
+        BxRaise(kBxErrBadMode);
     }
     if (!locator_.HasPath()) {
         return;

@@ -1,7 +1,6 @@
 #include "imageopt/GifOptimizer.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <new>
 #include <optional>
 #include <vector>
@@ -12,8 +11,6 @@
 #include "BxCode/BxGIFFrame.h"
 #include "BxCode/BxQuantOctree.h"
 #include "BxCode/BxQuantRemap.h"
-#include "pipeline/FileIO.h"
-#include "pipeline/FileProcessor.h"
 
 namespace quillon {
 namespace gifopt {
@@ -244,10 +241,10 @@ void ReadFrames(BxGIFFile& file, BxAnimation& animation) {
 
 }  // namespace
 
-void ReadAnimation(const std::string& path, BxAnimation& animation) {
+void ReadAnimation(std::span<const std::uint8_t> bytes, BxAnimation& animation) {
     BxGIFFile file;
-    file.SetPath(path.c_str());
-    file.Open(BxFile::kReadable);
+    file.SetBytes(bytes);
+    file.Open(BxFile::kReadable | BxFile::kMemory);
     if (!file.IsGIFFile()) {
         BxRaise(kBxErrNotGIF);
     }
@@ -420,17 +417,16 @@ void ResolveBackgroundIndex(BxAnimation& animation, BxColor colour) {
     global.backgroundIndex = static_cast<std::uint8_t>(global.globalTable.Nearest(colour));
 }
 
-std::int64_t WriteAnimation(const std::string* path, BxAnimation& animation) {
+namespace {
+
+// Writes the animation into the file, opened in the given writable mode.
+void WriteFrames(BxGIFFile& file, std::uint16_t mode, BxAnimation& animation) {
     const BxGIFFrame::BackgroundColour& bg = FrameAt(animation, 0).GetBackgroundColour();
     ResolveBackgroundIndex(animation, BxPackColor(bg[0], bg[1], bg[2]));
-    BxGIFFile file;
-    if (path) {
-        file.SetPath(path->c_str());
-    }
     file.SetScreenSize(animation.GetWidth(), animation.GetHeight());
     file.SetGlobalInfo(GlobalOf(animation).Clone());
     file.SetFrameCount(static_cast<std::uint32_t>(animation.GetFrameCount()));
-    file.Open(path ? BxFile::kWritable : BxFile::kWritable | BxFile::kCounting);
+    file.Open(mode);
     for (std::size_t i = 0; i < animation.GetFrameCount(); ++i) {
         BxGIFFrame& frame = FrameAt(animation, i);
         BxGIFFrameInfo& info = frame.GIFInfo();
@@ -442,7 +438,22 @@ std::int64_t WriteAnimation(const std::string* path, BxAnimation& animation) {
         }
         file.WriteNextFrame(frame.GetImage(), info);
     }
-    const std::int64_t length = path ? 0 : file.GetLength();
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> WriteAnimation(BxAnimation& animation) {
+    BxGIFFile file;
+    WriteFrames(file, BxFile::kWritable | BxFile::kMemory, animation);
+    std::vector<std::uint8_t> bytes = file.TakeWritten();
+    file.Close();
+    return bytes;
+}
+
+std::int64_t MeasureAnimation(BxAnimation& animation) {
+    BxGIFFile file;
+    WriteFrames(file, BxFile::kWritable | BxFile::kCounting, animation);
+    const std::int64_t length = file.GetLength();
     file.Close();
     return length;
 }
@@ -485,58 +496,33 @@ void OptimizeAnimation(BxAnimation& animation, StatusSink* status) {
 
 namespace {
 
-class HostStatus : public gifopt::StatusSink {
-  public:
-    explicit HostStatus(GifStageHost& host) : host_(host) {}
-    void SetStatus(const char* text) override { host_.SetStatus(text); }
+// A file the stage cannot read as a GIF is named in the error log and left as it is.
+GifStageResult Refused(const char* action, std::string reason) {
+    GifStageResult result;
+    result.notes.push_back({action, std::move(reason)});
+    return result;
+}
 
-  private:
-    GifStageHost& host_;
-};
-
-class ProcessorHost : public GifStageHost {
-  public:
-    explicit ProcessorHost(CFileProcessor& processor) : processor_(processor) {}
-    void SetStatus(std::string_view text) override { processor_.SetStatus(text); }
-    void WriteErrorLog(std::string_view text) override { processor_.WriteErrorLog(text); }
-    void ReplaceFile(const std::string& path, const std::uint8_t* data,
-                     std::uint32_t size) override {
-        processor_.ReplaceFile(path, data, size);
-    }
-
-  private:
-    CFileProcessor& processor_;
-};
-
-// Writes the result beside the original and reads it back whole; only a candidate that our own
-// reader accepts, with the same frame count and screen size, may replace the file.
-bool WriteVerifiedCandidate(const std::filesystem::path& candidate, BxAnimation& animation) {
-    const std::string candidatePath = candidate.string();
-    gifopt::WriteAnimation(&candidatePath, animation);
+// Only a candidate that our own reader accepts, with the same frame count and screen size, may
+// replace the file.
+bool ReadsBackAs(const std::vector<std::uint8_t>& candidate, const BxAnimation& animation) {
     BxAnimation check;
-    gifopt::ReadAnimation(candidatePath, check);
+    gifopt::ReadAnimation(candidate, check);
     return check.GetFrameCount() == animation.GetFrameCount() &&
            check.GetWidth() == animation.GetWidth() && check.GetHeight() == animation.GetHeight();
 }
 
 }  // namespace
 
-std::uint32_t OptimizeGifFile(CFileProcessor& processor, const std::string& path,
-                              std::uint32_t size) {
-    ProcessorHost host(processor);
-    return OptimizeGifFile(host, path, size);
-}
-
-std::uint32_t OptimizeGifFile(GifStageHost& host, const std::string& path, std::uint32_t size) {
+GifStageResult OptimizeGif(std::span<const std::uint8_t> bytes, gifopt::StatusSink* status) {
     BxAnimation animation;
     {
         BxGIFFile file;
-        file.SetPath(path.c_str());
+        file.SetBytes(bytes);
         try {
-            file.Open(BxFile::kReadable);
+            file.Open(BxFile::kReadable | BxFile::kMemory);
         } catch (const BxErrorCode&) {
-            host.WriteErrorLog(ErrorLogEntry("open file", path, "unexpected format"));
-            return size;
+            return Refused("open file", "unexpected format");
         }
         bool isGif = false;
         try {
@@ -545,48 +531,29 @@ std::uint32_t OptimizeGifFile(GifStageHost& host, const std::string& path, std::
             isGif = false;
         }
         if (!isGif) {
-            host.WriteErrorLog(ErrorLogEntry("read file", path, "unrecognizable format"));
-            return size;
+            return Refused("read file", "unrecognizable format");
         }
-        const std::string refusal = gifopt::DecodeBudgetRefusal(file);
+        std::string refusal = gifopt::DecodeBudgetRefusal(file);
         if (!refusal.empty()) {
-            host.WriteErrorLog(ErrorLogEntry("optimize file", path, refusal));
-            return size;
+            return Refused("optimize file", std::move(refusal));
         }
         gifopt::ReadFrames(file, animation);
         file.Close();
     }
     if (animation.GetFrameCount() == 0) {
-        return size;
+        return {};
     }
-    HostStatus status(host);
-    gifopt::OptimizeAnimation(animation, &status);
-    const std::int64_t measured = gifopt::WriteAnimation(nullptr, animation);
-    if (measured <= 0 || measured >= std::int64_t{size}) {
-        return size;
+    gifopt::OptimizeAnimation(animation, status);
+    const std::int64_t measured = gifopt::MeasureAnimation(animation);
+    if (measured <= 0 || measured >= static_cast<std::int64_t>(bytes.size())) {
+        return {};
     }
-    // The candidate is a new file beside the target that only its owner can read, so that
-    // writing it clobbers nothing and exposes nothing.
-    std::filesystem::path candidate;
-    if (!CreateTemporarySibling(path, candidate)) {
-        return size;
+    GifStageResult result;
+    result.bytes = gifopt::WriteAnimation(animation);
+    if (result.bytes.size() >= bytes.size() || !ReadsBackAs(result.bytes, animation)) {
+        result.bytes.clear();
     }
-    std::error_code ignored;
-    FileBuffer bytes;
-    try {
-        if (WriteVerifiedCandidate(candidate, animation)) {
-            bytes = ReadWholeFile(candidate);
-        }
-    } catch (...) {
-        std::filesystem::remove(candidate, ignored);
-        throw;
-    }
-    std::filesystem::remove(candidate, ignored);
-    if (!bytes || bytes.size >= size) {
-        return size;
-    }
-    host.ReplaceFile(path, bytes.data.get(), bytes.size);
-    return bytes.size;
+    return result;
 }
 
 }  // namespace quillon

@@ -1,11 +1,13 @@
 // The GIF stage of the per-file pipeline: rebuilds a GIF around one shared palette of at most 128
 // colours, makes pixels that repeat what the screen already shows transparent, crops frames to
-// what they change, and replaces the file only when the result is smaller.
+// what they change. It turns a file's bytes into new ones, which the pipeline writes only when they
+// are fewer.
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
-#include <string_view>
+#include <vector>
 
 #include "BxCode/BxColorTable.h"
 
@@ -13,43 +15,45 @@ class BxAnimation;
 
 namespace quillon {
 
-class CFileProcessor;
-
-// What the stage needs from the pipeline around it.
-class GifStageHost {
-  public:
-    virtual ~GifStageHost() = default;
-    virtual void SetStatus(std::string_view text) = 0;
-    // Notes a file that could not be opened as a GIF.
-    virtual void WriteErrorLog(std::string_view text) = 0;
-    // Puts the smaller result in the file's place (with its backup first, where the run keeps
-    // them); throws when that cannot be done, leaving the file as it was.
-    virtual void ReplaceFile(const std::string& path, const std::uint8_t* data,
-                             std::uint32_t size) = 0;
+// A line for the error log: what was being done and why it failed (the pipeline names the file).
+struct GifStageNote {
+    std::string action;
+    std::string reason;
 };
 
-// The size of the rewritten file, or `size` when the file was left as it was. Writes the two
-// error-log lines for files that cannot be opened as GIF; other failures propagate and abandon
-// the file, which is then as it was.
-std::uint32_t OptimizeGifFile(GifStageHost& host, const std::string& path, std::uint32_t size);
-// The pipeline's GIF stage.
-std::uint32_t OptimizeGifFile(CFileProcessor& processor, const std::string& path,
-                              std::uint32_t size);
+// What the stage makes of a file: the new bytes when they are smaller than the file's, else
+// nothing, and the notes for files it cannot handle.
+struct GifStageResult {
+    std::vector<std::uint8_t> bytes;
+    std::vector<GifStageNote> notes;
+};
 
-// The in-memory steps, for tests and the benchmarks.
 namespace gifopt {
 
-// Reads every frame of the file into the animation (BxErrorCode on failure).
-void ReadAnimation(const std::string& path, BxAnimation& animation);
-// Everything between reading and writing; `status` receives the progress texts (may be empty).
+// Receives the stage's progress texts.
 struct StatusSink {
     virtual ~StatusSink() = default;
     virtual void SetStatus(const char* text) = 0;
 };
+
+}  // namespace gifopt
+
+// The GIF stage: bytes in, smaller bytes (or none) out. The candidate is written into memory and
+// read back there; only one that reads back with the same frame count and screen size is given
+// out. Failures other than a file that is no readable GIF raise (BxErrorCode, std::bad_alloc).
+GifStageResult OptimizeGif(std::span<const std::uint8_t> file, gifopt::StatusSink* status);
+
+// The in-memory steps, for tests and the benchmarks.
+namespace gifopt {
+
+// Reads every frame of the GIF into the animation (BxErrorCode on failure).
+void ReadAnimation(std::span<const std::uint8_t> file, BxAnimation& animation);
+// Everything between reading and writing; `status` may be null.
 void OptimizeAnimation(BxAnimation& animation, StatusSink* status);
-// Writes the animation to the path, or only counts its bytes without one; returns the count
-// (0 with a path).
-std::int64_t WriteAnimation(const std::string* path, BxAnimation& animation);
+// The animation as a GIF file.
+std::vector<std::uint8_t> WriteAnimation(BxAnimation& animation);
+// How many bytes WriteAnimation would give, without making them.
+std::int64_t MeasureAnimation(BxAnimation& animation);
 
 void SnapPaletteExtremes(BxColorTable& palette);
 void CropUnusedAreas(BxAnimation& animation);

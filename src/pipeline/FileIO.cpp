@@ -272,10 +272,6 @@ bool ReadAll(int file, std::uint8_t* data, std::uint32_t size, std::string& why)
 
 }  // namespace
 
-bool CreateTemporarySibling(const std::filesystem::path& target, std::filesystem::path& created) {
-    return static_cast<bool>(CreateTemporary(target, created));
-}
-
 FileBuffer ReadWholeFile(const std::filesystem::path& path, std::string* failure) {
     std::string ignored;
     std::string& why = failure ? *failure : ignored;
@@ -356,8 +352,7 @@ std::string Reason(const std::error_code& error) {
     return error.message();
 }
 
-}  // namespace
-
+// A new, empty temporary file beside the target; its path goes to `created`.
 bool CreateTemporarySibling(const std::filesystem::path& target, std::filesystem::path& created) {
     for (int attempt = 0; attempt < 16; ++attempt) {
         created = TemporarySibling(target);
@@ -368,6 +363,8 @@ bool CreateTemporarySibling(const std::filesystem::path& target, std::filesystem
     }
     return false;
 }
+
+}  // namespace
 
 FileBuffer ReadWholeFile(const std::filesystem::path& path, std::string* failure) {
     std::string ignored;

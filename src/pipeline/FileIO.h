@@ -77,8 +77,5 @@ std::error_code CopyWholeFile(const std::filesystem::path& from, const std::file
 // beside the file NAME it stands for, so that one a stopped run left can be told from a user's.
 std::filesystem::path TemporarySibling(const std::filesystem::path& target);
 bool IsTemporaryName(std::string_view fileName);
-// Creates a new, empty temporary file beside the target, readable by its owner only; its path
-// goes to `created`. False, with errno set, when none can be made.
-bool CreateTemporarySibling(const std::filesystem::path& target, std::filesystem::path& created);
 
 }  // namespace quillon

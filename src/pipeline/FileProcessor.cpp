@@ -67,9 +67,7 @@ CFileProcessor::CFileProcessor(SettingsStore& settings, RunView& view,
       view_(view),
       logs_(tempFolder),
       lifetime_(LifetimeStatistics::Load(settings)),
-      gifStage_([](CFileProcessor& processor, const std::string& path, std::uint32_t size) {
-          return OptimizeGifFile(processor, path, size);
-      }) {}
+      gifStage_(OptimizeGif) {}
 
 CFileProcessor::~CFileProcessor() {
     logs_.CloseLog();
@@ -179,9 +177,9 @@ void CFileProcessor::ProcessFile(const std::string& path) {
 
     const std::optional<std::uint32_t> staged = RunStage(fileClass, path, buffer, inlineJavaScript);
     const std::uint32_t size = staged.value_or(currentSize_);
-    // The figures count what reached the disk: a file is counted once its new bytes are in place
-    // (the GIF stage puts them there itself), or as unchanged when nothing was gained.
-    if (size < currentSize_ && fileClass != FileClass::kGif) {
+    // The figures count what reached the disk: a file is counted once its new bytes are in place,
+    // or as unchanged when nothing was gained.
+    if (size < currentSize_) {
         ReplaceFile(path, buffer.data.get(), size);
     }
     if (size < currentSize_) {
@@ -225,7 +223,7 @@ std::optional<std::uint32_t> CFileProcessor::RunStage(FileClass fileClass, const
                                                       FileBuffer& buffer, bool inlineJavaScript) {
     switch (fileClass) {
         case FileClass::kGif:
-            return RunGifStage(path, buffer.size);
+            return RunGifStage(path, buffer);
         case FileClass::kJpeg:
             return RunJpegStage(buffer);
         case FileClass::kWebPage:
@@ -236,16 +234,25 @@ std::optional<std::uint32_t> CFileProcessor::RunStage(FileClass fileClass, const
     return std::nullopt;
 }
 
+// The new bytes take the front of the file's buffer: they are fewer than the file's.
 std::optional<std::uint32_t> CFileProcessor::RunGifStage(const std::string& path,
-                                                         std::uint32_t size) {
+                                                         FileBuffer& buffer) {
     // The second gate is written by no settings page; it stays 1 unless set by hand.
     if (!gifStage_ || settings_.GetInt(section::kGif, key::kEnableGifStage, 1) != 1) {
         return std::nullopt;
     }
     SetStatus("Analyzing data for application segments...");
-    // No cancel check here: a file the stage has replaced is counted and logged before the run
-    // stops after it.
-    return gifStage_(*this, path, size);
+    const GifStageResult result = gifStage_({buffer.data.get(), buffer.size}, this);
+    for (const GifStageNote& note : result.notes) {
+        WriteErrorLog(ErrorLogEntry(note.action, path, note.reason));
+    }
+    if (result.bytes.empty() || result.bytes.size() >= buffer.size) {
+        return buffer.size;
+    }
+    std::memcpy(buffer.data.get(), result.bytes.data(), result.bytes.size());
+    // No cancel check here: the smaller file is written, counted and logged before the run stops
+    // after it.
+    return static_cast<std::uint32_t>(result.bytes.size());
 }
 
 std::optional<std::uint32_t> CFileProcessor::RunJpegStage(FileBuffer& buffer) {

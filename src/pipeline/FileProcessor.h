@@ -9,10 +9,12 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_set>
 
+#include "imageopt/GifOptimizer.h"
 #include "pipeline/FileClass.h"
 #include "pipeline/FileIO.h"
 #include "pipeline/PageChain.h"
@@ -36,12 +38,11 @@ enum class RunSignal {
 // shown as plain text, its layout being its content: a licence or help text named .txt.
 bool PageGoesThroughChain(const std::uint8_t* data, std::size_t size);
 
-class CFileProcessor : private PageChainObserver {
+class CFileProcessor : private PageChainObserver, private gifopt::StatusSink {
   public:
-    // The GIF stage reads the file itself and, when its result is smaller, hands the new bytes to
-    // ReplaceFile; it returns the new size, or the size it was given when nothing was gained.
-    using GifStage = std::function<std::uint32_t(CFileProcessor& processor, const std::string& path,
-                                                 std::uint32_t size)>;
+    // The GIF stage turns the file's bytes into smaller ones, or none.
+    using GifStage = std::function<GifStageResult(std::span<const std::uint8_t> file,
+                                                  gifopt::StatusSink* status)>;
 
     // Loads the lifetime statistics and deletes the logs a previous run left.
     CFileProcessor(SettingsStore& settings, RunView& view, const std::filesystem::path& tempFolder);
@@ -68,12 +69,7 @@ class CFileProcessor : private PageChainObserver {
     void ClearCancel() { cancelRequested_ = false; }
     void SetStatus(std::string_view text);
 
-    // Backs the file up (in place, with backups on) and replaces it with the given bytes, unless
-    // it changed since it was read. Throws RunSignal::kFileError, with the reason in the error
-    // log and the file as it was, when either cannot be done.
-    void ReplaceFile(const std::string& path, const std::uint8_t* data, std::uint32_t size);
-
-    // Notes a file the GIF stage could not handle, and marks the run as having logged errors.
+    // Notes a file a stage could not handle, and marks the run as having logged errors.
     void WriteErrorLog(std::string_view text);
     // Notes something the user may want to know that is no error (a leftover of a stopped run
     // that was removed).
@@ -88,17 +84,22 @@ class CFileProcessor : private PageChainObserver {
 
   private:
     void OnStatus(std::string_view status) override { SetStatus(status); }
+    void SetStatus(const char* text) override { SetStatus(std::string_view(text)); }
     void OnCheckpoint() override;
 
     bool ClassEnabled(FileClass fileClass, bool pages, bool gifs, bool jpegs) const;
     void ShowFile(const std::string& path, FileClass fileClass);
     std::optional<std::uint32_t> RunStage(FileClass fileClass, const std::string& path,
                                           FileBuffer& buffer, bool inlineJavaScript);
-    std::optional<std::uint32_t> RunGifStage(const std::string& path, std::uint32_t size);
+    std::optional<std::uint32_t> RunGifStage(const std::string& path, FileBuffer& buffer);
     std::optional<std::uint32_t> RunJpegStage(FileBuffer& buffer);
     std::uint32_t RunPageStages(FileBuffer& buffer, bool inlineJavaScript);
     void CountFile(FileClass fileClass, std::uint32_t newSize);
     void CountSaving(std::uint32_t newSize);
+    // Backs the file up (in place, with backups on) and replaces it with the given bytes, unless
+    // it changed since it was read. Throws RunSignal::kFileError, with the reason in the error
+    // log and the file as it was, when either cannot be done.
+    void ReplaceFile(const std::string& path, const std::uint8_t* data, std::uint32_t size);
     void BackupFile(const std::string& path);
     void ProcessNext();
 

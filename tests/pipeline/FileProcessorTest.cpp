@@ -408,11 +408,9 @@ TEST_F(FileProcessorTest, EachRunKeepsItsLogsToItselfAndRemovesThem) {
 TEST_F(FileProcessorTest, ErrorLogEntriesMarkTheRun) {
     WriteText(site_ / "a.gif", "GIF89a");
     Run({site_ / "a.gif"}, [](CFileProcessor& processor) {
-        processor.SetGifStage(
-            [](CFileProcessor& self, const std::string& path, std::uint32_t size) {
-                self.WriteErrorLog("Could not read file: " + path + " (unrecognizable format)\n");
-                return size;
-            });
+        processor.SetGifStage([](std::span<const std::uint8_t>, gifopt::StatusSink*) {
+            return GifStageResult{{}, {{"read file", "unrecognizable format"}}};
+        });
     });
     EXPECT_TRUE(view_.Snapshot().errorsLogged);
     EXPECT_EQ(ReadText(temp_ / "errors.log"),
@@ -423,9 +421,8 @@ TEST_F(FileProcessorTest, GifStageRewritesTheFileAfterTheBackup) {
     InPlace(true);
     WriteText(site_ / "a.gif", "GIF89a-long-original");
     Run({site_ / "a.gif"}, [](CFileProcessor& processor) {
-        processor.SetGifStage([](CFileProcessor& self, const std::string& path, std::uint32_t) {
-            self.ReplaceFile(path, Bytes("GIF89a").data(), 6);
-            return std::uint32_t{6};
+        processor.SetGifStage([](std::span<const std::uint8_t>, gifopt::StatusSink*) {
+            return GifStageResult{Bytes("GIF89a"), {}};
         });
     });
     EXPECT_EQ(ReadText(site_ / "a.gif"), "GIF89a");
@@ -444,11 +441,8 @@ TEST_F(FileProcessorTest, ReRunsInPlaceNeverReplaceABackup) {
     const std::string original = "GIF89a-original";
     WriteText(site_ / "a.gif", original);
     const auto shrinkOnce = [](CFileProcessor& processor) {
-        processor.SetGifStage([](CFileProcessor& self, const std::string& path,
-                                 std::uint32_t size) {
-            const std::string text = ReadText(path);
-            self.ReplaceFile(path, reinterpret_cast<const std::uint8_t*>(text.data()), size - 1);
-            return size - 1;
+        processor.SetGifStage([](std::span<const std::uint8_t> file, gifopt::StatusSink*) {
+            return GifStageResult{{file.begin(), file.end() - 1}, {}};
         });
     };
     for (int run = 0; run < 3; ++run) {
@@ -517,9 +511,9 @@ TEST_F(FileProcessorTest, SecondGifGateOffSkipsTheStageButLogsTheFile) {
     WriteText(site_ / "a.gif", "GIF89a");
     bool called = false;
     Run({site_ / "a.gif"}, [&called](CFileProcessor& processor) {
-        processor.SetGifStage([&called](CFileProcessor&, const std::string&, std::uint32_t size) {
+        processor.SetGifStage([&called](std::span<const std::uint8_t>, gifopt::StatusSink*) {
             called = true;
-            return size;
+            return GifStageResult{};
         });
     });
     EXPECT_FALSE(called);

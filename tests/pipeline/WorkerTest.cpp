@@ -185,11 +185,9 @@ TEST_F(WorkerTest, ReportOpensWhenWishedAndSomethingWasSaved) {
 TEST_F(WorkerTest, ErrorsLoggedAskWhetherToShowTheErrorLog) {
     WriteText(site_ / "broken.gif", "not a gif");
     OneRun run(settings_, paths_);
-    run.Processor().SetGifStage(
-        [](CFileProcessor& processor, const std::string& path, std::uint32_t size) {
-            processor.WriteErrorLog("Could not read file: " + path + " (unrecognizable format)\n");
-            return size;
-        });
+    run.Processor().SetGifStage([](std::span<const std::uint8_t>, gifopt::StatusSink*) {
+        return GifStageResult{{}, {{"read file", "unrecognizable format"}}};
+    });
     run.view.yesNoAnswer = true;
     run.StartAndFinish(site_);
     EXPECT_EQ(run.view.Dialogs(),
@@ -210,13 +208,13 @@ TEST_F(WorkerTest, ErrorLogQuestionComesOnlyAfterARunThatLoggedErrors) {
     settings_.PutInt(section::kDestination, key::kNewOrReplace, 1);  // no question about copies
     OneRun run(settings_, paths_);
     bool failing = true;
-    run.Processor().SetGifStage(
-        [&failing](CFileProcessor& processor, const std::string& path, std::uint32_t size) {
-            if (failing) {
-                processor.WriteErrorLog(ErrorLogEntry("read file", path, "unrecognizable format"));
-            }
-            return size;
-        });
+    run.Processor().SetGifStage([&failing](std::span<const std::uint8_t>, gifopt::StatusSink*) {
+        GifStageResult result;
+        if (failing) {
+            result.notes.push_back({"read file", "unrecognizable format"});
+        }
+        return result;
+    });
     const auto runToTheEnd = [&run](int runs) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         while (run.view.RunDoneCount() < runs || !run.Worker().Idle()) {
