@@ -1,11 +1,11 @@
 #!/bin/sh
-# Size and fidelity of the GIF stage beside `gifsicle -O3 --colors 128` over the shared corpus:
+# Size and fidelity of the GIF stage beside `gifsicle -O3 --colors 128` over the test corpus:
 # per file the sizes and the worst frame PSNR of each, then the summary line.
 # Usage: bench/gif-quality.sh [build folder] [corpus folder]
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
-corpus=${2:-$root/../shared/corpus/gif}
+corpus=${2:-$root/tests/corpus/gif}
 command -v gifsicle >/dev/null || { echo "gifsicle is missing (scripts/install-deps.sh)" >&2; exit 1; }
 cmake --build "$build" --target gif_quality >/dev/null
 work=$(mktemp -d)

@@ -2,7 +2,7 @@
 # Fuzzes one target, or every target in turn, with libFuzzer for SECONDS each (default 60):
 #   scripts/fuzz.sh gif|gifstage|pagechain|jpeg|all [SECONDS]
 # Builds a separate clang tree (build-fuzz/, outside git) with the core instrumented, seeds a
-# working corpus from the shared corpus, and runs one fuzzing process (the machine has two cores;
+# working corpus from tests/corpus, and runs one fuzzing process (the machine has two cores;
 # the other is left for building and testing). Crashes land in build-fuzz/findings/; each becomes
 # a regression test. Each run's output is kept in build-fuzz/logs/TARGET.log, and its closing
 # figures (executions, coverage, corpus) are printed at the end; `all` stops at the first target
@@ -13,7 +13,7 @@ target=${1:?usage: scripts/fuzz.sh gif|gifstage|pagechain|jpeg|all [SECONDS]}
 seconds=${2:-60}
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${QUILLON_FUZZ_BUILD:-$root/build-fuzz}
-shared=${QUILLON_CORPUS_DIR:-$root/../shared/corpus}
+samples=$root/tests/corpus
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DQUILLON_BUILD_TESTS=OFF -DQUILLON_BUILD_BENCH=OFF -DQUILLON_BUILD_FUZZ=ON \
@@ -34,15 +34,15 @@ mkdir -p "$corpus" "$seeds" "$build/findings"
 extra=()
 case $target in
     gif | gifstage)
-        cp -n "$shared"/gif/*.gif "$shared"/gif/malformed/*.gif "$seeds/" 2>/dev/null || true
+        cp -n "$samples"/gif/*.gif "$samples"/gif/malformed/*.gif "$seeds/" 2>/dev/null || true
         extra=(-dict="$root/fuzz/gif.dict" -max_len=65536 -malloc_limit_mb=1024)
         ;;
     jpeg)
-        cp -n "$shared"/jpeg/*.jpg "$shared"/jpeg/malformed/* "$seeds/" 2>/dev/null || true
+        cp -n "$samples"/jpeg/*.jpg "$samples"/jpeg/malformed/* "$seeds/" 2>/dev/null || true
         ;;
     pagechain)
         # The first byte of an input picks the chain's options.
-        for page in "$shared"/html/*.html; do
+        for page in "$samples"/html/*.html; do
             { printf '\077'; head -c 60000 "$page"; } >"$seeds/$(basename "$page")"
         done
         extra=(-max_len=65536)

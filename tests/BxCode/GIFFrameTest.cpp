@@ -365,7 +365,6 @@ TEST(AnimationTest, GlobalInfoOwnership) {
 }
 
 TEST(AnimationTest, ReadsAndWritesWholeFiles) {
-    QUILLON_REQUIRE_CORPUS();
     const std::string source =
         (quillon::test::CorpusDir() / "gif" / "gifsuite_animated_transparent_loop.gif").string();
     BxGIFFile in;

@@ -82,7 +82,6 @@ std::string Name(const std::filesystem::path& path) {
 
 // Either the file shrank, or the stage gave up and left length and buffer as they were.
 TEST(JpegCorpus, EveryFileEndsInADefinedResult) {
-    QUILLON_REQUIRE_CORPUS();
     const auto files = AllJpegs();
     ASSERT_FALSE(files.empty());
     for (const auto& path : files) {
@@ -111,7 +110,6 @@ void PrintTo(const MalformedCase& c, std::ostream* out) {
 class JpegCorpusMalformed : public testing::TestWithParam<MalformedCase> {};
 
 TEST_P(JpegCorpusMalformed, EndsAsExpected) {
-    QUILLON_REQUIRE_CORPUS();
     const MalformedCase& c = GetParam();
     const auto path = CorpusDir() / "jpeg" / "malformed" / c.file;
     ASSERT_TRUE(std::filesystem::is_regular_file(path));
@@ -163,7 +161,6 @@ INSTANTIATE_TEST_SUITE_P(FoundInTheCorpus, JpegCorpusMalformed, testing::ValuesI
                          MalformedName);
 
 TEST(JpegCorpus, EveryMalformedFileHasAnExpectedOutcome) {
-    QUILLON_REQUIRE_CORPUS();
     for (const auto& path : MalformedJpegs()) {
         const auto listed =
             std::find_if(std::begin(kMalformed), std::end(kMalformed),
@@ -173,7 +170,6 @@ TEST(JpegCorpus, EveryMalformedFileHasAnExpectedOutcome) {
 }
 
 TEST(JpegCorpus, BytesFromFirstScanOnAreUnchanged) {
-    QUILLON_REQUIRE_CORPUS();
     int checked = 0;
     for (const auto& path : AllJpegs()) {
         SCOPED_TRACE(Name(path));
@@ -195,7 +191,6 @@ TEST(JpegCorpus, BytesFromFirstScanOnAreUnchanged) {
 
 // Checks the walk above against libjpeg's own idea of where the first scan's data begins.
 TEST(JpegCorpus, FirstScanWalkAgreesWithLibjpeg) {
-    QUILLON_REQUIRE_CORPUS();
     int checked = 0;
     for (const auto& path : ValidJpegs()) {
         SCOPED_TRACE(Name(path));
@@ -213,7 +208,6 @@ TEST(JpegCorpus, FirstScanWalkAgreesWithLibjpeg) {
 }
 
 TEST(JpegCorpus, DecodesToTheSamePixels) {
-    QUILLON_REQUIRE_CORPUS();
     int compared = 0;
     for (const auto& path : ValidJpegs()) {
         SCOPED_TRACE(Name(path));
@@ -269,7 +263,6 @@ Bytes WithRgbComponentIds(Bytes bytes) {
 // Without an Adobe segment, decoders read three components named 'R', 'G', 'B' as RGB, unless a
 // JFIF segment says the data is YCbCr; dropping that segment would change every colour.
 TEST(JpegCorpus, KeepsTheJfifSegmentThatDecidesTheColourSpace) {
-    QUILLON_REQUIRE_CORPUS();
     const Bytes input = WithRgbComponentIds(ReadBytes(CorpusDir() / "jpeg" / "ljt_testorig.jpg"));
     Bytes buffer = input;
     auto length = static_cast<std::uint32_t>(buffer.size());
@@ -302,7 +295,6 @@ class JpegCorpusAdobe : public testing::TestWithParam<const char*> {};
 
 // jpegdec_rgb.jpg holds nothing but the Adobe segment, so it is left as it is; the others shrink.
 TEST_P(JpegCorpusAdobe, KeepsTheColourTransform) {
-    QUILLON_REQUIRE_CORPUS();
     const Stripped s = StripFile(CorpusDir() / "jpeg" / GetParam());
     const auto before = DecodeWithLibjpeg(s.input, DecodeDepth::kHeaderOnly);
     const auto after = DecodeWithLibjpeg(s.output, DecodeDepth::kHeaderOnly);
@@ -320,7 +312,6 @@ INSTANTIATE_TEST_SUITE_P(KeptSegments, JpegCorpusAdobe,
 class JpegCorpusIcc : public testing::TestWithParam<const char*> {};
 
 TEST_P(JpegCorpusIcc, KeepsEveryProfileChunk) {
-    QUILLON_REQUIRE_CORPUS();
     const Stripped s = StripFile(CorpusDir() / "jpeg" / GetParam());
     ASSERT_TRUE(s.shrunk);
     const auto before = DecodeWithLibjpeg(s.input, DecodeDepth::kHeaderOnly);
@@ -335,7 +326,6 @@ INSTANTIATE_TEST_SUITE_P(KeptSegments, JpegCorpusIcc,
                                          "pillow_icc_profile_big.jpg"));
 
 TEST(JpegCorpus, KeepsOrientationSix) {
-    QUILLON_REQUIRE_CORPUS();
     const Stripped s = StripFile(CorpusDir() / "jpeg" / "pillow_hopper_orientation_6.jpg");
     ASSERT_TRUE(s.shrunk);
     const auto after = DecodeWithLibjpeg(s.output, DecodeDepth::kHeaderOnly);
@@ -347,7 +337,6 @@ TEST(JpegCorpus, KeepsOrientationSix) {
 
 // Pages and GIFs are not JPEGs, whatever bytes they happen to hold.
 TEST(JpegCorpus, OtherFormatsAreLeftAlone) {
-    QUILLON_REQUIRE_CORPUS();
     auto files = CorpusFiles("gif", {".gif"});
     const auto pages = CorpusFiles("html", {".html", ".htm"});
     files.insert(files.end(), pages.begin(), pages.end());

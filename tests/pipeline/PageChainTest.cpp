@@ -183,7 +183,6 @@ std::vector<std::pair<std::string, std::string>> CorpusPages() {
 // RemoveComments skips to the end of the page, and only NormalizeTags, later in the first run,
 // turns that line feed into a space. A third run finds nothing left.
 TEST(PageChainCorpus, ChainSettlesAndNeverLengthens) {
-    QUILLON_REQUIRE_CORPUS();
     const test::MemorySettingsStore defaults;
     for (const auto& [name, text] : CorpusPages()) {
         SCOPED_TRACE(name);
@@ -196,7 +195,6 @@ TEST(PageChainCorpus, ChainSettlesAndNeverLengthens) {
 
 // Every step, given what the steps before it leave, finds nothing left to do the second time.
 TEST(PageChainCorpus, EveryStepIsIdempotent) {
-    QUILLON_REQUIRE_CORPUS();
     const PageSettings settings = ReadPageSettings(test::MemorySettingsStore(), true);
     for (auto [name, text] : CorpusPages()) {
         for (const PageStep& step : PageChainSteps()) {
@@ -214,7 +212,6 @@ TEST(PageChainCorpus, EveryStepIsIdempotent) {
 }
 
 TEST(PageChainCorpus, SavesOnEveryKindOfPage) {
-    QUILLON_REQUIRE_CORPUS();
     const test::MemorySettingsStore defaults;
     std::size_t before = 0;
     std::size_t after = 0;

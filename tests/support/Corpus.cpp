@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <fstream>
 #include <iterator>
+#include <limits>
+#include <optional>
 
 namespace quillon::test {
 
@@ -11,23 +14,72 @@ std::filesystem::path CorpusDir() {
     return QUILLON_CORPUS_DIR;
 }
 
-bool CorpusAvailable() {
-    return std::filesystem::is_directory(CorpusDir());
+namespace {
+
+std::string_view Trimmed(std::string_view text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+// The folder a `## gif/malformed/` heading names; empty for any other heading.
+std::string FolderOfHeading(std::string_view line) {
+    const std::string_view title = Trimmed(line.substr(3));
+    if (title.size() < 2 || title.back() != '/' || title.find(' ') != std::string_view::npos) {
+        return {};
+    }
+    return std::string(title.substr(0, title.size() - 1));
+}
+
+// The first two cells of a table row, `| name | bytes | ...`; nothing for the header and the
+// rule below it.
+std::optional<CorpusEntry> EntryOfRow(std::string_view line, const std::string& folder) {
+    if (line.rfind("| ", 0) != 0 || line.rfind("| File |", 0) == 0) {
+        return std::nullopt;
+    }
+    line.remove_prefix(1);
+    const auto nameEnd = line.find('|');
+    const auto bytesEnd = line.find('|', nameEnd + 1);
+    if (bytesEnd == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const std::string_view bytes = Trimmed(line.substr(nameEnd + 1, bytesEnd - nameEnd - 1));
+    CorpusEntry entry{std::filesystem::path(folder) / std::string(Trimmed(line.substr(0, nameEnd))),
+                      std::numeric_limits<std::uintmax_t>::max()};  // a size no file has
+    std::from_chars(bytes.data(), bytes.data() + bytes.size(), entry.bytes);
+    return entry;
+}
+
+}  // namespace
+
+std::vector<CorpusEntry> CorpusManifest() {
+    std::vector<CorpusEntry> entries;
+    std::ifstream readme(CorpusDir() / "README.md");
+    std::string folder;
+    for (std::string line; std::getline(readme, line);) {
+        if (line.rfind("## ", 0) == 0) {
+            folder = FolderOfHeading(line);
+        } else if (!folder.empty()) {
+            if (auto entry = EntryOfRow(line, folder)) {
+                entries.push_back(std::move(*entry));
+            }
+        }
+    }
+    return entries;
 }
 
 std::vector<std::filesystem::path> CorpusFiles(const std::string& folder,
                                                const std::vector<std::string>& extensions) {
     std::vector<std::filesystem::path> files;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(CorpusDir() / folder, error)) {
-        if (!entry.is_regular_file()) {
-            continue;
-        }
-        std::string extension = entry.path().extension().string();
+    for (const CorpusEntry& entry : CorpusManifest()) {
+        std::string extension = entry.relativePath.extension().string();
         std::transform(extension.begin(), extension.end(), extension.begin(),
                        [](unsigned char c) { return std::tolower(c); });
-        if (std::find(extensions.begin(), extensions.end(), extension) != extensions.end()) {
-            files.push_back(entry.path());
+        if (entry.relativePath.parent_path() == folder &&
+            std::find(extensions.begin(), extensions.end(), extension) != extensions.end()) {
+            files.push_back(CorpusDir() / entry.relativePath);
         }
     }
     std::sort(files.begin(), files.end());

@@ -1,4 +1,4 @@
-// Access to the shared sample files (pages, JPEGs, GIFs) that tests and benchmarks run on.
+// Access to the sample files (pages, JPEGs, GIFs) in tests/corpus that the tests run on.
 #pragma once
 
 #include <cstdint>
@@ -9,15 +9,21 @@
 
 namespace quillon::test {
 
-// The corpus folder; see QUILLON_CORPUS_DIR in the build.
+// tests/corpus in the source tree.
 std::filesystem::path CorpusDir();
 
-// True when the corpus is present. When it is absent a test skips, unless the environment sets
-// QUILLON_REQUIRE_CORPUS (as CI does), in which case the absence is a failure.
-bool CorpusAvailable();
+// A file the corpus README lists: its path below CorpusDir() and its size in bytes.
+struct CorpusEntry {
+    std::filesystem::path relativePath;
+    std::uintmax_t bytes = 0;
+};
 
-// Every regular file directly in CorpusDir()/folder whose name ends in one of the extensions
-// (lower case, with the dot), sorted by name.
+// Every row of the README's folder tables, in README order. The README, not the folder, is the
+// list of corpus files, so a lost file fails its tests instead of dropping them.
+std::vector<CorpusEntry> CorpusManifest();
+
+// The listed files in CorpusDir()/folder whose name ends in one of the extensions (lower case,
+// with the dot), sorted by name.
 std::vector<std::filesystem::path> CorpusFiles(const std::string& folder,
                                                const std::vector<std::string>& extensions);
 
@@ -30,14 +36,3 @@ std::string ReadText(const std::filesystem::path& path);
 void WriteText(const std::filesystem::path& path, std::string_view text);
 
 }  // namespace quillon::test
-
-// Skips the current test when the corpus is missing (fails when it is required).
-#define QUILLON_REQUIRE_CORPUS()                                                  \
-    do {                                                                          \
-        if (!::quillon::test::CorpusAvailable()) {                                \
-            if (std::getenv("QUILLON_REQUIRE_CORPUS")) {                          \
-                FAIL() << "corpus missing at " << ::quillon::test::CorpusDir();   \
-            }                                                                     \
-            GTEST_SKIP() << "corpus missing at " << ::quillon::test::CorpusDir(); \
-        }                                                                         \
-    } while (false)

@@ -467,7 +467,6 @@ TEST(CollapseBlankRuns, AgreesWithTheThreePassesOnRandomText) {
 }
 
 TEST(CollapseBlankRuns, AgreesWithTheThreePassesOnEveryCorpusPage) {
-    QUILLON_REQUIRE_CORPUS();
     int pages = 0;
     for (const auto& path : CorpusFiles("html", {".html", ".htm"})) {
         const std::vector<std::uint8_t> bytes = ReadBytes(path);

@@ -2,7 +2,7 @@
 """Rendering-equivalence check of the web-page chain, with a real HTML5 parser and a real
 JavaScript parser.
 
-Every page (the shared corpus and the hand-made pages) goes through the chain under several
+Every page (the test corpus and the hand-made pages) goes through the chain under several
 option sets, the JavaScript optimizer on and off. html5lib parses the page before and after, and
 the two documents must agree on:
 
@@ -773,12 +773,10 @@ def main():
     arguments.add_argument("--only", help="check only the pages whose file name holds this")
     args = arguments.parse_args()
 
-    corpus = []
-    if os.path.isdir(args.corpus):
-        corpus = sorted(os.path.join(args.corpus, n) for n in os.listdir(args.corpus)
-                        if n.lower().endswith((".html", ".htm")))
-    elif os.environ.get("QUILLON_REQUIRE_CORPUS"):
+    if not os.path.isdir(args.corpus):
         sys.exit(f"corpus missing at {args.corpus}")
+    corpus = sorted(os.path.join(args.corpus, n) for n in os.listdir(args.corpus)
+                    if n.lower().endswith((".html", ".htm")))
     hand_made = sorted(os.path.join(args.pages, n) for n in os.listdir(args.pages)
                        if n.endswith((".html", ".htm")))
     scripts = sorted(os.path.join(args.scripts, n) for n in os.listdir(args.scripts)
