@@ -7,7 +7,7 @@
 
 #include "BxCode/BxRealImage.h"
 
-class BxBitmapImage : public BxRealImage {
+class BxBitmapImage : public BxRealImage, public BxOpacityMask {
   public:
     // Cleared to the fill value (0 by default) with polarity 1.
     BxBitmapImage(std::uint32_t width = 0, std::uint32_t height = 0,
@@ -43,8 +43,10 @@ class BxBitmapImage : public BxRealImage {
     // Stored bits, bounds-checked (21 outside the image).
     std::uint8_t BitAt(std::uint32_t x, std::uint32_t y) const;
     void SetBitAt(std::uint32_t x, std::uint32_t y, std::uint8_t bit);
+    std::uint32_t MaskWidth() const final { return GetWidth(); }
+    std::uint32_t MaskHeight() const final { return GetHeight(); }
     // The stored bit differs from the polarity.
-    bool IsOpaque(std::uint32_t x, std::uint32_t y) const { return BitAt(x, y) != polarity_; }
+    bool IsOpaque(std::uint32_t x, std::uint32_t y) const final { return BitAt(x, y) != polarity_; }
 
   private:
     std::int32_t fillValue_ = 0;

@@ -208,7 +208,7 @@ void BxGIFFrame::DrawThrough(BxImage&, const BxRect&, const BxDrawTarget&) const
     BxRaise(kBxErrNotImplemented);
 }
 
-void BxGIFFrame::DrawThroughMasked(BxImage&, const BxBitmapImage*, const BxRect&,
+void BxGIFFrame::DrawThroughMasked(BxImage&, const BxOpacityMask*, const BxRect&,
                                    const BxDrawTarget&) const {
     BxRaise(kBxErrNotImplemented);
 }

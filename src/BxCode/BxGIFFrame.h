@@ -46,7 +46,7 @@ class BxGIFFrame : public BxImage {
     void FlipVertical() override;
     std::unique_ptr<BxImage> Scale(std::uint32_t width, std::uint32_t height) const override;
     void DrawThrough(BxImage& other, const BxRect& rect, const BxDrawTarget& target) const override;
-    void DrawThroughMasked(BxImage& other, const BxBitmapImage* mask, const BxRect& rect,
+    void DrawThroughMasked(BxImage& other, const BxOpacityMask* mask, const BxRect& rect,
                            const BxDrawTarget& target) const override;
     // Draws the image through `other` where the frame's own mask is opaque.
     void DrawThroughMasked(BxImage& other, const BxRect& rect,

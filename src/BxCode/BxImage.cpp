@@ -4,7 +4,6 @@
 #include <new>
 #include <vector>
 
-#include "BxCode/BxBitmapImage.h"
 #include "BxCode/BxErrorCode.h"
 
 BxDrawTarget BxDrawTarget::At(std::int64_t x, std::int64_t y) const {
@@ -104,10 +103,10 @@ void BxImage::DrawThroughMasked(BxImage& other, const BxRect& rect,
     DrawThroughMasked(other, nullptr, rect, target);
 }
 
-void BxImage::DrawThroughMasked(BxImage& other, const BxBitmapImage* mask, const BxRect& rect,
+void BxImage::DrawThroughMasked(BxImage& other, const BxOpacityMask* mask, const BxRect& rect,
                                 const BxDrawTarget& target) const {
     if (other.GetWidth() != GetWidth() || other.GetHeight() != GetHeight() ||
-        (mask && (mask->GetWidth() != GetWidth() || mask->GetHeight() != GetHeight()))) {
+        (mask && (mask->MaskWidth() != GetWidth() || mask->MaskHeight() != GetHeight()))) {
         BxRaise(kBxErrBadArgument);
     }
     CheckInside(rect);

@@ -11,8 +11,6 @@
 #include "BxCode/BxImgFmtFrameInfo.h"
 #include "BxCode/BxRect.h"
 
-class BxBitmapImage;
-
 // Where Draw writes: a caller's true-colour buffer with its own pixel layout.
 struct BxDrawTarget {
     std::uint8_t* origin = nullptr;  // where the drawn rectangle's top-left pixel goes
@@ -26,6 +24,18 @@ struct BxDrawTarget {
     BxDrawTarget At(std::int64_t x, std::int64_t y) const;
     void Put(std::int64_t x, std::int64_t y, std::uint8_t red, std::uint8_t green,
              std::uint8_t blue) const;
+};
+
+// Which pixels a masked draw lets through. The mask in use is a bitmap image, a class derived
+// from BxImage; the root class knows it only by this much.
+class BxOpacityMask {
+  public:
+    virtual std::uint32_t MaskWidth() const = 0;
+    virtual std::uint32_t MaskHeight() const = 0;
+    virtual bool IsOpaque(std::uint32_t x, std::uint32_t y) const = 0;
+
+  protected:
+    ~BxOpacityMask() = default;
 };
 
 // Run-time kind codes of the image classes.
@@ -82,7 +92,7 @@ class BxImage {
     virtual void DrawThrough(BxImage& other, const BxRect& rect, const BxDrawTarget& target) const;
     // As DrawThrough, and what `other` makes of a strip reaches the destination only where
     // `mask` is opaque. Without a mask it is DrawThrough.
-    virtual void DrawThroughMasked(BxImage& other, const BxBitmapImage* mask, const BxRect& rect,
+    virtual void DrawThroughMasked(BxImage& other, const BxOpacityMask* mask, const BxRect& rect,
                                    const BxDrawTarget& target) const;
     virtual void DrawThroughMasked(BxImage& other, const BxRect& rect,
                                    const BxDrawTarget& target) const;

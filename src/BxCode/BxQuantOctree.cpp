@@ -7,7 +7,6 @@
 #include <optional>
 
 #include "BxCode/BxErrorCode.h"
-#include "BxCode/BxGIFFrame.h"
 #include "BxCode/BxIndexedImage.h"
 #include "BxCode/BxRGBImage.h"
 
@@ -105,11 +104,7 @@ std::uint8_t BxQuantOctree::WeightedMean(std::uint8_t a, std::uint32_t weightA, 
 }
 
 void BxQuantOctree::AddImage(const BxImage& image) {
-    const BxIndexedImage* indexed = dynamic_cast<const BxIndexedImage*>(&image);
-    if (const auto* frame = dynamic_cast<const BxGIFFrame*>(&image)) {
-        indexed = &frame->GetImage();
-    }
-    if (indexed) {
+    if (const auto* indexed = dynamic_cast<const BxIndexedImage*>(&image)) {
         BxIndexCounts counts{};
         indexed->CountIndices(&counts);
         const BxColorTable& palette = indexed->Palette();

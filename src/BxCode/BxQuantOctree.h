@@ -18,8 +18,8 @@ class BxQuantOctree {
     BxQuantOctree(const BxQuantOctree&) = delete;
     BxQuantOctree& operator=(const BxQuantOctree&) = delete;
 
-    // Indexed images and GIF frames add their palette weighted by their histogram, true-colour
-    // images every pixel with weight 1; other kinds add nothing.
+    // Indexed images add their palette weighted by their histogram, true-colour images every
+    // pixel with weight 1; other kinds add nothing (a GIF frame is added by its GetImage()).
     void AddImage(const BxImage& image);
     // Colours as packed values; entries of weight 0 are skipped.
     void AddColors(const BxColor* colors, const std::uint32_t* weights, std::size_t count);
