@@ -1,39 +1,75 @@
 #include "cli/CliOptions.h"
 
-#include <functional>
+#include <QCommandLineParser>
+#include <QStringList>
 #include <map>
+
+#include "cli/NameText.h"
 
 namespace quillon {
 namespace {
 
-constexpr const char* kUsage = R"(Usage: quillon-cli [options] PATH
+// Qt does not wrap the description and the closing text: their lines are kept under 80 columns
+// here, as Qt keeps the options' lines.
+constexpr const char* kDescription =
+    "Makes the web site in PATH (a folder, or one file) smaller and faster to\n"
+    "download: web pages are minified, GIFs are re-encoded on one shared palette,\n"
+    "JPEGs lose their metadata segments, and every file is rewritten only when it\n"
+    "became smaller. Runs as the window's Process button does, with your settings;\n"
+    "the options below override them for this run only.";
 
-Makes the web site in PATH (a folder, or one file) smaller and faster to download: web pages
-are minified, GIFs are re-encoded on one shared palette, JPEGs lose their metadata segments,
-and every file is rewritten only when it became smaller. Runs exactly as the window's Process button does, with your settings; the
-options below override them for this run only.
+constexpr const char* kExitStatus =
+    "Exit status:\n"
+    "  0  done\n"
+    "  1  done, with files or folders listed in the error log\n"
+    "  2  bad usage, an unreadable PATH, a --settings FILE that is no settings file,\n"
+    "     HOME not set, or a run that could not copy the site or write its report\n"
+    "  3  cancelled (Ctrl-C stops at the next checkpoint and the report is still\n"
+    "     written; a second Ctrl-C quits at once)\n"
+    "  4  the run finished but its summary, settings or statistics could not be\n"
+    "     written (2 and 3 go before it)\n"
+    "\n"
+    "Where the copy, the report and the logs go: man quillon-cli\n";
 
-Options:
-  --dest DIR              copy the site into DIR and optimize the copy
-  --in-place              optimize the original files (each backed up as NAME.BAK first)
-  --no-backup             when optimizing originals: make no .BAK backups
-  --on-exists ACTION      when the copy already exists in DIR: replace, modify (copy to
-                          site1, site2, ...) or cancel; asked on a terminal, otherwise modify
-  --settings FILE         read and write settings in the INI file FILE instead of yours
-  --open-report           open the HTML report in the browser afterwards
-  --json                  print the summary as JSON on standard output
-  -q, --quiet             print no progress and no summary
-  --version               print the version and exit
-  --help                  print this help and exit
+constexpr const char* kVersion = "quillon-cli " QUILLON_VERSION "\n";
 
-Exit codes: 0 done; 1 done, with files or folders listed in the error log; 2 bad usage, an unreadable
-PATH, a --settings FILE that is no settings file, HOME not set, or a run that could not copy the
-site or write its report; 3 cancelled (Ctrl-C stops at the next checkpoint and the report is still
-written; a second Ctrl-C quits at once); 4 the run finished but its summary, settings or
-statistics could not be written (2 and 3 go before it).
-)";
+// In the order --help lists them.
+QList<QCommandLineOption> Options() {
+    return {
+        QCommandLineOption("dest", "copy the site into DIR and optimize the copy", "DIR"),
+        QCommandLineOption("in-place", "optimize the originals (backed up as NAME.BAK first)"),
+        QCommandLineOption("no-backup", "when optimizing originals: make no .BAK backups"),
+        QCommandLineOption("on-exists",
+                           "when the copy already exists in DIR: replace, modify (copy to "
+                           "site1, site2, ...) or cancel; asked on a terminal, otherwise modify",
+                           "ACTION"),
+        QCommandLineOption("settings", "use the INI file FILE for settings instead of yours",
+                           "FILE"),
+        QCommandLineOption("open-report", "open the HTML report in the browser afterwards"),
+        QCommandLineOption("json", "print the summary as JSON on standard output"),
+        QCommandLineOption(QStringList{"q", "quiet"}, "print no progress and no summary"),
+        QCommandLineOption("version", "print the version and exit"),
+        QCommandLineOption(QStringList{"h", "help"}, "print this help and exit"),
+    };
+}
 
-constexpr const char* kVersion = "quillon-cli 2.0.0\n";
+struct Flag {
+    const char* name;
+    bool CliOptions::*field;
+};
+constexpr Flag kFlags[] = {{"in-place", &CliOptions::inPlace},
+                           {"no-backup", &CliOptions::noBackup},
+                           {"open-report", &CliOptions::openReport},
+                           {"json", &CliOptions::json},
+                           {"quiet", &CliOptions::quiet}};
+
+// Qt names the program by the path it was started with; the help names it as it is typed, so
+// that no install folder pushes the usage line past the width of a terminal.
+std::string HelpText(const QCommandLineParser& parser) {
+    const QString text = parser.helpText();
+    return "Usage: quillon-cli" + text.mid(text.indexOf(" [options]")).toStdString() + "\n" +
+           kExitStatus;
+}
 
 ParsedCommandLine UsageError(const std::string& message) {
     return {std::nullopt, "quillon-cli: " + message + "\nTry 'quillon-cli --help'.\n", kExitUsage};
@@ -47,75 +83,45 @@ std::optional<ExistsAnswer> ParseExistsAnswer(const std::string& text) {
     return found == answers.end() ? std::nullopt : std::optional(found->second);
 }
 
+// A value as the bytes it was given in: names on disk need not be UTF-8.
+std::optional<std::string> Value(const QCommandLineParser& parser, const char* name) {
+    return parser.isSet(name) ? std::optional(NameFromQString(parser.value(name))) : std::nullopt;
+}
+
 }  // namespace
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
-    CliOptions options;
-    std::vector<std::string> paths;
-    // Options that take a value: the next argument, or the text after "=".
-    const std::map<std::string, std::function<std::optional<std::string>(const std::string&)>>
-        valued = {
-            {"--dest",
-             [&](const std::string& value) -> std::optional<std::string> {
-                 options.destination = value;
-                 return std::nullopt;
-             }},
-            {"--settings",
-             [&](const std::string& value) -> std::optional<std::string> {
-                 options.settingsFile = value;
-                 return std::nullopt;
-             }},
-            {"--on-exists",
-             [&](const std::string& value) -> std::optional<std::string> {
-                 options.onExists = ParseExistsAnswer(value);
-                 if (!options.onExists) {
-                     return "--on-exists takes replace, modify or cancel, not '" + value + "'";
-                 }
-                 return std::nullopt;
-             }},
-        };
-    const std::map<std::string, bool*> flags = {{"--in-place", &options.inPlace},
-                                                {"--no-backup", &options.noBackup},
-                                                {"--open-report", &options.openReport},
-                                                {"--json", &options.json},
-                                                {"--quiet", &options.quiet},
-                                                {"-q", &options.quiet}};
+    QCommandLineParser parser;
+    parser.setApplicationDescription(kDescription);
+    parser.addOptions(Options());
+    parser.addPositionalArgument("PATH", "the folder or file to optimize", "PATH");
+    QStringList words = {"quillon-cli"};
+    for (const std::string& argument : arguments) {
+        words += NameToQString(argument);
+    }
+    if (!parser.parse(words)) {
+        return UsageError(NameFromQString(parser.errorText()));
+    }
+    if (parser.isSet("help")) {
+        return {std::nullopt, HelpText(parser), kExitDone};
+    }
+    if (parser.isSet("version")) {
+        return {std::nullopt, kVersion, kExitDone};
+    }
 
-    bool onlyPaths = false;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        if (onlyPaths || argument.empty() || argument[0] != '-' || argument == "-") {
-            paths.push_back(argument);
-            continue;
-        }
-        if (argument == "--") {
-            onlyPaths = true;
-        } else if (argument == "--help" || argument == "-h") {
-            return {std::nullopt, kUsage, kExitDone};
-        } else if (argument == "--version") {
-            return {std::nullopt, kVersion, kExitDone};
-        } else if (const auto flag = flags.find(argument); flag != flags.end()) {
-            *flag->second = true;
-        } else {
-            const std::size_t equals = argument.find('=');
-            const std::string name = argument.substr(0, equals);
-            const auto option = valued.find(name);
-            if (option == valued.end()) {
-                return UsageError("unknown option '" + argument + "'");
-            }
-            std::string value;
-            if (equals != std::string::npos) {
-                value = argument.substr(equals + 1);
-            } else if (i + 1 < arguments.size()) {
-                value = arguments[++i];
-            } else {
-                return UsageError(name + " needs a value");
-            }
-            if (const auto error = option->second(value)) {
-                return UsageError(*error);
-            }
+    CliOptions options;
+    for (const Flag& flag : kFlags) {
+        options.*flag.field = parser.isSet(flag.name);
+    }
+    options.destination = Value(parser, "dest");
+    options.settingsFile = Value(parser, "settings");
+    if (const auto answer = Value(parser, "on-exists")) {
+        options.onExists = ParseExistsAnswer(*answer);
+        if (!options.onExists) {
+            return UsageError("--on-exists takes replace, modify or cancel, not '" + *answer + "'");
         }
     }
+    const QStringList paths = parser.positionalArguments();
     if (paths.size() != 1) {
         return UsageError(paths.empty()
                               ? "no folder or file to optimize"
@@ -124,7 +130,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     if (options.destination && options.inPlace) {
         return UsageError("--dest and --in-place exclude each other");
     }
-    options.selection = paths.front();
+    options.selection = NameFromQString(paths.front());
     return {options, {}, kExitDone};
 }
 

@@ -1,8 +1,14 @@
 #include "cli/Summary.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <fstream>
+
+#include "cli/NameText.h"
 
 namespace quillon {
 namespace {
@@ -23,87 +29,44 @@ std::string Row(const char* label, const std::string (&cells)[4]) {
     return line;
 }
 
-// The length of the well-formed UTF-8 sequence at the start of text, or 0 when there is none:
-// no overlong forms, no surrogates, nothing above U+10FFFF.
-std::size_t Utf8SequenceLength(std::string_view text) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    std::size_t length = 0;
-    unsigned char low = 0x80;  // the range of the second byte, narrowed for some lead bytes
-    unsigned char high = 0xBF;
-    if (lead < 0x80) {
-        return 1;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;
-        high = lead == 0xED ? 0x9F : 0xBF;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
-    }
-    if (text.size() < length || byte(1) < low || byte(1) > high) {
-        return 0;
-    }
-    for (std::size_t i = 2; i < length; ++i) {
-        if (byte(i) < 0x80 || byte(i) > 0xBF) {
-            return 0;
-        }
-    }
-    return length;
+// Figures keep the one decimal the text shows, rounded the same way whatever the locale.
+double OneDecimal(double value) {
+    char text[64];
+    const char* const end =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 1).ptr;
+    double rounded = 0;
+    std::from_chars(text, end, rounded);
+    return rounded;
 }
 
-// File names are bytes, and JSON text is Unicode. Valid UTF-8 is written as it is; every byte
-// that is not part of it becomes the lone surrogate \udcXX, which loses nothing: decoded with
-// surrogateescape (Python's os.fsencode) the string gives back the exact bytes.
-std::string JsonString(std::string_view text) {
-    std::string quoted = "\"";
-    while (!text.empty()) {
-        const char c = text.front();
-        const auto byte = static_cast<unsigned char>(c);
-        std::size_t taken = 1;
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-            quoted += c;
-        } else if (byte < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", byte);
-            quoted += escape;
-        } else if (const std::size_t length = Utf8SequenceLength(text); length > 0) {
-            quoted.append(text.substr(0, length));
-            taken = length;
-        } else {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\udc%02x", byte);
-            quoted += escape;
-        }
-        text.remove_prefix(taken);
+QJsonValue JsonName(const std::string& name) {
+    return NameToQString(name);
+}
+
+QJsonValue JsonNameOrNull(bool present, const std::filesystem::path& path) {
+    return present ? JsonName(path.string()) : QJsonValue(QJsonValue::Null);
+}
+
+QJsonArray JsonNames(const std::vector<std::string>& names) {
+    QJsonArray list;
+    for (const std::string& name : names) {
+        list.append(JsonName(name));
     }
-    return quoted + "\"";
+    return list;
 }
 
-std::string JsonList(const std::vector<std::string>& items) {
-    std::string json = "[";
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        json += std::string(i == 0 ? "" : ", ") + JsonString(items[i]);
+QJsonObject JsonFigures(const TypeFigures& figures) {
+    return {{"files", qint64{figures.files}},
+            {"bytesBefore", qint64{figures.bytesBefore}},
+            {"bytesAfter", qint64{figures.bytesAfter}}};
+}
+
+QJsonObject JsonSecondsSaved(const RunResults& results) {
+    QJsonObject seconds;
+    for (std::size_t i = 0; i < kLineSpeeds.size(); ++i) {
+        seconds.insert(kLineSpeeds[i].label, OneDecimal(results.secondsSaved[i]));
     }
-    return json + "]";
-}
-
-std::string JsonFigures(const TypeFigures& figures) {
-    return "{\"files\": " + std::to_string(figures.files) +
-           ", \"bytesBefore\": " + std::to_string(figures.bytesBefore) +
-           ", \"bytesAfter\": " + std::to_string(figures.bytesAfter) + "}";
-}
-
-std::string JsonNumber(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f", value);
-    return text;
+    return seconds;
 }
 
 }  // namespace
@@ -195,29 +158,22 @@ std::string SummaryText(const RunSummary& summary) {
 
 std::string SummaryJson(const RunSummary& summary) {
     const RunResults& results = summary.results;
-    std::string json = "{\n";
-    json += "  \"selection\": " + JsonString(summary.selection) + ",\n";
-    json += "  \"cancelled\": " + std::string(summary.cancelled ? "true" : "false") + ",\n";
-    json += "  \"pages\": " + JsonFigures(results.counters.pages) + ",\n";
-    json += "  \"gifs\": " + JsonFigures(results.counters.gifs) + ",\n";
-    json += "  \"jpegs\": " + JsonFigures(results.counters.jpegs) + ",\n";
-    json += "  \"total\": " + JsonFigures(results.total) + ",\n";
-    json += "  \"percentSmaller\": " + JsonNumber(results.smallerPercent) + ",\n";
-    json += "  \"percentFaster\": " + JsonNumber(results.fasterPercent) + ",\n";
-    json += "  \"secondsSaved\": {";
-    for (std::size_t i = 0; i < kLineSpeeds.size(); ++i) {
-        json += std::string(i == 0 ? "" : ", ") + JsonString(kLineSpeeds[i].label) + ": " +
-                JsonNumber(results.secondsSaved[i]);
-    }
-    json += "},\n";
-    json += "  \"report\": " +
-            (summary.reportWritten ? JsonString(summary.reportPath.string()) : "null") + ",\n";
-    json += "  \"errorLog\": " +
-            (summary.errorLogPath.empty() ? "null" : JsonString(summary.errorLogPath.string())) +
-            ",\n";
-    json += "  \"filesWithErrors\": " + JsonList(summary.filesWithErrors) + ",\n";
-    json += "  \"foldersWithErrors\": " + JsonList(summary.foldersWithErrors) + "\n}\n";
-    return json;
+    const QJsonObject json = {
+        {"selection", JsonName(summary.selection)},
+        {"cancelled", summary.cancelled},
+        {"pages", JsonFigures(results.counters.pages)},
+        {"gifs", JsonFigures(results.counters.gifs)},
+        {"jpegs", JsonFigures(results.counters.jpegs)},
+        {"total", JsonFigures(results.total)},
+        {"percentSmaller", OneDecimal(results.smallerPercent)},
+        {"percentFaster", OneDecimal(results.fasterPercent)},
+        {"secondsSaved", JsonSecondsSaved(results)},
+        {"report", JsonNameOrNull(summary.reportWritten, summary.reportPath)},
+        {"errorLog", JsonNameOrNull(!summary.errorLogPath.empty(), summary.errorLogPath)},
+        {"filesWithErrors", JsonNames(summary.filesWithErrors)},
+        {"foldersWithErrors", JsonNames(summary.foldersWithErrors)},
+    };
+    return QJsonDocument(json).toJson(QJsonDocument::Indented).toStdString();
 }
 
 }  // namespace quillon

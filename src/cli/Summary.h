@@ -34,7 +34,7 @@ ErrorLogNames ReadErrorLogNames(const std::filesystem::path& errorLog);
 std::string SummaryText(const RunSummary& summary);
 
 // Names that are not UTF-8 keep their bytes: each byte outside valid UTF-8 is written as the
-// lone surrogate \udcXX (XX = the byte).
+// lone surrogate escape \udcXX (XX = the byte), by the rule of NameText.h.
 std::string SummaryJson(const RunSummary& summary);
 
 }  // namespace quillon

@@ -2,18 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <sstream>
+
+#include "CliProcess.h"
+
 namespace quillon {
 namespace {
 
-ParsedCommandLine Parse(std::vector<std::string> arguments) {
-    return ParseCommandLine(arguments);
-}
-
 TEST(CliOptions, AcceptsEveryOption) {
     const ParsedCommandLine parsed =
-        Parse({"--dest", "/srv/out", "--on-exists=replace", "--settings", "my.ini", "--open-report",
-               "--json", "-q", "site"});
-    ASSERT_TRUE(parsed.options);
+        ParseCommandLine({"--dest", "/srv/out", "--on-exists=replace", "--settings", "my.ini",
+                          "--open-report", "--json", "-q", "site"});
+    ASSERT_TRUE(parsed.options) << parsed.output;
     const CliOptions& options = *parsed.options;
     EXPECT_EQ(options.selection, "site");
     EXPECT_EQ(options.destination, "/srv/out");
@@ -23,26 +24,23 @@ TEST(CliOptions, AcceptsEveryOption) {
     EXPECT_TRUE(options.json);
     EXPECT_TRUE(options.quiet);
     EXPECT_FALSE(options.inPlace);
+    EXPECT_FALSE(options.noBackup);
 }
 
-TEST(CliOptions, InPlaceWithoutBackups) {
-    const ParsedCommandLine parsed = Parse({"--in-place", "--no-backup", "--", "-odd name"});
-    ASSERT_TRUE(parsed.options);
+// Names on disk are bytes: a Latin-1 name or a stray byte reaches the run as it was typed, and
+// after "--" a name may start with a dash.
+TEST(CliOptions, NamesKeepTheirBytes) {
+    const ParsedCommandLine parsed =
+        ParseCommandLine({"--in-place", "--no-backup", "--settings=caf\xE9.ini", "--",
+                          "-odd \xFF\xC3 name \xE6\x97\xA5"});
+    ASSERT_TRUE(parsed.options) << parsed.output;
     EXPECT_TRUE(parsed.options->inPlace);
     EXPECT_TRUE(parsed.options->noBackup);
-    EXPECT_EQ(parsed.options->selection, "-odd name");
+    EXPECT_EQ(parsed.options->settingsFile, "caf\xE9.ini");
+    EXPECT_EQ(parsed.options->selection, "-odd \xFF\xC3 name \xE6\x97\xA5");
 }
 
-TEST(CliOptions, HelpAndVersionPrintAndSucceed) {
-    for (const char* argument : {"--help", "--version"}) {
-        const ParsedCommandLine parsed = Parse({argument});
-        EXPECT_FALSE(parsed.options);
-        EXPECT_EQ(parsed.exitCode, kExitDone);
-        EXPECT_NE(parsed.output.find("quillon-cli"), std::string::npos) << argument;
-    }
-}
-
-TEST(CliOptions, UsageErrors) {
+TEST(CliOptions, UsageErrorsExitTwo) {
     struct Row {
         std::vector<std::string> arguments;
         const char* message;
@@ -50,17 +48,41 @@ TEST(CliOptions, UsageErrors) {
     const Row rows[] = {
         {{}, "no folder or file"},
         {{"a", "b"}, "give one folder or file, not 2"},
-        {{"--frobnicate", "site"}, "unknown option '--frobnicate'"},
-        {{"site", "--dest"}, "--dest needs a value"},
+        {{"--frobnicate", "site"}, "'frobnicate'"},
+        {{"site", "--dest"}, "'--dest'"},
+        {{"--json=yes", "site"}, "'--json'"},
         {{"--on-exists", "overwrite", "site"}, "not 'overwrite'"},
         {{"--dest", "out", "--in-place", "site"}, "exclude each other"},
     };
     for (const Row& row : rows) {
-        const ParsedCommandLine parsed = Parse(row.arguments);
+        const ParsedCommandLine parsed = ParseCommandLine(row.arguments);
         EXPECT_FALSE(parsed.options) << row.message;
         EXPECT_EQ(parsed.exitCode, kExitUsage) << row.message;
         EXPECT_NE(parsed.output.find(row.message), std::string::npos) << parsed.output;
+        EXPECT_NE(parsed.output.find("Try 'quillon-cli --help'."), std::string::npos);
     }
+}
+
+// What a user sees: the program itself, run as it is installed, prints help that fits a terminal
+// of 80 columns and succeeds; --version likewise.
+TEST(CliOptions, HelpFitsEightyColumns) {
+    const test::CliOutcome help = test::RunProgram({QUILLON_CLI_PATH, "--help"});
+    ASSERT_EQ(help.exitCode, kExitDone) << help.err;
+    EXPECT_TRUE(help.out.starts_with("Usage: quillon-cli [options] PATH\n")) << help.out;
+    EXPECT_NE(help.out.find("--on-exists <ACTION>"), std::string::npos) << help.out;
+    std::istringstream lines(help.out);
+    for (std::string line; std::getline(lines, line);) {
+        // Columns are characters: UTF-8 continuation bytes take none. A tab's width depends on
+        // where it stands, so none may appear.
+        const auto columns = std::count_if(line.begin(), line.end(),
+                                           [](unsigned char c) { return (c & 0xC0) != 0x80; });
+        EXPECT_LE(columns, 80) << line;
+        EXPECT_EQ(line.find('\t'), std::string::npos) << line;
+    }
+
+    const test::CliOutcome version = test::RunProgram({QUILLON_CLI_PATH, "--version"});
+    EXPECT_EQ(version.exitCode, kExitDone);
+    EXPECT_TRUE(version.out.starts_with("quillon-cli ")) << version.out;
 }
 
 }  // namespace

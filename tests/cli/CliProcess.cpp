@@ -5,9 +5,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <functional>
 
 #include "ChildProcess.h"
+#include "cli/NameText.h"
 
 namespace quillon::test {
 namespace {
@@ -19,6 +22,12 @@ std::string ReadAll(int fd) {
         text.append(chunk, static_cast<std::size_t>(n));
     }
     return text;
+}
+
+void SetEnvironment(const Environment& environment) {
+    for (const auto& [name, value] : environment) {
+        ::setenv(name.c_str(), value.c_str(), 1);
+    }
 }
 
 [[noreturn]] void ExecCli(const CliLaunch& launch, int out, int err) {
@@ -36,6 +45,7 @@ std::string ReadAll(int fd) {
         ::setenv("HOME", launch.home.c_str(), 1);
     }
     ::setenv("XDG_CONFIG_HOME", (launch.home / ".config").c_str(), 1);
+    SetEnvironment(launch.environment);
     if ((launch.fileSizeLimit > 0 && !LimitFileSize(launch.fileSizeLimit)) ||
         (launch.unprivileged && !DropPrivileges())) {
         ::_exit(126);
@@ -51,9 +61,11 @@ std::string ReadAll(int fd) {
     ::_exit(127);
 }
 
-[[noreturn]] void ExecProgram(const std::vector<std::string>& arguments, int out, int err) {
+[[noreturn]] void ExecProgram(const std::vector<std::string>& arguments,
+                              const Environment& environment, int out, int err) {
     ::dup2(out, STDOUT_FILENO);
     ::dup2(err, STDERR_FILENO);
+    SetEnvironment(environment);
     std::vector<std::string> all = arguments;
     std::vector<char*> argv;
     for (std::string& argument : all) {
@@ -104,8 +116,20 @@ CliOutcome RunCli(const CliLaunch& launch) {
                    launch.interruptAfterFirstFile);
 }
 
-CliOutcome RunProgram(const std::vector<std::string>& arguments) {
-    return Collect([&arguments](int out, int err) { ExecProgram(arguments, out, err); }, false);
+CliOutcome RunProgram(const std::vector<std::string>& arguments, const Environment& environment) {
+    return Collect([&](int out, int err) { ExecProgram(arguments, environment, out, err); }, false);
+}
+
+QJsonObject ParseSummary(const std::string& json) {
+    return QJsonDocument::fromJson(QByteArray::fromStdString(json)).object();
+}
+
+std::vector<std::string> SummaryNames(const QJsonObject& summary, const char* key) {
+    std::vector<std::string> names;
+    for (const QJsonValue& name : summary[key].toArray()) {
+        names.push_back(NameFromQString(name.toString()));
+    }
+    return names;
 }
 
 }  // namespace quillon::test
