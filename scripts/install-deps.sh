@@ -10,6 +10,7 @@ packages=(
     libjpeg62-turbo-dev libgif-dev gifsicle
     clang
     python3 python3-html5lib nodejs node-acorn minify
+    groff-base man-db locales
 )
 
 missing=()

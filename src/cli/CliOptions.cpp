@@ -115,6 +115,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     }
     options.destination = Value(parser, "dest");
     options.settingsFile = Value(parser, "settings");
+    if (options.settingsFile && !IsUtf8(*options.settingsFile)) {
+        return UsageError("--settings needs a file whose name is UTF-8: '" + *options.settingsFile +
+                          "' is not");
+    }
     if (const auto answer = Value(parser, "on-exists")) {
         options.onExists = ParseExistsAnswer(*answer);
         if (!options.onExists) {

@@ -69,6 +69,16 @@ QString NameToQString(std::string_view name) {
     return text + FromUtf8(name.substr(validFrom));
 }
 
+bool IsUtf8(std::string_view name) {
+    for (std::size_t length = 0; !name.empty(); name.remove_prefix(length)) {
+        length = Utf8SequenceLength(name);
+        if (length == 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::string NameFromQString(const QString& text) {
     std::string name;
     qsizetype runFrom = 0;  // the run of ordinary characters not yet encoded starts here

@@ -13,4 +13,8 @@ namespace quillon {
 QString NameToQString(std::string_view name);
 std::string NameFromQString(const QString& text);
 
+// Whether Qt can open a file by this name: its file functions take the name as text and encode
+// it as UTF-8 again, so a name that is not UTF-8 would reach another file.
+bool IsUtf8(std::string_view name);
+
 }  // namespace quillon

@@ -30,13 +30,11 @@ TEST(CliOptions, AcceptsEveryOption) {
 // Names on disk are bytes: a Latin-1 name or a stray byte reaches the run as it was typed, and
 // after "--" a name may start with a dash.
 TEST(CliOptions, NamesKeepTheirBytes) {
-    const ParsedCommandLine parsed =
-        ParseCommandLine({"--in-place", "--no-backup", "--settings=caf\xE9.ini", "--",
-                          "-odd \xFF\xC3 name \xE6\x97\xA5"});
+    const ParsedCommandLine parsed = ParseCommandLine(
+        {"--dest=caf\xE9", "--settings=\xE6\x97\xA5.ini", "--", "-odd \xFF\xC3 name \xE6\x97\xA5"});
     ASSERT_TRUE(parsed.options) << parsed.output;
-    EXPECT_TRUE(parsed.options->inPlace);
-    EXPECT_TRUE(parsed.options->noBackup);
-    EXPECT_EQ(parsed.options->settingsFile, "caf\xE9.ini");
+    EXPECT_EQ(parsed.options->destination, "caf\xE9");
+    EXPECT_EQ(parsed.options->settingsFile, "\xE6\x97\xA5.ini");
     EXPECT_EQ(parsed.options->selection, "-odd \xFF\xC3 name \xE6\x97\xA5");
 }
 
@@ -53,6 +51,9 @@ TEST(CliOptions, UsageErrorsExitTwo) {
         {{"--json=yes", "site"}, "'--json'"},
         {{"--on-exists", "overwrite", "site"}, "not 'overwrite'"},
         {{"--dest", "out", "--in-place", "site"}, "exclude each other"},
+        // Qt would open a settings file of another name, and the check of the file given would
+        // not protect it.
+        {{"--settings", "caf\xE9.ini", "site"}, "'caf\xE9.ini' is not"},
     };
     for (const Row& row : rows) {
         const ParsedCommandLine parsed = ParseCommandLine(row.arguments);
