@@ -83,6 +83,11 @@ TEST_F(CliRunTest, JsonFiguresMatchTheFilesOnDisk) {
               (std::vector<long>{3, jpegsBefore, SizeOf(copy, {".jpg"})}));
     EXPECT_LT(SizeOf(copy, {".htm", ".html", ".shtml", ".txt"}), pagesBefore);
     const QJsonObject summary = test::ParseSummary(outcome.out);
+    // The keys build pipelines read (Qt lists them sorted).
+    EXPECT_EQ(summary.keys(),
+              QStringList({"cancelled", "errorLog", "filesWithErrors", "foldersWithErrors", "gifs",
+                           "jpegs", "pages", "percentFaster", "percentSmaller", "report",
+                           "secondsSaved", "selection", "total"}));
     EXPECT_EQ(summary["filesWithErrors"], QJsonArray()) << outcome.out;
     EXPECT_EQ(summary["report"].toString().toStdString(),
               (out_ / "Quillon Optimized Files" / "'site' Report.html").string());

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <QJsonArray>
-#include <QJsonDocument>
 
 #include "CliProcess.h"
 #include "cli/NameText.h"
@@ -45,41 +44,6 @@ TEST(Summary, JsonStringsKeepEveryByteOfAName) {
         const QJsonObject parsed = test::ParseSummary(json);
         EXPECT_EQ(NameFromQString(parsed["selection"].toString()), row.name) << row.what;
     }
-}
-
-// The shape build pipelines read: every key, with its type.
-TEST(Summary, JsonShape) {
-    RunSummary summary;
-    summary.results.counters.pages = {2, 1000, 600};
-    summary.results = ComputeResults(summary.results.counters);
-    summary.reportWritten = true;
-    summary.reportPath = "/out/'site' Report.html";
-    const QJsonObject json = test::ParseSummary(SummaryJson(summary));
-    const std::pair<const char*, QJsonValue::Type> keys[] = {
-        {"selection", QJsonValue::String},
-        {"cancelled", QJsonValue::Bool},
-        {"pages", QJsonValue::Object},
-        {"gifs", QJsonValue::Object},
-        {"jpegs", QJsonValue::Object},
-        {"total", QJsonValue::Object},
-        {"percentSmaller", QJsonValue::Double},
-        {"percentFaster", QJsonValue::Double},
-        {"secondsSaved", QJsonValue::Object},
-        {"report", QJsonValue::String},
-        {"errorLog", QJsonValue::Null},
-        {"filesWithErrors", QJsonValue::Array},
-        {"foldersWithErrors", QJsonValue::Array},
-    };
-    EXPECT_EQ(json.size(), std::ssize(keys));
-    for (const auto& [key, type] : keys) {
-        EXPECT_EQ(json[key].type(), type) << key;
-    }
-    EXPECT_EQ(json["pages"].toObject(),
-              (QJsonObject{{"files", 2}, {"bytesBefore", 1000}, {"bytesAfter", 600}}));
-    EXPECT_EQ(json["percentSmaller"].toDouble(), 40.0);
-    EXPECT_EQ(json["percentFaster"].toDouble(), 64.8);
-    EXPECT_EQ(json["secondsSaved"].toObject(),
-              (QJsonObject{{"33.6K Modem", 0.1}, {"56K Modem", 0.1}, {"384K DSL", 0.0}}));
 }
 
 TEST(Summary, ErrorLogThatIsGoneIsNotNamedButItsEntriesAre) {
