@@ -7,8 +7,10 @@
 #include <charconv>
 #include <cstdio>
 #include <fstream>
+#include <vector>
 
 #include "cli/NameText.h"
+#include "pipeline/FileKinds.h"
 
 namespace quillon {
 namespace {
@@ -22,11 +24,16 @@ void AddOnce(std::vector<std::string>& names, std::string name) {
     }
 }
 
-std::string Row(const char* label, const std::string (&cells)[4]) {
-    char line[160];
-    std::snprintf(line, sizeof line, "%-15s%13s%13s%13s%13s\n", label, cells[0].c_str(),
-                  cells[1].c_str(), cells[2].c_str(), cells[3].c_str());
-    return line;
+// A label column, then right-aligned cells of 13 characters.
+std::string Row(const char* label, const std::vector<std::string>& cells) {
+    char column[32];
+    std::snprintf(column, sizeof column, "%-15s", label);
+    std::string line = column;
+    for (const std::string& cell : cells) {
+        std::snprintf(column, sizeof column, "%13s", cell.c_str());
+        line += column;
+    }
+    return line + "\n";
 }
 
 // Figures keep the one decimal the text shows, rounded the same way whatever the locale.
@@ -101,15 +108,18 @@ ErrorLogNames ReadErrorLogNames(const std::filesystem::path& errorLog) {
 
 std::string SummaryText(const RunSummary& summary) {
     const RunResults& results = summary.results;
-    const TypeFigures* columns[] = {&results.counters.pages, &results.counters.gifs,
-                                    &results.counters.jpegs, &results.total};
-    const std::string header[4] = {"Web pages", "GIF", "JPEG", "Total"};
+    std::vector<std::string> header;
+    for (const FileKind& kind : FileKinds()) {
+        header.emplace_back(kind.shortLabel);
+    }
+    header.emplace_back("Total");
     std::string text = Row("", header);
     const auto row = [&](const char* label, std::uint32_t TypeFigures::*field) {
-        std::string cells[4];
-        for (int i = 0; i < 4; ++i) {
-            cells[i] = FormatNumber(columns[i]->*field);
+        std::vector<std::string> cells;
+        for (const TypeFigures& figures : results.counters.kinds) {
+            cells.push_back(FormatNumber(figures.*field));
         }
+        cells.push_back(FormatNumber(results.total.*field));
         text += Row(label, cells);
     };
     row("Files", &TypeFigures::files);
@@ -158,12 +168,9 @@ std::string SummaryText(const RunSummary& summary) {
 
 std::string SummaryJson(const RunSummary& summary) {
     const RunResults& results = summary.results;
-    const QJsonObject json = {
+    QJsonObject json = {
         {"selection", JsonName(summary.selection)},
         {"cancelled", summary.cancelled},
-        {"pages", JsonFigures(results.counters.pages)},
-        {"gifs", JsonFigures(results.counters.gifs)},
-        {"jpegs", JsonFigures(results.counters.jpegs)},
         {"total", JsonFigures(results.total)},
         {"percentSmaller", OneDecimal(results.smallerPercent)},
         {"percentFaster", OneDecimal(results.fasterPercent)},
@@ -173,6 +180,10 @@ std::string SummaryJson(const RunSummary& summary) {
         {"filesWithErrors", JsonNames(summary.filesWithErrors)},
         {"foldersWithErrors", JsonNames(summary.foldersWithErrors)},
     };
+    for (const FileKind& kind : FileKinds()) {
+        json.insert(QLatin1StringView(kind.summaryKey.data(), kind.summaryKey.size()),
+                    JsonFigures(results.counters.Of(kind.fileClass)));
+    }
     return QJsonDocument(json).toJson(QJsonDocument::Indented).toStdString();
 }
 

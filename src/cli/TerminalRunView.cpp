@@ -64,13 +64,12 @@ void TerminalRunView::Render(bool statusPosted) {
         }
         std::fprintf(stderr, "\r\033[K%s", line.c_str());
         lineOpen_ = true;
-    } else if (statusPosted && display.status == "Reading file..." &&
-               display.filesDone != lastFileShown_) {
-        // A file that one of the optimizers takes has begun. The count moves on before the
-        // next file is named, and a file no stage went through leaves this status standing: at
-        // the count alone the name would still be the previous file's.
+    } else if (!statusPosted && !display.fileDone.empty() && display.filesDone != lastFileShown_) {
+        // A file that one of the optimizers took is done; files are worked on several at once,
+        // so the line names the file the count counted, not the one being worked on.
         std::fprintf(stderr, "%u/%u %s/%s\n", display.filesDone, display.filesTotal,
-                     display.selectionText.c_str(), display.currentFile.c_str());
+                     display.fileDone.parent_path().filename().string().c_str(),
+                     display.fileDone.filename().string().c_str());
         lastFileShown_ = display.filesDone;
     }
     std::fflush(stderr);

@@ -4,13 +4,16 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <future>
+#include <limits>
+#include <memory>
 #include <new>
+#include <thread>
 
 #include "BxCode/BxErrorCode.h"
-#include "imageopt/GifOptimizer.h"
-#include "imageopt/JpegOptimizer.h"
 #include "pipeline/Results.h"
 #include "pipeline/SettingsKeys.h"
+#include "pipeline/WorkPool.h"
 
 namespace quillon {
 namespace {
@@ -30,6 +33,20 @@ std::string ListKey(std::string_view path) {
 std::uint32_t SavingFrom(std::uint32_t sizeBefore, std::uint32_t sizeAfter) {
     const std::uint32_t kept = std::min(sizeAfter, sizeBefore);
     return (kept == 0 || sizeBefore == 0) ? 0 : sizeBefore - kept;
+}
+
+// What the files worked on at once may weigh together (FileKind::memoryPerByte times their
+// sizes); a file heavier than this is worked on alone.
+constexpr std::uint64_t kWeightInFlight = std::uint64_t{512} << 20;
+
+std::uint64_t WeightOf(const std::string& path, const FileKind& kind) {
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    if (error) {
+        return 0;
+    }
+    const std::uint64_t limit = std::numeric_limits<std::uint64_t>::max() / kind.memoryPerByte;
+    return std::min<std::uint64_t>(size, limit) * kind.memoryPerByte;
 }
 
 // More backups of one file than anyone keeps by choice: something else is wrong.
@@ -61,13 +78,72 @@ BackupState ExistingBackup(const std::string& backup, const FileBuffer& original
 
 }  // namespace
 
+unsigned FilesAtOnce(const SettingsStore& settings) {
+    const int chosen = settings.GetInt(section::kDestination, key::kFilesAtOnce, 0);
+    const unsigned count =
+        chosen > 0 ? static_cast<unsigned>(chosen) : std::thread::hardware_concurrency();
+    return std::clamp(count, 1u, kMaxFilesAtOnce);
+}
+
+// What the list loop decided for a file, with every setting its work needs: the work runs on
+// another thread, which reads no settings.
+struct CFileProcessor::FileJob {
+    std::string path;
+    FileClass fileClass = FileClass::kNone;
+    StageSettings settings;
+    bool inPlace = false;
+    bool backups = false;
+    std::uint64_t weight = 0;
+};
+
+// What became of a file, taken into the counters and logs in list order.
+struct CFileProcessor::FileOutcome {
+    std::string path;
+    FileClass fileClass = FileClass::kNone;
+    std::uint32_t before = 0;
+    std::uint32_t after = 0;
+    bool staged = false;  // the stage took the file: it counts under its kind
+    bool logged = false;  // the file was read and is as the run left it: a line in the log
+    std::vector<std::string> errors;
+};
+
+// A file in the pool's hands.
+struct CFileProcessor::InFlight {
+    std::future<FileOutcome> outcome;
+    std::uint64_t weight = 0;
+};
+
+// The run as one file's stage sees it.
+class CFileProcessor::FileWork : public StageEvents {
+  public:
+    FileWork(CFileProcessor& processor, FileOutcome& outcome)
+        : processor_(processor), outcome_(outcome) {}
+
+    void Status(std::string_view text) override { processor_.SetStatus(text); }
+    void Checkpoint() override {
+        if (processor_.CheckCancel()) {
+            throw RunSignal::kCancel;
+        }
+    }
+    void Note(std::string_view action, std::string_view reason) override {
+        outcome_.errors.push_back(ErrorLogEntry(action, outcome_.path, reason));
+    }
+
+  private:
+    CFileProcessor& processor_;
+    FileOutcome& outcome_;
+};
+
 CFileProcessor::CFileProcessor(SettingsStore& settings, RunView& view,
                                const std::filesystem::path& tempFolder)
     : settings_(settings),
       view_(view),
       logs_(tempFolder),
-      lifetime_(LifetimeStatistics::Load(settings)),
-      gifStage_(OptimizeGif) {}
+      lifetime_(LifetimeStatistics::Load(settings)) {
+    for (const FileKind& kind : FileKinds()) {
+        stages_[KindSlot(kind.fileClass)] = kind.stage;
+    }
+}
 
 CFileProcessor::~CFileProcessor() {
     logs_.CloseLog();
@@ -81,6 +157,13 @@ void CFileProcessor::AddFile(std::string_view path) {
     }
 }
 
+void CFileProcessor::SetStage(FileClass fileClass, StageFunction stage) {
+    stages_[KindSlot(fileClass)] = std::move(stage);
+}
+
+// Files go to the pool in list order, as many at once as the settings allow and their weight
+// permits; the oldest is taken in before another goes. With one file at once, each is worked on
+// here, on the run's own thread.
 void CFileProcessor::ProcessList() {
     if (running_) {
         return;
@@ -99,8 +182,40 @@ void CFileProcessor::ProcessList() {
     running_ = true;
     logs_.CloseLog();  // the first file opens a fresh log
 
-    while (!files_.empty() && !cancelRequested_) {
-        ProcessNext();
+    const unsigned filesAtOnce = FilesAtOnce(settings_);
+    {
+        std::optional<WorkPool> pool;
+        if (filesAtOnce > 1) {
+            pool.emplace(filesAtOnce);
+        }
+        std::deque<InFlight> inFlight;
+        std::uint64_t weightInFlight = 0;
+        while (!files_.empty() && !cancelRequested_) {
+            std::string path = std::move(files_.front());
+            files_.pop_front();
+            std::optional<FileJob> job = PrepareFile(std::move(path));
+            if (!job) {
+                CountDone({});
+                continue;
+            }
+            if (!pool) {
+                CommitFile(WorkOnFile(*job));
+                continue;
+            }
+            while (!inFlight.empty() && (inFlight.size() >= filesAtOnce ||
+                                         weightInFlight + job->weight > kWeightInFlight)) {
+                CommitOldest(inFlight, weightInFlight);
+            }
+            const std::uint64_t weight = job->weight;
+            auto task = std::make_shared<std::packaged_task<FileOutcome()>>(
+                [this, job = std::move(*job)] { return WorkOnFile(job); });
+            inFlight.push_back({task->get_future(), weight});
+            weightInFlight += weight;
+            pool->Submit([task] { (*task)(); });
+        }
+        while (!inFlight.empty()) {
+            CommitOldest(inFlight, weightInFlight);
+        }
     }
     files_.clear();
     listed_.clear();
@@ -110,101 +225,118 @@ void CFileProcessor::ProcessList() {
     SetStatus("Optimization Complete");
 }
 
-// Takes the first listed file and processes it. A file that fails is abandoned and the run goes
-// on; a cancel leaves the flag set for the list loop.
-void CFileProcessor::ProcessNext() {
-    const std::string path = std::move(files_.front());
-    files_.pop_front();
-    // Whatever a stage throws ends this file only; the file is then as it was, and the error log
-    // says why. Write failures are logged where they happen, with their reason.
+// Decides on the run's thread whether the file is worked on, and with which settings. Backups
+// and files of no enabled kind are passed over.
+std::optional<CFileProcessor::FileJob> CFileProcessor::PrepareFile(std::string path) {
+    logs_.OpenLog();
+    logs_.OpenErrorLog();
+    if (EndsWithNoCase(path, kBackupSuffix)) {
+        CheckCancel();
+        return std::nullopt;
+    }
+    const FileClass fileClass = ClassifyPath(path);
+    const FileKind* kind = KindOf(fileClass);
+    if (!kind || settings_.GetInt(kind->gateSection, kind->gateKey, 0) == 0) {
+        return std::nullopt;
+    }
+    ++lifetime_.filesProcessed;
+    ShowFile(path, fileClass);
+    FileJob job;
+    job.weight = WeightOf(path, *kind);
+    job.path = std::move(path);
+    job.fileClass = fileClass;
+    job.settings = ReadStageSettings(settings_);
+    job.inPlace = settings_.GetInt(section::kDestination, key::kNewOrReplace, 0) != 0;
+    job.backups = job.inPlace && settings_.GetInt(section::kDestination, key::kBackupFiles, 1) != 0;
+    return job;
+}
+
+// Whatever the work throws ends this file only; the file is then as it was, and the error log
+// says why.
+CFileProcessor::FileOutcome CFileProcessor::WorkOnFile(const FileJob& job) {
+    FileOutcome outcome;
+    outcome.path = job.path;
+    outcome.fileClass = job.fileClass;
+    FileWork work(*this, outcome);
     try {
-        ProcessFile(path);
+        StageFile(job, work, outcome);
     } catch (RunSignal signal) {
         if (signal == RunSignal::kCancel) {
             cancelRequested_ = true;
         } else if (signal == RunSignal::kOutOfMemory) {
-            WriteErrorLog(ErrorLogEntry("optimize file", path, "out of memory"));
+            work.Note("optimize file", "out of memory");
         }
     } catch (const BxErrorCode& error) {
-        WriteErrorLog(ErrorLogEntry("optimize file", path, BxErrorText(error.Code())));
+        work.Note("optimize file", BxErrorText(error.Code()));
     } catch (const std::bad_alloc&) {
-        WriteErrorLog(ErrorLogEntry("optimize file", path, "out of memory"));
+        work.Note("optimize file", "out of memory");
     } catch (const std::exception& error) {
-        WriteErrorLog(ErrorLogEntry("optimize file", path, error.what()));
+        work.Note("optimize file", error.what());
     } catch (...) {
-        WriteErrorLog(ErrorLogEntry("optimize file", path, "unexpected failure"));
+        work.Note("optimize file", "unexpected failure");
     }
+    CheckCancel();
+    return outcome;
 }
 
-void CFileProcessor::ProcessFile(const std::string& path) {
-    logs_.OpenLog();
-    logs_.OpenErrorLog();
-    const bool jpegs = settings_.GetInt(section::kJpeg, key::kEnableJpeg, 0) != 0;
-    const bool inlineJavaScript = settings_.GetInt(section::kJava, key::kEnableJava, 0) != 0;
-    const bool pages = settings_.GetInt(section::kHtml, key::kEnableHtml, 0) != 0;
-    const bool gifs = settings_.GetInt(section::kGif, key::kEnableGif, 0) != 0;
-
-    view_.Update([](RunDisplay& display) { ++display.filesDone; });
-    view_.SendProgress();
-
-    if (EndsWithNoCase(path, kBackupSuffix)) {
-        CheckCancel();
-        return;
-    }
-    const FileClass fileClass = ClassifyPath(path);
-    if (!ClassEnabled(fileClass, pages, gifs, jpegs)) {
-        return;
-    }
-    currentSaving_ = 0;
-    ++lifetime_.filesProcessed;
-    ShowFile(path, fileClass);
-
+void CFileProcessor::StageFile(const FileJob& job, FileWork& work, FileOutcome& outcome) {
     SetStatus("Reading file...");
     std::string unreadable;
-    FileBuffer buffer = ReadWholeFile(path, &unreadable);
+    FileBuffer buffer = ReadWholeFile(job.path, &unreadable);
     if (!buffer) {
         // An empty file has nothing to lose and is skipped silently; any other is named.
         if (!unreadable.empty()) {
-            WriteErrorLog(ErrorLogEntry("read file", path, unreadable));
+            work.Note("read file", unreadable);
         }
         return;
     }
-    currentSize_ = buffer.size;
-    currentStamp_ = buffer.stamp;
+    outcome.before = buffer.size;
     if (CheckCancel()) {
         return;
     }
-
-    const std::optional<std::uint32_t> staged = RunStage(fileClass, path, buffer, inlineJavaScript);
-    const std::uint32_t size = staged.value_or(currentSize_);
+    const StageFunction& stage = stages_[KindSlot(job.fileClass)];
+    const std::optional<std::uint32_t> staged =
+        stage ? stage({buffer.data.get(), buffer.size}, job.settings, work) : std::nullopt;
+    const std::uint32_t size = std::min(staged.value_or(buffer.size), buffer.size);
     // The figures count what reached the disk: a file is counted once its new bytes are in place,
     // or as unchanged when nothing was gained.
-    if (size < currentSize_) {
-        ReplaceFile(path, buffer.data.get(), size);
+    if (size < buffer.size) {
+        ReplaceFile(job, buffer, size, work);
     }
-    if (size < currentSize_) {
-        CountSaving(size);
-    }
-    if (staged) {
-        CountFile(fileClass, size);
-    }
-    logs_.WriteFileLine(path, currentSize_, size);
-    buffer = {};
-    CheckCancel();
+    outcome.after = size;
+    outcome.staged = staged.has_value();
+    outcome.logged = true;
 }
 
-bool CFileProcessor::ClassEnabled(FileClass fileClass, bool pages, bool gifs, bool jpegs) const {
-    switch (fileClass) {
-        case FileClass::kWebPage:
-            return pages;
-        case FileClass::kGif:
-            return gifs;
-        case FileClass::kJpeg:
-            return jpegs;
-        case FileClass::kNone:
-            break;
+void CFileProcessor::CommitOldest(std::deque<InFlight>& inFlight, std::uint64_t& weightInFlight) {
+    InFlight oldest = std::move(inFlight.front());
+    inFlight.pop_front();
+    weightInFlight -= oldest.weight;
+    CommitFile(oldest.outcome.get());
+}
+
+void CFileProcessor::CommitFile(const FileOutcome& outcome) {
+    for (const std::string& error : outcome.errors) {
+        WriteErrorLog(error);
     }
-    return false;
+    if (outcome.logged) {
+        if (outcome.after < outcome.before) {
+            CountSaving(outcome.before, outcome.after);
+        }
+        if (outcome.staged) {
+            CountFile(outcome.fileClass, outcome.before, outcome.after);
+        }
+        logs_.WriteFileLine(outcome.path, outcome.before, outcome.after);
+    }
+    CountDone(outcome.path);
+}
+
+void CFileProcessor::CountDone(const std::filesystem::path& file) {
+    view_.Update([&file](RunDisplay& display) {
+        ++display.filesDone;
+        display.fileDone = file;
+    });
+    view_.SendProgress();
 }
 
 void CFileProcessor::ShowFile(const std::string& path, FileClass fileClass) {
@@ -219,106 +351,19 @@ void CFileProcessor::ShowFile(const std::string& path, FileClass fileClass) {
     });
 }
 
-std::optional<std::uint32_t> CFileProcessor::RunStage(FileClass fileClass, const std::string& path,
-                                                      FileBuffer& buffer, bool inlineJavaScript) {
-    switch (fileClass) {
-        case FileClass::kGif:
-            return RunGifStage(path, buffer);
-        case FileClass::kJpeg:
-            return RunJpegStage(buffer);
-        case FileClass::kWebPage:
-            return RunPageStages(buffer, inlineJavaScript);
-        case FileClass::kNone:
-            break;
-    }
-    return std::nullopt;
-}
-
-// The new bytes take the front of the file's buffer: they are fewer than the file's.
-std::optional<std::uint32_t> CFileProcessor::RunGifStage(const std::string& path,
-                                                         FileBuffer& buffer) {
-    // The second gate is written by no settings page; it stays 1 unless set by hand.
-    if (!gifStage_ || settings_.GetInt(section::kGif, key::kEnableGifStage, 1) != 1) {
-        return std::nullopt;
-    }
-    SetStatus("Analyzing data for application segments...");
-    const GifStageResult result = gifStage_({buffer.data.get(), buffer.size}, this);
-    for (const GifStageNote& note : result.notes) {
-        WriteErrorLog(ErrorLogEntry(note.action, path, note.reason));
-    }
-    if (result.bytes.empty() || result.bytes.size() >= buffer.size) {
-        return buffer.size;
-    }
-    std::memcpy(buffer.data.get(), result.bytes.data(), result.bytes.size());
-    // No cancel check here: the smaller file is written, counted and logged before the run stops
-    // after it.
-    return static_cast<std::uint32_t>(result.bytes.size());
-}
-
-std::optional<std::uint32_t> CFileProcessor::RunJpegStage(FileBuffer& buffer) {
-    std::uint32_t size = buffer.size;
-    if (settings_.GetInt(section::kJpeg, key::kEnableJpeg, 1) != 1) {
-        return std::nullopt;
-    }
-    SetStatus("Analyzing data for application segments...");
-    StripJpegSegments(buffer.data.get(), size);
-    if (CheckCancel()) {
-        throw RunSignal::kCancel;
-    }
-    return size;
-}
-
-bool PageGoesThroughChain(const std::uint8_t* data, std::size_t size) {
-    if (size == 0 || std::memchr(data, 0, size) != nullptr) {
-        return false;
-    }
-    const std::uint8_t* const end = data + size;
-    // Bound: p moves past a `<` every round and stops at the end.
-    for (const std::uint8_t* p = data; p < end; ++p) {
-        p = static_cast<const std::uint8_t*>(
-            std::memchr(p, '<', static_cast<std::size_t>(end - p)));
-        if (p == nullptr || end - p < 2) {
-            return false;
-        }
-        const std::uint8_t next = p[1];
-        if ((next >= 'A' && next <= 'Z') || (next >= 'a' && next <= 'z') || next == '/' ||
-            next == '!' || next == '?') {
-            return true;
-        }
-    }
-    return false;
-}
-
-std::uint32_t CFileProcessor::RunPageStages(FileBuffer& buffer, bool inlineJavaScript) {
-    TextLength length = static_cast<TextLength>(buffer.size);
-    if (PageGoesThroughChain(buffer.data.get(), buffer.size)) {
-        length = RunPageChain(buffer.data.get(), length, settings_, inlineJavaScript, this);
-    }
-    return static_cast<std::uint32_t>(length);
-}
-
-void CFileProcessor::CountFile(FileClass fileClass, std::uint32_t newSize) {
-    const std::uint32_t before = currentSize_;
-    view_.Update([fileClass, before, newSize](RunDisplay& display) {
-        TypeFigures* figures = fileClass == FileClass::kGif    ? &display.counters.gifs
-                               : fileClass == FileClass::kJpeg ? &display.counters.jpegs
-                                                               : &display.counters.pages;
-        ++figures->files;
-        figures->bytesBefore += before;
-        figures->bytesAfter += newSize;
+void CFileProcessor::CountFile(FileClass fileClass, std::uint32_t before, std::uint32_t after) {
+    view_.Update([fileClass, before, after](RunDisplay& display) {
+        TypeFigures& figures = display.counters.Of(fileClass);
+        ++figures.files;
+        figures.bytesBefore += before;
+        figures.bytesAfter += after;
     });
 }
 
-void CFileProcessor::OnCheckpoint() {
-    if (CheckCancel()) {
-        throw RunSignal::kCancel;
-    }
-}
-
-void CFileProcessor::CountSaving(std::uint32_t newSize) {
-    currentSaving_ = SavingFrom(currentSize_, newSize);
-    runBytesSaved_ += currentSaving_;
-    runBytesBefore_ += currentSize_;
+void CFileProcessor::CountSaving(std::uint32_t before, std::uint32_t after) {
+    const std::uint32_t saving = SavingFrom(before, after);
+    runBytesSaved_ += saving;
+    runBytesBefore_ += before;
     view_.Update([this](RunDisplay& display) {
         display.bytesSavedText = std::to_string(runBytesSaved_);
         if (runBytesBefore_ != 0) {
@@ -326,36 +371,38 @@ void CFileProcessor::CountSaving(std::uint32_t newSize) {
         }
     });
     view_.SendProgress();
-    lifetime_.bytesSaved += currentSaving_;
+    lifetime_.bytesSaved += saving;
 }
 
-void CFileProcessor::ReplaceFile(const std::string& path, const std::uint8_t* data,
-                                 std::uint32_t size) {
+// Backs the file up (in place, with backups on) and replaces it with the first `size` bytes read,
+// unless it changed since it was read. Throws RunSignal::kFileError, with the reason noted and
+// the file as it was, when either cannot be done.
+void CFileProcessor::ReplaceFile(const FileJob& job, const FileBuffer& read, std::uint32_t size,
+                                 FileWork& work) {
     SetStatus("Updating file...");
-    BackupFile(path);
+    BackupFile(job, read.stamp, work);
     // Originals are flushed to the disk before they are replaced; copies need not be, since a
     // crash cannot lose what the source tree still holds.
-    const bool inPlace = settings_.GetInt(section::kDestination, key::kNewOrReplace, 0) != 0;
     WriteOptions options;
-    options.durability = inPlace ? Durability::kFlushed : Durability::kCached;
-    options.unchangedSince = &currentStamp_;
+    options.durability = job.inPlace ? Durability::kFlushed : Durability::kCached;
+    options.unchangedSince = &read.stamp;
     std::string failure;
-    if (!WriteWholeFile(path, data, size, options, &failure)) {
-        WriteErrorLog(ErrorLogEntry("write file", path, failure));
+    if (!WriteWholeFile(job.path, read.data.get(), size, options, &failure)) {
+        work.Note("write file", failure);
         throw RunSignal::kFileError;
     }
 }
 
 // A backup never replaces another: the first is NAME.BAK and holds the oldest original; when the
 // file changes again and its bytes are in no backup yet, they go to NAME.2.BAK, NAME.3.BAK, ...
-void CFileProcessor::BackupFile(const std::string& path) {
-    if (settings_.GetInt(section::kDestination, key::kNewOrReplace, 0) == 0 ||
-        settings_.GetInt(section::kDestination, key::kBackupFiles, 1) == 0) {
+void CFileProcessor::BackupFile(const FileJob& job, const FileStamp& stamp, FileWork& work) {
+    if (!job.backups) {
         return;
     }
+    const std::string& path = job.path;
     std::string failure;
     const FileBuffer original = ReadWholeFile(path, &failure);
-    if (original && original.stamp != currentStamp_) {
+    if (original && original.stamp != stamp) {
         failure = kChangedDuringRun;
     }
     for (int number = 1; failure.empty() && number <= kMaxBackups; ++number) {
@@ -379,8 +426,7 @@ void CFileProcessor::BackupFile(const std::string& path) {
             failure.clear();  // taken in the meantime: the next name
         }
     }
-    WriteErrorLog(
-        ErrorLogEntry("back up file", path, failure.empty() ? "no free backup name" : failure));
+    work.Note("back up file", failure.empty() ? "no free backup name" : failure);
     throw RunSignal::kFileError;
 }
 

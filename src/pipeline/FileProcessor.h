@@ -1,6 +1,8 @@
 // The per-file optimization pipeline: classifies each file of a run by its name, reads it whole,
-// runs the stages of its type, writes it back when it became smaller, counts the saving and logs
-// it.
+// runs the stage of its kind, writes it back when it became smaller, counts the saving and logs
+// it. Files are worked on by a pool of threads, several at once; what a file's work produced is
+// taken into the counters and logs by the list loop, in list order, so that a run's logs, report
+// and summary do not depend on how many files were worked on at once.
 #pragma once
 
 #include <atomic>
@@ -13,11 +15,11 @@
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <vector>
 
-#include "imageopt/GifOptimizer.h"
 #include "pipeline/FileClass.h"
 #include "pipeline/FileIO.h"
-#include "pipeline/PageChain.h"
+#include "pipeline/FileKinds.h"
 #include "pipeline/RunLogs.h"
 #include "pipeline/RunView.h"
 #include "pipeline/SettingsStore.h"
@@ -32,22 +34,22 @@ enum class RunSignal {
     kCancel = 3,       // the user stopped the run
 };
 
-// Whether a page file goes through the web-page chain. A 0 byte means it is no 8-bit text
-// (UTF-16, or a binary file with a page's name): the passes take 0 for a deleted byte and would
-// corrupt it. A file holding no markup at all (no `<` followed by a letter, `/`, `!` or `?`) is
-// shown as plain text, its layout being its content: a licence or help text named .txt.
-bool PageGoesThroughChain(const std::uint8_t* data, std::size_t size);
+// How many files a run works on at once: the "Files at Once" setting, where 0 (the default)
+// means one per processor core.
+unsigned FilesAtOnce(const SettingsStore& settings);
+// More threads than this gain nothing on files that are read whole.
+inline constexpr unsigned kMaxFilesAtOnce = 64;
 
-class CFileProcessor : private PageChainObserver, private gifopt::StatusSink {
+class CFileProcessor {
   public:
-    // The GIF stage turns the file's bytes into smaller ones, or none.
-    using GifStage = std::function<GifStageResult(std::span<const std::uint8_t> file,
-                                                  gifopt::StatusSink* status)>;
+    // A kind's stage; tests put in their own.
+    using StageFunction = std::function<std::optional<std::uint32_t>(
+        std::span<std::uint8_t> file, const StageSettings& settings, StageEvents& events)>;
 
     // Loads the lifetime statistics and deletes the logs a previous run left.
     CFileProcessor(SettingsStore& settings, RunView& view, const std::filesystem::path& tempFolder);
     // Closes the logs and writes the lifetime statistics back.
-    ~CFileProcessor() override;
+    ~CFileProcessor();
 
     CFileProcessor(const CFileProcessor&) = delete;
     CFileProcessor& operator=(const CFileProcessor&) = delete;
@@ -57,11 +59,11 @@ class CFileProcessor : private PageChainObserver, private gifopt::StatusSink {
     // The files of the run, in the order added; the run driver replaces them by their copies.
     std::deque<std::string>& Files() { return files_; }
 
-    // Runs ProcessFile on every listed file, emptying the list.
+    // Processes every listed file, emptying the list.
     void ProcessList();
-    void ProcessFile(const std::string& path);
 
-    // Lets pending requests to the worker be handled, then tells whether the run was cancelled.
+    // Lets pending requests to the worker be handled (and waits while the run is paused), then
+    // tells whether the run was cancelled. May be called from any thread that works on files.
     bool CheckCancel();
     // May be called from any thread. The request holds until the run driver clears it at the end
     // of the run, so that listing and copying stop at their checkpoints too.
@@ -76,32 +78,29 @@ class CFileProcessor : private PageChainObserver, private gifopt::StatusSink {
     void WriteErrorLogNote(std::string_view text) { logs_.WriteErrorLog(text); }
     RunLogs& Logs() { return logs_; }
 
-    // Every processor starts with the GIF optimizer as its GIF stage; tests put in their own.
-    void SetGifStage(GifStage stage) { gifStage_ = std::move(stage); }
-    // Called at every CheckCancel on the worker thread; the run driver hands pending requests
-    // (and a pause) to the worker there.
+    void SetStage(FileClass fileClass, StageFunction stage);
+    // Called at every CheckCancel, on whichever thread works on a file: the run driver hands
+    // pending requests (and a pause) to the worker there.
     void SetMessagePump(std::function<void()> pump) { messagePump_ = std::move(pump); }
 
   private:
-    void OnStatus(std::string_view status) override { SetStatus(status); }
-    void SetStatus(const char* text) override { SetStatus(std::string_view(text)); }
-    void OnCheckpoint() override;
+    struct FileJob;
+    struct FileOutcome;
+    class FileWork;
+    struct InFlight;
 
-    bool ClassEnabled(FileClass fileClass, bool pages, bool gifs, bool jpegs) const;
+    std::optional<FileJob> PrepareFile(std::string path);
+    FileOutcome WorkOnFile(const FileJob& job);
+    void StageFile(const FileJob& job, FileWork& work, FileOutcome& outcome);
+    void CommitFile(const FileOutcome& outcome);
+    void CommitOldest(std::deque<InFlight>& inFlight, std::uint64_t& weightInFlight);
+    void CountDone(const std::filesystem::path& file);
     void ShowFile(const std::string& path, FileClass fileClass);
-    std::optional<std::uint32_t> RunStage(FileClass fileClass, const std::string& path,
-                                          FileBuffer& buffer, bool inlineJavaScript);
-    std::optional<std::uint32_t> RunGifStage(const std::string& path, FileBuffer& buffer);
-    std::optional<std::uint32_t> RunJpegStage(FileBuffer& buffer);
-    std::uint32_t RunPageStages(FileBuffer& buffer, bool inlineJavaScript);
-    void CountFile(FileClass fileClass, std::uint32_t newSize);
-    void CountSaving(std::uint32_t newSize);
-    // Backs the file up (in place, with backups on) and replaces it with the given bytes, unless
-    // it changed since it was read. Throws RunSignal::kFileError, with the reason in the error
-    // log and the file as it was, when either cannot be done.
-    void ReplaceFile(const std::string& path, const std::uint8_t* data, std::uint32_t size);
-    void BackupFile(const std::string& path);
-    void ProcessNext();
+    void CountFile(FileClass fileClass, std::uint32_t before, std::uint32_t after);
+    void CountSaving(std::uint32_t before, std::uint32_t after);
+    void ReplaceFile(const FileJob& job, const FileBuffer& read, std::uint32_t size,
+                     FileWork& work);
+    void BackupFile(const FileJob& job, const FileStamp& stamp, FileWork& work);
 
     SettingsStore& settings_;
     RunView& view_;
@@ -111,12 +110,9 @@ class CFileProcessor : private PageChainObserver, private gifopt::StatusSink {
     std::unordered_set<std::string> listed_;
     std::atomic<bool> cancelRequested_{false};
     bool running_ = false;
-    std::uint32_t currentSize_ = 0;
-    FileStamp currentStamp_;  // which file was read: a changed one is not replaced
-    std::uint32_t currentSaving_ = 0;
     std::uint32_t runBytesBefore_ = 0;
     std::uint32_t runBytesSaved_ = 0;
-    GifStage gifStage_;
+    std::array<StageFunction, kFileKindCount> stages_;
     std::function<void()> messagePump_;
 };
 

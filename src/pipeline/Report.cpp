@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "pipeline/FileIO.h"
+#include "pipeline/FileKinds.h"
 #include "pipeline/Results.h"
 #include "resources/ReportTemplates.h"
 #include "textopt/WhitespacePasses.h"
@@ -47,8 +48,20 @@ std::string CreatedOn(std::time_t when) {
     return text;
 }
 
+// The space table has a column per kind of file, then the total, after the row labels.
+constexpr int kSpaceColumns = static_cast<int>(kFileKindCount) + 2;
+
+void AppendHead(std::string& page, const ReportInputs& inputs) {
+    std::string headCells;
+    for (const FileKind& kind : FileKinds()) {
+        AppendTemplate(headCells, kTemplate165, std::string(kind.columnLabel).c_str());
+    }
+    AppendTemplate(headCells, kTemplate165, "Total");
+    AppendTemplate(page, kTemplate154, CreatedOn(inputs.createdAt).c_str(),
+                   EscapeHtml(inputs.displayName).c_str(), kSpaceColumns, headCells.c_str());
+}
+
 void AppendSpaceRows(std::string& page, const TypeCounters& counters, const TypeFigures& total) {
-    const TypeFigures* columns[] = {&counters.pages, &counters.gifs, &counters.jpegs, &total};
     struct Row {
         const char* label;
         std::uint32_t TypeFigures::*field;
@@ -57,12 +70,12 @@ void AppendSpaceRows(std::string& page, const TypeCounters& counters, const Type
                         {"Original Size", &TypeFigures::bytesBefore},
                         {"New Size", &TypeFigures::bytesAfter}};
     for (const Row& row : rows) {
-        std::string cells[4];
-        for (int i = 0; i < 4; ++i) {
-            cells[i] = FormatNumber(columns[i]->*row.field);
+        std::string cells;
+        for (const TypeFigures& figures : counters.kinds) {
+            AppendTemplate(cells, kTemplate166, FormatNumber(figures.*row.field).c_str());
         }
-        AppendTemplate(page, kTemplate164, row.label, cells[0].c_str(), cells[1].c_str(),
-                       cells[2].c_str(), cells[3].c_str());
+        AppendTemplate(cells, kTemplate166, FormatNumber(total.*row.field).c_str());
+        AppendTemplate(page, kTemplate164, row.label, cells.c_str());
     }
 }
 
@@ -72,7 +85,7 @@ void AppendPerformance(std::string& page, const TypeFigures& total, double overa
         const float seconds = static_cast<float>(saved) * (1.0f / static_cast<float>(speed.before));
         AppendTemplate(page, kTemplate158, speed.reportLabel, static_cast<double>(seconds));
     }
-    AppendTemplate(page, kTemplate159, FormatPercent(overallPercent * 1.62).c_str());
+    AppendTemplate(page, kTemplate159, FormatPercent(overallPercent * kFasterFactor).c_str());
 }
 
 // One row per line of the per-run log: path, size as read, final size, separated by tabs. The
@@ -161,10 +174,10 @@ std::string BuildReport(const ReportInputs& inputs) {
             : (1.0 - static_cast<double>(results.total.bytesAfter) / results.total.bytesBefore) *
                   100.0;
     std::string page;
-    AppendTemplate(page, kTemplate154, CreatedOn(inputs.createdAt).c_str(),
-                   EscapeHtml(inputs.displayName).c_str());
+    AppendHead(page, inputs);
     AppendSpaceRows(page, inputs.counters, results.total);
-    AppendTemplate(page, kTemplate157, FormatPercent(overall).c_str());
+    AppendTemplate(page, kTemplate157, kSpaceColumns, FormatPercent(overall).c_str(),
+                   kSpaceColumns);
     AppendPerformance(page, results.total, overall);
     AppendFileRows(page, inputs);
     AppendTemplate(page, kTemplate163);

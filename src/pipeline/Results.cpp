@@ -7,9 +7,6 @@
 namespace quillon {
 namespace {
 
-// The "faster" figure is the "smaller" figure scaled by what the speed model gains on average.
-constexpr double kFasterFactor = 1.62;
-
 std::string FormatOneDecimal(double value) {
     char text[64];
     std::snprintf(text, sizeof text, "%.1f", value);
@@ -18,10 +15,10 @@ std::string FormatOneDecimal(double value) {
 
 TypeFigures Sum(const TypeCounters& counters) {
     TypeFigures total;
-    for (const TypeFigures* figures : {&counters.pages, &counters.gifs, &counters.jpegs}) {
-        total.files += figures->files;
-        total.bytesBefore += figures->bytesBefore;
-        total.bytesAfter += figures->bytesAfter;
+    for (const TypeFigures& figures : counters.kinds) {
+        total.files += figures.files;
+        total.bytesBefore += figures.bytesBefore;
+        total.bytesAfter += figures.bytesAfter;
     }
     return total;
 }

@@ -2,12 +2,15 @@
 // end that something changed.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "pipeline/FileClass.h"
 
 namespace quillon {
 
@@ -20,9 +23,12 @@ struct TypeFigures {
 
 // The run's counters per file type, read by the report and the results summary.
 struct TypeCounters {
-    TypeFigures pages;
-    TypeFigures gifs;
-    TypeFigures jpegs;
+    std::array<TypeFigures, kFileKindCount> kinds;  // in the order of FileKinds()
+    TypeFigures& Of(FileClass fileClass) { return kinds[Slot(fileClass)]; }
+    const TypeFigures& Of(FileClass fileClass) const { return kinds[Slot(fileClass)]; }
+
+  private:
+    static std::size_t Slot(FileClass fileClass);
 };
 
 // The fields a run writes for display.
@@ -36,6 +42,10 @@ struct RunDisplay {
     std::string percentText;
     std::uint32_t filesDone = 0;
     std::uint32_t filesTotal = 0;
+    // The last file whose work ended, with filesDone counting it; empty when the last file
+    // counted was passed over (a backup, or a kind that is turned off). Several files are worked
+    // on at once, so this is not always currentFile.
+    std::filesystem::path fileDone;
     std::filesystem::path folderIcon;  // shown with the folder's icon
     std::filesystem::path fileIcon;    // shown with the file's icon
     bool busy = false;                 // the file list is being built and copied

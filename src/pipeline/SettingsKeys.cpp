@@ -54,6 +54,7 @@ constexpr std::array kKeys = {
     String(kDestination, section::kDestination, key::kDestination,
            StringDefault::kDesktopOutputFolder),
     Int(kDestination, section::kDestination, key::kBackupFiles, 1),
+    Int(kDestination, section::kDestination, key::kFilesAtOnce, 0),
 
     Int(kXml, section::kXml, key::kEnableXml, 1),
 

@@ -42,6 +42,7 @@ inline constexpr std::string_view kRemoveUnsupported = "Remove Unsupported Stuff
 inline constexpr std::string_view kEnableJpeg = "Enable JPEG Optimizer";
 inline constexpr std::string_view kNewOrReplace = "New or Replace";
 inline constexpr std::string_view kBackupFiles = "Backup Files";
+inline constexpr std::string_view kFilesAtOnce = "Files at Once";
 inline constexpr std::string_view kPromptForDestination = "Prompt for Destination";
 inline constexpr std::string_view kUse = "Use";
 inline constexpr std::string_view kDestination = "Destination";

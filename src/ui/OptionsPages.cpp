@@ -8,9 +8,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 #include <utility>
 
+#include "pipeline/FileProcessor.h"
 #include "pipeline/SettingsKeys.h"
 
 namespace quillon {
@@ -136,6 +138,15 @@ void COptionsPage::BindText(QLineEdit* edit, std::string_view section, std::stri
                          [edit](const std::string& text) { edit->setText(ToQString(text)); }});
 }
 
+void COptionsPage::BindSpin(QSpinBox* spin, std::string_view section, std::string_view key) {
+    bindings_.push_back({section,
+                         key,
+                         [spin] { return static_cast<std::uint32_t>(spin->value()); },
+                         [spin](std::uint32_t value) { spin->setValue(static_cast<int>(value)); },
+                         {},
+                         {}});
+}
+
 // Destination: where optimized files go.
 COptionsTargets::COptionsTargets(UserPrompts& prompts, const std::filesystem::path& desktopFolder)
     : COptionsPage("Destination.html", desktopFolder) {
@@ -160,6 +171,17 @@ COptionsTargets::COptionsTargets(UserPrompts& prompts, const std::filesystem::pa
     BindText(path_, section::kDestination, key::kDestination);
     layout->insertWidget(1, whereBox);
     backup_ = AddCheck(layout, "Back-up web page files", section::kDestination, key::kBackupFiles);
+    auto* filesAtOnceRow = new QHBoxLayout;
+    auto* filesAtOnce = new QSpinBox;
+    filesAtOnce->setRange(0, static_cast<int>(kMaxFilesAtOnce));
+    filesAtOnce->setSpecialValueText("One per processor core");
+    auto* filesAtOnceLabel = new QLabel("&Files optimized at once:");
+    filesAtOnceLabel->setBuddy(filesAtOnce);
+    filesAtOnceRow->addWidget(filesAtOnceLabel);
+    filesAtOnceRow->addWidget(filesAtOnce);
+    filesAtOnceRow->addStretch();
+    layout->addLayout(filesAtOnceRow);
+    BindSpin(filesAtOnce, section::kDestination, key::kFilesAtOnce);
     layout->addStretch();
 
     connect(select_, &QPushButton::clicked, this, [this, &prompts] {

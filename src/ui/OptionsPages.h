@@ -16,6 +16,7 @@ class QCheckBox;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QSpinBox;
 class QVBoxLayout;
 
 namespace quillon {
@@ -45,6 +46,7 @@ class COptionsPage : public QWidget {
     // A radio button read and stored as a check box of its own.
     void BindRadioAsCheck(QRadioButton* button, std::string_view section, std::string_view key);
     void BindText(QLineEdit* edit, std::string_view section, std::string_view key);
+    void BindSpin(QSpinBox* spin, std::string_view section, std::string_view key);
 
     // Recomputed on load, on defaults and on each click of the controls that govern them.
     virtual void UpdateEnabledStates() {}

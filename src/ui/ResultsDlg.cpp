@@ -1,5 +1,7 @@
 #include "ui/ResultsDlg.h"
 
+#include "pipeline/FileKinds.h"
+
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -57,17 +59,17 @@ QWidget* CResults::MakeSpaceGroup(const RunResults& results) {
     auto* group = new QGroupBox("Space Saved");
     auto* outer = new QHBoxLayout(group);
     auto* grid = new QGridLayout;
-    const char* columns[] = {"Web Pages", "GIF", "JPEG"};
     const char* rows[] = {"Files", "Original Size", "New Size"};
-    const TypeFigures* types[] = {&results.counters.pages, &results.counters.gifs,
-                                  &results.counters.jpegs};
-    for (int column = 0; column < 3; ++column) {
-        grid->addWidget(new QLabel(columns[column]), 0, column + 1, Qt::AlignRight);
+    const auto kinds = FileKinds();
+    for (int column = 0; column < kColumns; ++column) {
+        const std::string_view label = kinds[static_cast<std::size_t>(column)].shortLabel;
+        grid->addWidget(new QLabel(QString::fromUtf8(label.data(), static_cast<int>(label.size()))),
+                        0, column + 1, Qt::AlignRight);
     }
     for (int row = 0; row < 3; ++row) {
         grid->addWidget(new QLabel(rows[row]), row + 1, 0);
-        for (int column = 0; column < 3; ++column) {
-            const TypeFigures& figures = *types[column];
+        for (int column = 0; column < kColumns; ++column) {
+            const TypeFigures& figures = results.counters.kinds[static_cast<std::size_t>(column)];
             const std::uint32_t value = row == 0   ? figures.files
                                         : row == 1 ? figures.bytesBefore
                                                    : figures.bytesAfter;

@@ -33,7 +33,9 @@ class CResults : public QDialog {
     QWidget* MakeSpaceGroup(const RunResults& results);
     QWidget* MakePerformanceGroup(const RunResults& results);
 
-    QLineEdit* figures_[3][3] = {};
+    // A row per figure, a column per kind of file.
+    static constexpr int kColumns = static_cast<int>(kFileKindCount);
+    QLineEdit* figures_[3][kColumns] = {};
     QLabel* smaller_ = nullptr;
     QLabel* faster_ = nullptr;
     QProgressBar* bars_[3] = {};

@@ -1,4 +1,4 @@
-#include "pipeline/FileClass.h"
+#include "pipeline/FileKinds.h"
 
 #include <gtest/gtest.h>
 

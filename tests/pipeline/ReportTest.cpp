@@ -37,8 +37,8 @@ TEST_F(ReportTest, HeadFiguresAndRows) {
         "/out/site/index.htm\t150000\t120000\n"
         "/out/site/img/a.gif\t50000\t40000\n"
         "a line without tabs\n");
-    inputs.counters.pages = {1, 150000, 120000};
-    inputs.counters.gifs = {1, 50000, 40000};
+    inputs.counters.Of(FileClass::kWebPage) = {1, 150000, 120000};
+    inputs.counters.Of(FileClass::kGif) = {1, 50000, 40000};
     const std::string page = BuildReport(inputs);
 
     EXPECT_NE(page.find("Created on 08/03/2000, 03:13:41 PM for 'site'"), std::string::npos);
@@ -61,7 +61,7 @@ TEST_F(ReportTest, HeadFiguresAndRows) {
 
 TEST_F(ReportTest, NothingSavedStillListsEveryFile) {
     ReportInputs inputs = Inputs("/out/site/a.htm\t100\t100\n/out/site/b.jpg\t0\t0\n");
-    inputs.counters.pages = {1, 100, 100};
+    inputs.counters.Of(FileClass::kWebPage) = {1, 100, 100};
     const std::string page = BuildReport(inputs);
     EXPECT_NE(page.find("Overall Space Saved: 0.0 %"), std::string::npos);
     EXPECT_NE(page.find("Overall Performance Gains: 0.0 %"), std::string::npos);

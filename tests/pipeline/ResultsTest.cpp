@@ -27,9 +27,9 @@ TEST(FormatNumber, GroupsOfThree) {
 
 TEST(ComputeResults, TwoHundredToOneHundredSixtyThousandBytes) {
     TypeCounters counters;
-    counters.pages = {10, 120000, 100000};
-    counters.gifs = {3, 50000, 40000};
-    counters.jpegs = {2, 30000, 20000};
+    counters.Of(FileClass::kWebPage) = {10, 120000, 100000};
+    counters.Of(FileClass::kGif) = {3, 50000, 40000};
+    counters.Of(FileClass::kJpeg) = {2, 30000, 20000};
     const RunResults results = ComputeResults(counters);
     ASSERT_TRUE(results.saved);
     EXPECT_EQ(results.total.files, 15u);
@@ -43,7 +43,7 @@ TEST(ComputeResults, TwoHundredToOneHundredSixtyThousandBytes) {
 
 TEST(ComputeResults, NothingSavedShowsZeroAndNoResults) {
     TypeCounters counters;
-    counters.pages = {4, 1000, 1000};
+    counters.Of(FileClass::kWebPage) = {4, 1000, 1000};
     const RunResults results = ComputeResults(counters);
     EXPECT_FALSE(results.saved);
     EXPECT_EQ(results.smallerText, "0.0 %");

@@ -56,7 +56,7 @@ TEST_F(WorkerTest, CopiesTheFolderAndOptimizesTheCopies) {
     EXPECT_FALSE(fs::exists(root_ / "tmp" / "run.log")) << "the report consumed the log";
     const RunDisplay display = run.view.Snapshot();
     EXPECT_EQ(display.destinationLabel, "out");
-    EXPECT_EQ(display.counters.pages.files, 2u);
+    EXPECT_EQ(display.counters.Of(FileClass::kWebPage).files, 2u);
     EXPECT_TRUE(display.revertEnabled);
     EXPECT_EQ(run.view.RunDoneCount(), 1);
 }
@@ -162,7 +162,8 @@ TEST_F(WorkerTest, QuitDuringTheRunStillWritesTheReportButShowsNothing) {
     settings_.PutInt(section::kReport, key::kAutoOpenReports, 1);
     OneRun run(settings_, paths_);
     run.view.onSend = [&run](const RunDisplay& display) {
-        if (display.filesDone == 1) {  // the first file has begun: the user presses Quit
+        // The files are handed to the pipeline: the user presses Quit.
+        if (display.filesTotal > 0 && display.filesDone == 0) {
             run.view.Update([](RunDisplay& shown) { shown.stopped = true; });
             run.Processor().Cancel();
         }
@@ -185,8 +186,10 @@ TEST_F(WorkerTest, ReportOpensWhenWishedAndSomethingWasSaved) {
 TEST_F(WorkerTest, ErrorsLoggedAskWhetherToShowTheErrorLog) {
     WriteText(site_ / "broken.gif", "not a gif");
     OneRun run(settings_, paths_);
-    run.Processor().SetGifStage([](std::span<const std::uint8_t>, gifopt::StatusSink*) {
-        return GifStageResult{{}, {{"read file", "unrecognizable format"}}};
+    run.Processor().SetStage(FileClass::kGif, [](std::span<std::uint8_t> file, const StageSettings&,
+                                                 StageEvents& events) {
+        events.Note("read file", "unrecognizable format");
+        return std::optional<std::uint32_t>(file.size());
     });
     run.view.yesNoAnswer = true;
     run.StartAndFinish(site_);
@@ -208,13 +211,14 @@ TEST_F(WorkerTest, ErrorLogQuestionComesOnlyAfterARunThatLoggedErrors) {
     settings_.PutInt(section::kDestination, key::kNewOrReplace, 1);  // no question about copies
     OneRun run(settings_, paths_);
     bool failing = true;
-    run.Processor().SetGifStage([&failing](std::span<const std::uint8_t>, gifopt::StatusSink*) {
-        GifStageResult result;
-        if (failing) {
-            result.notes.push_back({"read file", "unrecognizable format"});
-        }
-        return result;
-    });
+    run.Processor().SetStage(
+        FileClass::kGif,
+        [&failing](std::span<std::uint8_t> file, const StageSettings&, StageEvents& events) {
+            if (failing) {
+                events.Note("read file", "unrecognizable format");
+            }
+            return std::optional<std::uint32_t>(file.size());
+        });
     const auto runToTheEnd = [&run](int runs) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         while (run.view.RunDoneCount() < runs || !run.Worker().Idle()) {
@@ -343,7 +347,7 @@ TEST_F(WorkerTest, CancelWhileListingOrCopyingStopsThere) {
             for (const std::string& copy : Tree(root_ / "out" / "site")) {
                 EXPECT_EQ(ReadText(root_ / "out" / "site" / copy), kLoosePage) << copy;
             }
-            EXPECT_EQ(run.view.Snapshot().counters.pages.files, 0u);
+            EXPECT_EQ(run.view.Snapshot().counters.Of(FileClass::kWebPage).files, 0u);
         }
     }
 }

@@ -134,7 +134,7 @@ class MainWindowTest : public QObject {
         CResults dialog(results);
         QCOMPARE(dialog.Figure(0, 0), QString("4"));
         QCOMPARE(dialog.Figure(1, 2),
-                 QString::fromStdString(FormatNumber(results.counters.jpegs.bytesBefore)));
+                 QString::fromStdString(FormatNumber(results.counters.Of(FileClass::kJpeg).bytesBefore)));
         QCOMPARE(dialog.SmallerText(), QString::fromStdString(results.smallerText));
         QCOMPARE(dialog.BarPosition(0), results.barPositions[0]);
         // Back to idle, with the selection of before the run.
