@@ -30,9 +30,10 @@ constexpr std::array kSteps = {
     PageStep{"NormalizeTags", "", NormalizeTags, kAlways, false},
     PageStep{"OptimizeInlineScripts", "", OptimizeInlineScripts, kInlineJavaScript, true},
     PageStep{"RemoveOptionalTags", "", Plain<RemoveOptionalTags>, kRemoveOptionalTags, false},
-    // The three blank-run steps read the text once when they run together.
+    // The three blank-run steps read the text once when they run together, and the block-tag
+    // step after them reuses what that walk found.
     PageStep{"CollapseSpaces", "Removing excess formatting...", Plain<CollapseSpaces>, kAlways,
-             false, Plain<CollapseBlankRuns>, 3},
+             false, Plain<CollapseBlankRunsAndTrimBlockTags>, 4},
     PageStep{"TrimAroundLineEnds", "", Plain<TrimAroundLineEnds>, kAlways, false},
     PageStep{"CollapseBlankLines", "", Plain<CollapseBlankLines>, kAlways, true},
     PageStep{"TrimAroundBlockTags", "", Plain<TrimAroundBlockTags>, kAlways, false},

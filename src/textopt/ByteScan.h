@@ -132,10 +132,10 @@ inline TextLength FindBlankPair(const std::uint8_t* text, TextLength from, TextL
     return length;
 }
 
-// The index of the first byte at or after `from` that equals `a` or `b`, or `length`. Tags are
-// walked this way from one `=` to the next: the bytes between are names and plain values.
-inline TextLength FindEitherByte(const std::uint8_t* text, TextLength from, TextLength length,
-                                 std::uint8_t a, std::uint8_t b) {
+// The index of the first byte at or after `from` that equals `a`, `b` or `c`, or `length`. Tags
+// are walked this way from one quote to the next: the bytes between are names and plain values.
+inline TextLength FindFirstOfThree(const std::uint8_t* text, TextLength from, TextLength length,
+                                   std::uint8_t a, std::uint8_t b, std::uint8_t c) {
     if (from >= length) {
         return length;
     }
@@ -144,11 +144,13 @@ inline TextLength FindEitherByte(const std::uint8_t* text, TextLength from, Text
 #if defined(__SSE2__)
     const __m128i wantedA = _mm_set1_epi8(static_cast<char>(a));
     const __m128i wantedB = _mm_set1_epi8(static_cast<char>(b));
+    const __m128i wantedC = _mm_set1_epi8(static_cast<char>(c));
     // Bound: p advances by 16 each round while 16 bytes remain.
     while (end - p >= 16) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const int hits = _mm_movemask_epi8(
-            _mm_or_si128(_mm_cmpeq_epi8(bytes, wantedA), _mm_cmpeq_epi8(bytes, wantedB)));
+        const int hits = _mm_movemask_epi8(_mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(bytes, wantedA), _mm_cmpeq_epi8(bytes, wantedB)),
+            _mm_cmpeq_epi8(bytes, wantedC)));
         if (hits != 0) {
             return static_cast<TextLength>(p - text) +
                    std::countr_zero(static_cast<unsigned>(hits));
@@ -157,7 +159,7 @@ inline TextLength FindEitherByte(const std::uint8_t* text, TextLength from, Text
     }
 #endif
     for (; p < end; ++p) {
-        if (*p == a || *p == b) {
+        if (*p == a || *p == b || *p == c) {
             return static_cast<TextLength>(p - text);
         }
     }

@@ -249,7 +249,7 @@ TextLength OptimizeMetaAndImg(std::uint8_t* text, TextLength length, const PageO
     ForEachTagStart(text, length, [&](TextLength i) {
         // Server-side code, TEXTAREA and TITLE hold text that only looks like tags: a form
         // submits it, code prints it.
-        if (i + 1 < length && kRawTextStartBytes[text[i + 1]]) {
+        if (MayOpenRawTextAt(text, i, length)) {
             const TextLength region = SkipRawText(i, text, length);
             if (region != i) {
                 return region;

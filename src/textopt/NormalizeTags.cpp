@@ -215,7 +215,7 @@ TextLength NormalizeTags(std::uint8_t* text, TextLength length, const PageOption
         // In server-side code, TITLE or TEXTAREA a tag is text, and stays as written; the open
         // tag of such an element is normalized like any other.
         const TextLength region =
-            i + 1 < length && kRawTextStartBytes[text[i + 1]] ? SkipRawText(i, text, length) : i;
+            MayOpenRawTextAt(text, i, length) ? SkipRawText(i, text, length) : i;
         if (region != i && (text[i + 1] == '%' || text[i + 1] == '?')) {
             return region;
         }

@@ -50,6 +50,10 @@ class ScriptLexer {
     // and that read stalls on every token.
     const ScriptToken& Next();
 
+    // The next string, template piece or regular-expression literal, or the end: for a caller
+    // that only leaves literals alone, the tokens between cost no round trip each.
+    const ScriptToken& NextLiteral();
+
     // Continues after a region the caller dealt with itself, as after a comment.
     void SkipTo(TextLength position);
 
@@ -207,6 +211,17 @@ inline const ScriptToken& ScriptLexer::Next() {
         Lex();
     }
     return token_;
+}
+
+inline const ScriptToken& ScriptLexer::NextLiteral() {
+    // Bound: every token moves pos_ forward.
+    while (pos_ < end_) {
+        Lex();
+        if (token_.kind == ScriptTokenKind::kString || token_.kind == ScriptTokenKind::kRegex) {
+            return token_;
+        }
+    }
+    return Next();
 }
 
 inline void ScriptLexer::Lex() {

@@ -206,7 +206,7 @@ TextLength OptimizeInlineScripts(std::uint8_t* text, TextLength length,
     ForEachTagStart(text, length, [&](TextLength i) {
         // A script tag inside server-side code or TEXTAREA is text the code prints or the form
         // submits, not a script of this page.
-        if (i + 1 < length && kRawTextStartBytes[text[i + 1]]) {
+        if (MayOpenRawTextAt(text, i, length)) {
             const TextLength region = SkipRawText(i, text, length);
             if (region != i) {
                 return region;

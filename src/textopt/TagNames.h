@@ -103,6 +103,32 @@ inline constexpr TagStartBytes kPreformattedStartBytes =
 inline constexpr TagStartBytes kRawTextStartBytes =
     StartBytesOf(kRawTextTagNames, kServerCodeOpeners);
 
+// The second bytes of a table's names, either case: most tags that begin like a preformatted or
+// raw-text name (P, TD, TABLE, LINK, IMG) are turned away by them before their name is read.
+// Every name of those tables is three letters or more.
+template <std::size_t N>
+constexpr TagStartBytes SecondBytesOf(const std::array<std::string_view, N>& names) {
+    TagStartBytes second{};
+    for (const std::string_view name : names) {
+        const auto b = static_cast<std::uint8_t>(name[1]);
+        second[b] = true;
+        second[b | 0x20] = true;
+    }
+    return second;
+}
+inline constexpr TagStartBytes kPreformattedSecondBytes = SecondBytesOf(kPreformattedTagNames);
+inline constexpr TagStartBytes kRawTextSecondBytes = SecondBytesOf(kRawTextTagNames);
+
+// Whether a `<` followed by `next` and `second` may open server-side code or an element of the
+// preformatted (or raw-text) table; when not, SkipPreformatted (SkipRawText) gives back i.
+constexpr bool MayOpenPreformatted(std::uint8_t next, std::uint8_t second) {
+    return next == '%' || next == '?' ||
+           (kPreformattedStartBytes[next] && kPreformattedSecondBytes[second]);
+}
+constexpr bool MayOpenRawText(std::uint8_t next, std::uint8_t second) {
+    return next == '%' || next == '?' || (kRawTextStartBytes[next] && kRawTextSecondBytes[second]);
+}
+
 // Whether the tag whose `<` is at p has a name in the class's table. The name is the bytes after
 // the `<` up to a space, `>`, line feed, the end or the class's maximum count, upper-cased; a 0
 // byte does not end it, so a deleted byte inside a name makes the name unknown.

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "textopt/TagNames.h"
 #include "textopt/TextBuffer.h"
 
 namespace quillon {
@@ -41,6 +42,14 @@ TextLength SkipServerCode(TextLength i, const std::uint8_t* text, TextLength len
 TextLength SkipPreformatted(TextLength i, const std::uint8_t* text, TextLength length);
 // Server-side code, or an element of the raw-text table up to its close tag.
 TextLength SkipRawText(TextLength i, const std::uint8_t* text, TextLength length);
+// False where SkipPreformatted (SkipRawText) is sure to give back i, told from the two bytes
+// after the `<`: most tags are turned away without their name being read.
+inline bool MayOpenPreformattedAt(const std::uint8_t* text, TextLength i, TextLength length) {
+    return i + 1 < length && MayOpenPreformatted(text[i + 1], i + 2 < length ? text[i + 2] : 0);
+}
+inline bool MayOpenRawTextAt(const std::uint8_t* text, TextLength i, TextLength length) {
+    return i + 1 < length && MayOpenRawText(text[i + 1], i + 2 < length ? text[i + 2] : 0);
+}
 TextLength SkipScriptBlock(TextLength i, const std::uint8_t* text, TextLength length);
 TextLength SkipStyleBlock(TextLength i, const std::uint8_t* text, TextLength length);
 // i, or the index of the `>` of the known tag opened at i (`length` when it is not closed).

@@ -43,6 +43,10 @@ TextLength CollapseBlankRuns(std::uint8_t* text, TextLength length);
 // of a script's body. Around other tags (<B>, </TH>, <SELECT>) whitespace stays.
 TextLength TrimAroundBlockTags(std::uint8_t* text, TextLength length);
 
+// What CollapseBlankRuns and TrimAroundBlockTags do one after the other, finding the stretches
+// both leave alone only once.
+TextLength CollapseBlankRunsAndTrimBlockTags(std::uint8_t* text, TextLength length);
+
 // The stretches the layout passes leave as they are, as {first, last} indexes in text order
 // (last is the length when one runs to the end). For checks over whole pages.
 std::vector<std::pair<TextLength, TextLength>> LayoutProtectedStretches(const std::uint8_t* text,

@@ -1,0 +1,258 @@
+#include "textopt/LayoutStretches.h"
+
+#include <algorithm>
+#include <cassert>
+#include <string_view>
+
+#include "textopt/ByteScan.h"
+#include "textopt/TagAttributes.h"
+#include "textopt/TagNames.h"
+#include "textopt/TagScan.h"
+
+namespace quillon {
+namespace {
+
+// The raw-text name the tag at lt opens (TITLE, IFRAME, ...), or an empty view.
+std::string_view RawTextName(const std::uint8_t* text, TextLength lt, TextLength length) {
+    if (!IsRawTextTag(text + lt, text + length)) {
+        return {};
+    }
+    for (const std::string_view name : kRawTextTagNames) {
+        bool same = length - lt > static_cast<TextLength>(name.size());
+        for (std::size_t m = 0; m < name.size() && same; ++m) {
+            same = UpperCasedTagByte(text[lt + 1 + static_cast<TextLength>(m)]) ==
+                   static_cast<std::uint8_t>(name[m]);
+        }
+        if (same) {
+            return name;
+        }
+    }
+    return {};
+}
+
+// Whether the open tag from lt to its `>` at tagEnd names a SRC: a browser then runs the file and
+// never the body, which a page may still read as it stands.
+bool NamesSource(const std::uint8_t* text, TextLength lt, TextLength tagEnd) {
+    TagAttributes attributes(text, TagNameEnd(text, lt, tagEnd), tagEnd);
+    TagAttribute attribute;
+    // Bound: the walk moves forward with every attribute and stops at tagEnd.
+    while (attributes.Next(attribute)) {
+        if (attribute.hasValue && attribute.nameEnd - attribute.name == 3 &&
+            (text[attribute.name] | 0x20) == 's' && (text[attribute.name + 1] | 0x20) == 'r' &&
+            (text[attribute.name + 2] | 0x20) == 'c') {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Whether the quote at q opens an attribute value: the walk takes a quote for one only right
+// after an `=` and blanks. `from` is where the walk last left a value (or the tag's name), so
+// every `=` between is one the walk stops at.
+bool QuoteOpensValue(const std::uint8_t* text, TextLength q, TextLength from) {
+    TextLength k = q - 1;
+    // Bound: k falls to from at most.
+    while (k >= from && IsAttributeBlank(text[k])) {
+        --k;
+    }
+    return k >= from && text[k] == '=';
+}
+
+constexpr bool IsAsciiLetter(std::uint8_t b) {
+    return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z');
+}
+
+}  // namespace
+
+TextLength ScriptCloseTag(const std::uint8_t* text, TextLength from, TextLength length) {
+    return FindElementClose(text, from, length, "SCRIPT");
+}
+
+TextLength LayoutCursor::Resolve(TextLength position) {
+    assert(position >= lastPosition_);
+    lastPosition_ = position;
+    // Bound: every round makes the next stretch, which begins after the last; after the last
+    // one the stretch is the end of the text, past every position.
+    while (spanLast_ < position) {
+        floor_ = spanLast_;
+        NextSpan();
+    }
+    return position < spanBegin_ ? position : spanLast_;
+}
+
+void LayoutCursor::SetSpan(TextLength begin, TextLength last) {
+    spanBegin_ = begin;
+    spanLast_ = std::min(last, length_);
+    // Bound: spanLast_ falls to begin at most.
+    while (spanLast_ > begin && spanLast_ < length_ && text_[spanLast_] <= ' ') {
+        --spanLast_;
+    }
+}
+
+void LayoutCursor::NextSpan() {
+    // Bound: each round moves the walk forward (scan_, the attribute walk or the lexer).
+    for (;;) {
+        const bool found = mode_ == Mode::kScript ? NextInScript()
+                           : mode_ == Mode::kTag  ? NextInTag()
+                                                  : NextInMarkup();
+        if (found) {
+            return;
+        }
+        if (mode_ == Mode::kMarkup && scan_ >= length_) {
+            SetSpan(length_, length_);
+            return;
+        }
+    }
+}
+
+bool LayoutCursor::NextInScript() {
+    // A pass that asks about nothing inside the body need not have it lexed.
+    if (lastPosition_ >= scriptEnd_) {
+        mode_ = Mode::kMarkup;
+        scan_ = scriptEnd_;
+        return false;
+    }
+    const ScriptToken& token = firstTokenOnly_ ? lexer_->Next() : lexer_->NextLiteral();
+    // Only a literal that opens the body counts in a body no pass acts inside.
+    if (firstTokenOnly_) {
+        scan_ = scriptEnd_;
+        mode_ = Mode::kMarkup;
+        if (token.kind != ScriptTokenKind::kString && token.kind != ScriptTokenKind::kRegex) {
+            return false;
+        }
+    }
+    if (token.kind == ScriptTokenKind::kEnd) {
+        mode_ = Mode::kMarkup;
+        scan_ = scriptEnd_;
+        return false;
+    }
+    SetSpan(token.begin, token.end - 1);
+    return true;
+}
+
+// Walks the tag as a browser reads it: a quote opens a value only right after `=` (and blanks),
+// and then runs to the same quote whatever it holds, `>` included. Only a value the passes could
+// change needs protecting: one holding a tab, a line feed, two blanks in a row or a `<`, which
+// few do, so the others cost no stretch of their own. Most tags hold no quote before their `>`,
+// and are read in one scan.
+bool LayoutCursor::NextInTag() {
+    TextLength from = tagPos_;
+    TextLength k = from;
+    // Bound: k grows every round and stops at the length.
+    for (;;) {
+        k = FindFirstOfThree(text_, k, length_, '>', '"', '\'');
+        if (k >= length_ || text_[k] == '>') {
+            break;
+        }
+        if (!QuoteOpensValue(text_, k, from)) {
+            ++k;
+            continue;
+        }
+        const TextLength open = k;
+        k = FindByte(text_, open + 1, length_, text_[open]);
+        tagPos_ = k + 1;
+        // A space right before the closing quote has that quote after it: no pair to find.
+        if (k >= length_ || HoldsLayoutWork(text_, open + 1, k)) {
+            SetSpan(open, k);
+            return true;
+        }
+        from = ++k;
+    }
+    if (tagOpensScript_ && k < length_) {
+        return EnterScript(k);
+    }
+    mode_ = Mode::kMarkup;
+    scan_ = k + 1;
+    return false;
+}
+
+bool LayoutCursor::EnterScript(TextLength tagEnd) {
+    scriptEnd_ = ScriptCloseTag(text_, tagEnd + 1, length_);
+    if (NamesSource(text_, scan_, tagEnd)) {
+        mode_ = Mode::kMarkup;
+        scan_ = scriptEnd_;
+        if (tagEnd + 1 < scriptEnd_) {
+            // Up to the close tag's `<`, so that the stretch never ends in a blank.
+            SetSpan(tagEnd + 1, scriptEnd_);
+            return true;
+        }
+        return false;
+    }
+    lexer_.emplace(text_, tagEnd + 1, scriptEnd_);
+    firstTokenOnly_ = scripts_ == ScriptLexing::kWhereBlankPairs &&
+                      FindBlankPair(text_, tagEnd + 1, scriptEnd_) >= scriptEnd_;
+    mode_ = Mode::kScript;
+    return false;
+}
+
+bool LayoutCursor::NextInMarkup() {
+    const TextLength lt = FindByte(text_, scan_, length_, '<');
+    if (lt + 1 >= length_) {
+        scan_ = length_;
+        return false;
+    }
+    const std::uint8_t next = text_[lt + 1];
+    if (next == '!' && lt + 3 < length_ && text_[lt + 2] == '-' && text_[lt + 3] == '-') {
+        // A comment's quotes open no value. What looks like markup inside it is judged as
+        // markup: a commented-out PRE region has always been kept as it was.
+        scan_ = lt + 4;
+        return false;
+    }
+    if (MayOpenPreformattedAt(text_, lt, length_)) {
+        const TextLength region = SkipPreformatted(lt, text_, length_);
+        if (region != lt) {
+            SetSpan(lt, region);
+            scan_ = region + 1;
+            return true;
+        }
+    }
+    // Server-side code was taken above.
+    if (MayOpenRawTextAt(text_, lt, length_) && EnterRawText(lt)) {
+        return true;
+    }
+    if (!IsAsciiLetter(next) && next != '/' && next != '!') {
+        scan_ = lt + 1;  // `a < b`: no tag
+        return false;
+    }
+    // SPAN, STRONG, STYLE and SELECT are told from SCRIPT by their second letter.
+    tagOpensScript_ = (next | 0x20) == 's' && lt + 2 < length_ && (text_[lt + 2] | 0x20) == 'c' &&
+                      IsScriptTag(text_ + lt, text_ + length_);
+    scan_ = lt;
+    tagPos_ = TagNameEnd(text_, lt, length_);
+    mode_ = Mode::kTag;
+    return false;
+}
+
+bool LayoutCursor::EnterRawText(TextLength lt) {
+    const std::string_view name = RawTextName(text_, lt, length_);
+    if (name.empty()) {
+        return false;
+    }
+    const TextLength openEnd = lt + 1 + TagBodyLength(text_ + lt + 1, text_ + length_);
+    const TextLength close = FindElementClose(text_, openEnd + 1, length_, name);
+    // Without a `<` of its own the content is folded by a browser as the passes fold it; with
+    // one, it is text the passes must not take for markup, to the end of the page when the
+    // element is never closed, as a browser reads it.
+    if (FindByte(text_, openEnd + 1, close, '<') >= close) {
+        return false;
+    }
+    const TextLength region =
+        close < length_ ? close + 1 + TagBodyLength(text_ + close + 1, text_ + length_) : length_;
+    SetSpan(lt, region);
+    scan_ = region + 1;
+    return true;
+}
+
+Stretches FindLayoutStretches(const std::uint8_t* text, TextLength length) {
+    Stretches stretches;
+    LayoutCursor cursor(text, length, LayoutCursor::ScriptLexing::kWhereBlankPairs);
+    // Bound: every stretch begins after the one before; the walk ends with the final one.
+    for (;;) {
+        stretches.push_back(cursor.NextStretch());
+        if (stretches.back().first >= length) {
+            return stretches;
+        }
+    }
+}
+
+}  // namespace quillon
