@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <string>
 #include <string_view>
 #include <vector>
 
@@ -23,16 +22,27 @@ class OpenElements {
     static constexpr std::size_t kMaxName = 16;
 
     // A tag's name, lower-cased, as the parser reads it: from after `<` or `</` to a blank, `/`
-    // or `>`.
-    static std::string NameAt(const std::uint8_t* text, TextLength from, TextLength limit) {
-        std::string name;
+    // or `>`. Held in place rather than in a string: every tag of a page has one.
+    class Name {
+      public:
+        std::string_view View() const { return {bytes_.data(), size_}; }
+        operator std::string_view() const { return View(); }  // NOLINT: a name reads as text
+
+      private:
+        friend class OpenElements;
+        std::array<char, kMaxName> bytes_{};
+        std::uint8_t size_ = 0;
+    };
+
+    static Name NameAt(const std::uint8_t* text, TextLength from, TextLength limit) {
+        Name name;
         // Bound: k stops at the limit, and the name at kMaxName bytes.
-        for (TextLength k = from; k < limit && name.size() < kMaxName; ++k) {
+        for (TextLength k = from; k < limit && name.size_ < kMaxName; ++k) {
             const std::uint8_t b = text[k];
             if (b <= ' ' || b == '/' || b == '>') {
                 break;
             }
-            name.push_back(static_cast<char>(b >= 'A' && b <= 'Z' ? b + 32 : b));
+            name.bytes_[name.size_++] = static_cast<char>(b >= 'A' && b <= 'Z' ? b + 32 : b);
         }
         return name;
     }
@@ -41,7 +51,8 @@ class OpenElements {
         return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z');
     }
 
-    void Start(std::string_view name, bool selfClosing) {
+    void Start(const Name& element, bool selfClosing) {
+        const std::string_view name = element;
         if (name == "li" || name == "dd" || name == "dt") {
             CloseItemFor(name);
         }
@@ -72,7 +83,7 @@ class OpenElements {
         if ((classes & kVoid) != 0 || (selfClosing && InForeignContent())) {
             return;
         }
-        stack_.push_back(Entry{std::string(name), classes});
+        stack_.push_back(Entry{element, classes});
     }
 
     void End(std::string_view name) {
@@ -149,7 +160,7 @@ class OpenElements {
         return false;
     }
 
-    const std::string& At(std::size_t k) const { return stack_[k].name; }
+    std::string_view At(std::size_t k) const { return stack_[k].name; }
     std::size_t Depth() const { return stack_.size(); }
     bool TopIs(std::string_view name) const { return !stack_.empty() && stack_.back() == name; }
 
@@ -171,10 +182,10 @@ class OpenElements {
     // An open element with what its name makes it, found once when it is opened: the walks down
     // the stack then test bits instead of looking names up.
     struct Entry {
-        std::string name;
+        Name name;
         std::uint8_t classes = 0;
 
-        bool operator==(std::string_view other) const { return name == other; }
+        bool operator==(std::string_view other) const { return name.View() == other; }
         bool Is(std::uint8_t flag) const { return (classes & flag) != 0; }
         bool IsSpecial() const { return (classes & (kSpecial | kHeading)) != 0; }
     };
@@ -309,7 +320,7 @@ class OpenElements {
             return;  // outside a table the parser ignores these tags
         }
         // Bound: every round pops one element.
-        while (!stack_.empty() && !Among(stack_.back().name, names)) {
+        while (!stack_.empty() && !Among(stack_.back().name.View(), names)) {
             stack_.pop_back();
         }
     }

@@ -1,5 +1,7 @@
 #include "textopt/TagAttributes.h"
 
+#include "textopt/ByteScan.h"
+
 namespace quillon {
 
 bool TagAttributes::Next(TagAttribute& attribute) {
@@ -37,9 +39,7 @@ bool TagAttributes::Next(TagAttribute& attribute) {
         attribute.quote = first;
         attribute.value = k + 1;
         k = attribute.value;
-        while (k < limit_ && text_[k] != first) {
-            ++k;
-        }
+        k = FindByte(text_, k, limit_, first);
         attribute.valueEnd = k;
         attribute.unterminated = k >= limit_;
         pos_ = attribute.unterminated ? limit_ : k + 1;
@@ -56,12 +56,18 @@ bool TagAttributes::Next(TagAttribute& attribute) {
 }
 
 TextLength HtmlTagEnd(const std::uint8_t* text, TextLength from, TextLength limit) {
+    // Only a quoted value can hold a `>`: a tag with no quote before its first one ends there,
+    // found in one scan.
+    const TextLength first = FindFirstOfThree(text, from, limit, '>', '"', '\'');
+    if (from < limit && (first >= limit || text[first] == '>')) {
+        return first;
+    }
     TagAttributes attributes(text, from, limit);
     TagAttribute attribute;
     // Bound: every attribute moves the walk forward; it stops at the limit.
     while (attributes.Next(attribute)) {
     }
-    return attributes.End();
+    return attributes.Position();
 }
 
 TextLength TagNameEnd(const std::uint8_t* text, TextLength lt, TextLength limit) {

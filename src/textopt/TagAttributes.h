@@ -39,9 +39,10 @@ class TagAttributes {
     // The next attribute, or false at the tag's `>` or the limit.
     bool Next(TagAttribute& attribute);
 
-    // After Next has returned false: the index of the tag's `>`, or the limit when the walk
-    // reached it first (also when a quoted value runs on to the limit).
-    TextLength End() const { return pos_; }
+    // Where the walk stands: just past the last attribute read. After Next has returned false,
+    // the index of the tag's `>`, or the limit when the walk reached it first (also when a
+    // quoted value runs on to the limit).
+    TextLength Position() const { return pos_; }
 
   private:
     const std::uint8_t* text_;

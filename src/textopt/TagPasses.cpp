@@ -1,7 +1,6 @@
 // Comment removal and the two passes that delete whole tags by name.
 #include <algorithm>
 #include <array>
-#include <string>
 #include <string_view>
 
 #include "textopt/Keywords.h"
@@ -143,7 +142,7 @@ bool IsRemovableTag(const std::uint8_t* p, const std::uint8_t* end) {
 // What follows a close tag once blanks are passed: the next tag's kind and name.
 struct NextToken {
     enum Kind { kEnd, kStartTag, kEndTag, kOther } kind = kOther;
-    std::string name;
+    OpenElements::Name name;
     bool afterBlanks = false;
 };
 
@@ -222,12 +221,12 @@ bool CloseIsInferred(std::string_view name, const OpenElements& open, const Next
 // Index of the `>` of the close tag `</name` that ends the raw text opened before `from`, or
 // the last index of the text.
 TextLength RawTextEnd(const std::uint8_t* text, TextLength from, TextLength length,
-                      const std::string& name) {
+                      std::string_view name) {
     // Bound: k grows every round and stops at length.
     for (TextLength k = FindByte(text, from, length, '<'); k < length;
          k = FindByte(text, k + 1, length, '<')) {
         if (k + 1 < length && text[k + 1] == '/' &&
-            OpenElements::NameAt(text, k + 2, length) == name) {
+            OpenElements::NameAt(text, k + 2, length).View() == name) {
             const TextLength close = FindByte(text, k, length, '>');
             return std::min(close, length - 1);
         }
@@ -285,7 +284,7 @@ TextLength RemoveOptionalTags(std::uint8_t* text, TextLength length) {
         if (nameStart >= length || !OpenElements::IsLetter(text[nameStart])) {
             return i;
         }
-        const std::string name = OpenElements::NameAt(text, nameStart, length);
+        const OpenElements::Name name = OpenElements::NameAt(text, nameStart, length);
         const TextLength close = HtmlTagEnd(text, nameStart, length);
         const TextLength last = std::min(close, length - 1);
         if (IsRemovableTag(text + i, end)) {
@@ -307,7 +306,8 @@ TextLength RemoveOptionalTags(std::uint8_t* text, TextLength length) {
         open.Start(name, close < length && close > i && text[close - 1] == '/');
         if (OpenElements::IsRawText(name)) {
             // Script, style and the other raw-text bodies hold no tags, whatever they read like.
-            return name == "plaintext" ? length - 1 : RawTextEnd(text, last + 1, length, name);
+            return name.View() == "plaintext" ? length - 1
+                                              : RawTextEnd(text, last + 1, length, name);
         }
         return last;
     });
@@ -321,7 +321,7 @@ TextLength RemoveNoopTags(std::uint8_t* text, TextLength length) {
     const std::uint8_t* const end = text + length;
     ForEachTagStart(text, length, [text, length, end](TextLength i) {
         // A `<NOOP>` in server-side code, TITLE or TEXTAREA is text.
-        if (i + 1 < length && kRawTextStartBytes[text[i + 1]]) {
+        if (MayOpenRawTextAt(text, i, length)) {
             const TextLength region = SkipRawText(i, text, length);
             if (region != i) {
                 return region;
