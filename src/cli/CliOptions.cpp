@@ -2,9 +2,11 @@
 
 #include <QCommandLineParser>
 #include <QStringList>
+#include <charconv>
 #include <map>
 
 #include "cli/NameText.h"
+#include "pipeline/FileProcessor.h"
 
 namespace quillon {
 namespace {
@@ -43,6 +45,7 @@ QList<QCommandLineOption> Options() {
                            "when the copy already exists in DIR: replace, modify (copy to "
                            "site1, site2, ...) or cancel; asked on a terminal, otherwise modify",
                            "ACTION"),
+        QCommandLineOption("jobs", "optimize N files at once; 0: one per processor core", "N"),
         QCommandLineOption("settings", "use the INI file FILE for settings instead of yours",
                            "FILE"),
         QCommandLineOption("open-report", "open the HTML report in the browser afterwards"),
@@ -81,6 +84,16 @@ std::optional<ExistsAnswer> ParseExistsAnswer(const std::string& text) {
                                                                 {"cancel", ExistsAnswer::kCancel}};
     const auto found = answers.find(text);
     return found == answers.end() ? std::nullopt : std::optional(found->second);
+}
+
+std::optional<unsigned> ParseJobs(const std::string& text) {
+    unsigned jobs = 0;
+    const char* const end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, jobs);
+    if (text.empty() || error != std::errc() || stop != end || jobs > kMaxFilesAtOnce) {
+        return std::nullopt;
+    }
+    return jobs;
 }
 
 // A value as the bytes it was given in: names on disk need not be UTF-8.
@@ -123,6 +136,13 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         options.onExists = ParseExistsAnswer(*answer);
         if (!options.onExists) {
             return UsageError("--on-exists takes replace, modify or cancel, not '" + *answer + "'");
+        }
+    }
+    if (const auto jobs = Value(parser, "jobs")) {
+        options.jobs = ParseJobs(*jobs);
+        if (!options.jobs) {
+            return UsageError("--jobs takes a number from 0 to " + std::to_string(kMaxFilesAtOnce) +
+                              ", not '" + *jobs + "'");
         }
     }
     const QStringList paths = parser.positionalArguments();

@@ -19,6 +19,7 @@ struct CliOptions {
     bool openReport = false;                  // --open-report
     bool json = false;                        // --json
     bool quiet = false;                       // -q, --quiet
+    std::optional<unsigned> jobs;             // --jobs: files at once, 0 for one per core
 };
 
 // Exit codes of quillon-cli.

@@ -40,6 +40,9 @@ void ApplyOverrides(const CliOptions& options, OverlaySettingsStore& settings) {
     if (options.inPlace) {
         settings.OverrideInt(section::kDestination, key::kNewOrReplace, 1);
     }
+    if (options.jobs) {
+        settings.OverrideInt(section::kDestination, key::kFilesAtOnce, *options.jobs);
+    }
     if (options.noBackup) {
         settings.OverrideInt(section::kDestination, key::kBackupFiles, 0);
     }

@@ -27,9 +27,12 @@ constexpr std::size_t kTemporaryDigits = 12;
 // Room left in a 255-byte file name for the temporary name's own parts.
 constexpr std::size_t kTemporaryNameRoom = 200;
 
+// The names need not be secret, only unlikely to meet (O_EXCL settles a meeting): a generator per
+// thread, seeded once, spares every write the opening of the system's entropy source.
 std::string RandomDigits() {
-    std::random_device random;
-    const std::uint64_t value = (std::uint64_t{random()} << 32) ^ random();
+    thread_local std::mt19937_64 random{(std::uint64_t{std::random_device{}()} << 32) ^
+                                        std::random_device{}()};
+    const std::uint64_t value = random();
     char digits[kTemporaryDigits + 1];
     std::snprintf(digits, sizeof digits, "%012llx",
                   static_cast<unsigned long long>(value & 0xFFFFFFFFFFFFull));

@@ -35,7 +35,10 @@ std::uint32_t SavingFrom(std::uint32_t sizeBefore, std::uint32_t sizeAfter) {
     return (kept == 0 || sizeBefore == 0) ? 0 : sizeBefore - kept;
 }
 
-// What the files worked on at once may weigh together (FileKind::memoryPerByte times their
+// How many files may wait in the pool's hands per thread, so that a thread that finishes while
+// the oldest file is still worked on finds the next one.
+constexpr std::size_t kFilesQueuedPerThread = 4;
+// What the files in the pool's hands may weigh together (FileKind::memoryPerByte times their
 // sizes); a file heavier than this is worked on alone.
 constexpr std::uint64_t kWeightInFlight = std::uint64_t{512} << 20;
 
@@ -202,7 +205,7 @@ void CFileProcessor::ProcessList() {
                 CommitFile(WorkOnFile(*job));
                 continue;
             }
-            while (!inFlight.empty() && (inFlight.size() >= filesAtOnce ||
+            while (!inFlight.empty() && (inFlight.size() >= kFilesQueuedPerThread * filesAtOnce ||
                                          weightInFlight + job->weight > kWeightInFlight)) {
                 CommitOldest(inFlight, weightInFlight);
             }

@@ -15,7 +15,7 @@ namespace {
 TEST(CliOptions, AcceptsEveryOptionAndKeepsTheBytesOfNames) {
     const ParsedCommandLine parsed = ParseCommandLine(
         {"--dest=caf\xE9", "--on-exists", "replace", "--settings", "\xE6\x97\xA5.ini",
-         "--open-report", "--json", "-q", "--", "-odd \xFF\xC3 name"});
+         "--open-report", "--json", "-q", "--jobs", "3", "--", "-odd \xFF\xC3 name"});
     ASSERT_TRUE(parsed.options) << parsed.output;
     const CliOptions& options = *parsed.options;
     EXPECT_EQ(options.selection, "-odd \xFF\xC3 name");
@@ -25,6 +25,7 @@ TEST(CliOptions, AcceptsEveryOptionAndKeepsTheBytesOfNames) {
     EXPECT_TRUE(options.openReport);
     EXPECT_TRUE(options.json);
     EXPECT_TRUE(options.quiet);
+    EXPECT_EQ(options.jobs, 3u);
     EXPECT_FALSE(options.inPlace);
     EXPECT_FALSE(options.noBackup);
 }
@@ -41,6 +42,9 @@ TEST(CliOptions, UsageErrorsExitTwo) {
         {{"site", "--dest"}, "'--dest'"},
         {{"--json=yes", "site"}, "'--json'"},
         {{"--on-exists", "overwrite", "site"}, "not 'overwrite'"},
+        {{"--jobs", "65", "site"}, "not '65'"},
+        {{"--jobs", "-1", "site"}, "not '-1'"},
+        {{"--jobs=2x", "site"}, "not '2x'"},
         {{"--dest", "out", "--in-place", "site"}, "exclude each other"},
         // Qt would open a settings file of another name, and the check of the file given would
         // not protect it.

@@ -197,6 +197,50 @@ TEST_F(CliRunTest, EachProgressLineNamesItsOwnFile) {
     EXPECT_EQ(shownNames, expectedNames) << outcome.err;
 }
 
+// How many files are worked on at once changes nothing but the time: on a site of every kind,
+// damaged files among them, one file at a time and four at once give the same bytes on disk, the
+// same summary and the same report (its date aside), files and errors in the same order.
+TEST_F(CliRunTest, FilesAtOnceChangeNothingButTheTime) {
+    for (const char* folder : {"html", "gif", "jpeg", "gif/malformed", "jpeg/malformed"}) {
+        fs::create_directories(site_ / folder);
+        for (const fs::path& file : test::CorpusFiles(folder, {".htm", ".html", ".gif", ".jpg"})) {
+            fs::copy_file(file, site_ / folder / file.filename());
+        }
+    }
+    const auto run = [this](const char* jobs, const fs::path& destination) {
+        const test::CliOutcome outcome =
+            RunCli({"--jobs", jobs, "--dest", destination.string(), "--json", site_.string()});
+        EXPECT_EQ(outcome.exitCode, 1) << outcome.err;  // the damaged files are logged
+        QJsonObject summary = test::ParseSummary(outcome.out);
+        const std::string copy = (destination / "site").string();
+        QJsonArray files;
+        for (std::string name : test::SummaryNames(summary, "filesWithErrors")) {
+            files.append(QString::fromStdString(name.replace(0, copy.size(), "COPY")));
+        }
+        summary["filesWithErrors"] = files;
+        for (const char* key : {"report", "errorLog"}) {
+            summary.remove(key);
+        }
+        std::ifstream in(destination / "Quillon Optimized Files" / "'site' Report.html");
+        std::string report(std::istreambuf_iterator<char>(in), {});
+        report = std::regex_replace(report, std::regex("Created on [^<]*"), "");
+        return std::make_pair(summary, report);
+    };
+    const auto [oneSummary, oneReport] = run("1", dir_ / "one");
+    const auto [fourSummary, fourReport] = run("4", dir_ / "four");
+    EXPECT_EQ(oneSummary, fourSummary);
+    EXPECT_GT(oneSummary["filesWithErrors"].toArray().size(), 1);
+    EXPECT_EQ(oneReport, fourReport);
+    EXPECT_NE(oneReport.find("<td"), std::string::npos);
+    for (const auto& entry : fs::recursive_directory_iterator(dir_ / "one" / "site")) {
+        const fs::path other =
+            dir_ / "four" / "site" / entry.path().lexically_relative(dir_ / "one" / "site");
+        if (entry.is_regular_file()) {
+            EXPECT_EQ(test::ReadBytes(entry.path()), test::ReadBytes(other)) << other;
+        }
+    }
+}
+
 TEST_F(CliRunTest, UnreadableSelectionAndBadUsageExitTwo) {
     EXPECT_EQ(RunCli({(dir_ / "missing").string()}).exitCode, 2);
     const test::CliOutcome usage = RunCli({"--bogus", site_.string()});
