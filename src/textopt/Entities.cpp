@@ -102,8 +102,19 @@ TextLength ShortenAt(std::uint8_t* text, TextLength i, TextLength length) {
 // Preformatted text, scripts (whose strings a reference could be part of) and the inside of
 // known tags (addresses, where `&` separates parameters) stay as written.
 TextLength SkipUntouchedRegion(TextLength i, const std::uint8_t* text, TextLength length) {
-    return SkipKnownTag(SkipScriptBlock(SkipPreformatted(i, text, length), text, length), text,
-                        length);
+    const TextLength code = SkipServerCode(i, text, length);
+    if (code != i) {
+        return code;
+    }
+    // The name is read once for the three classes; the first that has it wins.
+    constexpr std::uint8_t kPre = TagClassBit(TagClass::kPreformatted);
+    constexpr std::uint8_t kScript = TagClassBit(TagClass::kScript);
+    const std::uint8_t classes =
+        TagClassesOf(text + i, text + length, kPre | kScript | TagClassBit(TagClass::kKnown));
+    return (classes & kPre) != 0      ? SkipPreformatted(i, text, length)
+           : (classes & kScript) != 0 ? SkipScriptBlock(i, text, length)
+           : classes != 0             ? SkipKnownTag(i, text, length)
+                                      : i;
 }
 
 constexpr TagStartBytes kUntouchedStartBytes =

@@ -186,41 +186,51 @@ bool LayoutCursor::EnterScript(TextLength tagEnd) {
 }
 
 bool LayoutCursor::NextInMarkup() {
-    const TextLength lt = FindByte(text_, scan_, length_, '<');
-    if (lt + 1 >= length_) {
-        scan_ = length_;
-        return false;
-    }
-    const std::uint8_t next = text_[lt + 1];
-    if (next == '!' && lt + 3 < length_ && text_[lt + 2] == '-' && text_[lt + 3] == '-') {
-        // A comment's quotes open no value. What looks like markup inside it is judged as
-        // markup: a commented-out PRE region has always been kept as it was.
-        scan_ = lt + 4;
-        return false;
-    }
-    if (MayOpenPreformattedAt(text_, lt, length_)) {
-        const TextLength region = SkipPreformatted(lt, text_, length_);
-        if (region != lt) {
-            SetSpan(lt, region);
-            scan_ = region + 1;
+    // Bound: scan_ grows every round; the walk returns at the end of the text at the latest.
+    for (;;) {
+        const TextLength lt = FindByte(text_, scan_, length_, '<');
+        if (lt + 1 >= length_) {
+            scan_ = length_;
+            return false;
+        }
+        const std::uint8_t next = text_[lt + 1];
+        if (next == '!' && lt + 3 < length_ && text_[lt + 2] == '-' && text_[lt + 3] == '-') {
+            // A comment's quotes open no value. What looks like markup inside it is judged as
+            // markup: a commented-out PRE region has always been kept as it was.
+            scan_ = lt + 4;
+            continue;
+        }
+        if (MayOpenPreformattedAt(text_, lt, length_)) {
+            const TextLength region = SkipPreformatted(lt, text_, length_);
+            if (region != lt) {
+                SetSpan(lt, region);
+                scan_ = region + 1;
+                return true;
+            }
+        }
+        // Server-side code was taken above.
+        if (MayOpenRawTextAt(text_, lt, length_) && EnterRawText(lt)) {
             return true;
         }
-    }
-    // Server-side code was taken above.
-    if (MayOpenRawTextAt(text_, lt, length_) && EnterRawText(lt)) {
-        return true;
-    }
-    if (!IsAsciiLetter(next) && next != '/' && next != '!') {
-        scan_ = lt + 1;  // `a < b`: no tag
+        if (!IsAsciiLetter(next) && next != '/' && next != '!') {
+            scan_ = lt + 1;  // `a < b`: no tag
+            continue;
+        }
+        // SPAN, STRONG, STYLE and SELECT are told from SCRIPT by their second letter.
+        tagOpensScript_ = (next | 0x20) == 's' && lt + 2 < length_ &&
+                          (text_[lt + 2] | 0x20) == 'c' && IsScriptTag(text_ + lt, text_ + length_);
+        tagPos_ = TagNameEnd(text_, lt, length_);
+        // Most tags hold no quote before their `>`: nothing in them to protect, and no value
+        // to walk.
+        const TextLength tagEnd = FindFirstOfThree(text_, tagPos_, length_, '>', '"', '\'');
+        if (!tagOpensScript_ && tagEnd < length_ && text_[tagEnd] == '>') {
+            scan_ = tagEnd + 1;
+            continue;
+        }
+        scan_ = lt;
+        mode_ = Mode::kTag;
         return false;
     }
-    // SPAN, STRONG, STYLE and SELECT are told from SCRIPT by their second letter.
-    tagOpensScript_ = (next | 0x20) == 's' && lt + 2 < length_ && (text_[lt + 2] | 0x20) == 'c' &&
-                      IsScriptTag(text_ + lt, text_ + length_);
-    scan_ = lt;
-    tagPos_ = TagNameEnd(text_, lt, length_);
-    mode_ = Mode::kTag;
-    return false;
 }
 
 bool LayoutCursor::EnterRawText(TextLength lt) {

@@ -223,7 +223,8 @@ TextLength NormalizeTags(std::uint8_t* text, TextLength length, const PageOption
             return region;
         }
         // A script's body is script: a tag in one of its strings is text the script writes.
-        const bool script = IsScriptTag(text + i, end);
+        const bool script = i + 2 < length && (text[i + 1] | 0x20) == 's' &&
+                            (text[i + 2] | 0x20) == 'c' && IsScriptTag(text + i, end);
         TagEdits edits;
         const TagPlan plan = PlanTag(text, i, length, unquotable, edits);
         TextLength close = plan.end;

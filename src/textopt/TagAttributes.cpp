@@ -62,12 +62,44 @@ TextLength HtmlTagEnd(const std::uint8_t* text, TextLength from, TextLength limi
     if (from < limit && (first >= limit || text[first] == '>')) {
         return first;
     }
-    TagAttributes attributes(text, from, limit);
-    TagAttribute attribute;
-    // Bound: every attribute moves the walk forward; it stops at the limit.
-    while (attributes.Next(attribute)) {
+    // Else the walk of TagAttributes::Next, without recording the attributes.
+    TextLength pos = from;
+    const auto skipBlanks = [text, limit](TextLength k) {
+        // Bound: k stops at limit.
+        while (k < limit && IsAttributeBlank(text[k])) {
+            ++k;
+        }
+        return k;
+    };
+    // Bound: every round moves pos forward, past a name at least; the walk stops at the limit.
+    for (;;) {
+        while (pos < limit && (IsAttributeBlank(text[pos]) || text[pos] == '/')) {
+            ++pos;
+        }
+        if (pos >= limit || text[pos] == '>') {
+            return pos;
+        }
+        ++pos;  // a name may begin with `=`
+        while (pos < limit && !IsAttributeBlank(text[pos]) && text[pos] != '/' &&
+               text[pos] != '>' && text[pos] != '=') {
+            ++pos;
+        }
+        TextLength k = skipBlanks(pos);
+        if (k >= limit || text[k] != '=') {
+            continue;
+        }
+        k = skipBlanks(k + 1);
+        const std::uint8_t quote = k < limit ? text[k] : 0;
+        if (quote == '"' || quote == '\'') {
+            const TextLength close = FindByte(text, k + 1, limit, quote);
+            pos = close >= limit ? limit : close + 1;
+            continue;
+        }
+        while (k < limit && !IsAttributeBlank(text[k]) && text[k] != '>') {
+            ++k;
+        }
+        pos = k;
     }
-    return attributes.Position();
 }
 
 TextLength TagNameEnd(const std::uint8_t* text, TextLength lt, TextLength limit) {

@@ -39,11 +39,6 @@ class TagAttributes {
     // The next attribute, or false at the tag's `>` or the limit.
     bool Next(TagAttribute& attribute);
 
-    // Where the walk stands: just past the last attribute read. After Next has returned false,
-    // the index of the tag's `>`, or the limit when the walk reached it first (also when a
-    // quoted value runs on to the limit).
-    TextLength Position() const { return pos_; }
-
   private:
     const std::uint8_t* text_;
     TextLength pos_;

@@ -129,6 +129,15 @@ constexpr bool MayOpenRawText(std::uint8_t next, std::uint8_t second) {
     return next == '%' || next == '?' || (kRawTextStartBytes[next] && kRawTextSecondBytes[second]);
 }
 
+// A class as a bit of a set of classes.
+constexpr std::uint8_t TagClassBit(TagClass tagClass) {
+    return static_cast<std::uint8_t>(1u << static_cast<unsigned>(tagClass));
+}
+
+// Which of the `wanted` classes (TagClassBit bits) have the name of the tag whose `<` is at p in
+// their table, read once for all of them; the name is read as IsTagOfClass reads it.
+std::uint8_t TagClassesOf(const std::uint8_t* p, const std::uint8_t* end, std::uint8_t wanted);
+
 // Whether the tag whose `<` is at p has a name in the class's table. The name is the bytes after
 // the `<` up to a space, `>`, line feed, the end or the class's maximum count, upper-cased; a 0
 // byte does not end it, so a deleted byte inside a name makes the name unknown.

@@ -20,11 +20,23 @@ namespace {
 // script from old browsers, for one), a `<!--` inside a known tag is part of a value, and in
 // server-side code, TITLE or TEXTAREA it is text.
 TextLength SkipCommentFreeRegion(TextLength i, const std::uint8_t* text, TextLength length) {
-    return SkipKnownTag(
-        SkipStyleBlock(SkipScriptBlock(SkipRawText(SkipPreformatted(i, text, length), text, length),
-                                       text, length),
-                       text, length),
-        text, length);
+    const TextLength code = SkipServerCode(i, text, length);
+    if (code != i) {
+        return code;
+    }
+    // The name is read once for the five classes; the first that has it wins.
+    constexpr std::uint8_t kPre = TagClassBit(TagClass::kPreformatted);
+    constexpr std::uint8_t kRaw = TagClassBit(TagClass::kRawText);
+    constexpr std::uint8_t kScript = TagClassBit(TagClass::kScript);
+    constexpr std::uint8_t kStyle = TagClassBit(TagClass::kStyle);
+    const std::uint8_t classes = TagClassesOf(
+        text + i, text + length, kPre | kRaw | kScript | kStyle | TagClassBit(TagClass::kKnown));
+    return (classes & kPre) != 0      ? SkipPreformatted(i, text, length)
+           : (classes & kRaw) != 0    ? SkipRawText(i, text, length)
+           : (classes & kScript) != 0 ? SkipScriptBlock(i, text, length)
+           : (classes & kStyle) != 0  ? SkipStyleBlock(i, text, length)
+           : classes != 0             ? SkipKnownTag(i, text, length)
+                                      : i;
 }
 
 constexpr TagStartBytes kCommentFreeStartBytes =

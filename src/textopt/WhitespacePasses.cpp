@@ -152,8 +152,10 @@ void TrimAroundBlockTagsWith(std::uint8_t* text, TextLength length, Cursor& regi
         // Only a `<` the pass would act at needs the cursor's answer; most tags are neither, and
         // a region can only start at a byte the preformatted or raw-text tables begin with.
         const std::uint8_t next = i + 1 < length ? text[i + 1] : 0;
-        const bool block = IsBlockTag(text + i, end);
-        const bool invisible = !block && IsInvisibleTag(text + i, end);
+        const std::uint8_t classes = TagClassesOf(
+            text + i, end, TagClassBit(TagClass::kBlock) | TagClassBit(TagClass::kInvisible));
+        const bool block = (classes & TagClassBit(TagClass::kBlock)) != 0;
+        const bool invisible = !block && classes != 0;
         if (!block && !invisible && !kPreformattedStartBytes[next] && !kRawTextStartBytes[next]) {
             if (i >= length - 1) {
                 break;
@@ -166,7 +168,7 @@ void TrimAroundBlockTagsWith(std::uint8_t* text, TextLength length, Cursor& regi
         if (region != i) {
             last = region;
             // A TITLE holding markup-like text is kept whole, yet still stands for a block.
-            if (regions.SpanBegin() == i && IsBlockTag(text + i, end)) {
+            if (regions.SpanBegin() == i && block) {
                 DeleteBefore(text, i, regions.Floor(), IsBlankOrDeleted);
                 if (last < length) {
                     last = DeleteAfter(text, last, length, IsBlankOrDeleted);
