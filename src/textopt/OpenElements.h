@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -25,8 +26,22 @@ class OpenElements {
     // or `>`. Held in place rather than in a string: every tag of a page has one.
     class Name {
       public:
+        // A name as written in a table here (lower case, at most kMaxName bytes).
+        static Name Of(std::string_view written) {
+            Name name;
+            name.size_ = static_cast<std::uint8_t>(std::min(written.size(), kMaxName));
+            std::copy_n(written.begin(), name.size_, name.bytes_.begin());
+            return name;
+        }
+
         std::string_view View() const { return {bytes_.data(), size_}; }
         operator std::string_view() const { return View(); }  // NOLINT: a name reads as text
+
+        // The unused bytes are 0, so two names compare as two fixed-size blocks: no call.
+        friend bool operator==(const Name& a, const Name& b) {
+            return a.size_ == b.size_ &&
+                   std::memcmp(a.bytes_.data(), b.bytes_.data(), kMaxName) == 0;
+        }
 
       private:
         friend class OpenElements;
@@ -56,9 +71,9 @@ class OpenElements {
         if (name == "li" || name == "dd" || name == "dt") {
             CloseItemFor(name);
         }
-        const std::uint8_t classes = ClassesOf(name);
+        const std::uint8_t classes = ClassesOf(element);
         if ((classes & (kClosesParagraph | kHeading)) != 0) {
-            ClosePastInButtonScope("p");
+            ClosePastParagraph();
         }
         if ((classes & kHeading) != 0 && !stack_.empty() && stack_.back().Is(kHeading)) {
             stack_.pop_back();
@@ -86,20 +101,21 @@ class OpenElements {
         stack_.push_back(Entry{element, classes});
     }
 
-    void End(std::string_view name) {
+    void End(const Name& element) {
+        const std::string_view name = element;
         if (name == "body" || name == "html" || name == "br") {
             return;  // neither pops anything: what follows still goes into the body
         }
         if (name == "p") {
-            ClosePastInButtonScope("p");
+            ClosePastParagraph();
             return;
         }
-        const std::uint8_t classes = ClassesOf(name);
+        const std::uint8_t classes = ClassesOf(element);
         const bool formatting = (classes & kFormatting) != 0;
         const bool special = (classes & (kSpecial | kHeading)) != 0;
         // Bound: k falls to 0.
         for (std::size_t k = stack_.size(); k-- > 0;) {
-            if (stack_[k] == name) {
+            if (stack_[k].name == element) {
                 if (formatting && HasSpecialAbove(k)) {
                     // The parser re-parents what was opened since; the special element stays open.
                     stack_.erase(stack_.begin() + static_cast<std::ptrdiff_t>(k));
@@ -117,14 +133,15 @@ class OpenElements {
 
     // The depth of the innermost open `name` that an end tag could close (in list-item scope
     // for items), or -1.
-    std::ptrdiff_t ItemInScope(std::string_view name) const {
+    std::ptrdiff_t ItemInScope(const Name& element) const {
+        const bool item = element.View() == "li";
         // Bound: k falls to 0.
         for (std::size_t k = stack_.size(); k-- > 0;) {
-            if (stack_[k] == name) {
+            if (stack_[k].name == element) {
                 return static_cast<std::ptrdiff_t>(k);
             }
             if (stack_[k].Is(kScopeBoundary) ||
-                (name == "li" && (stack_[k] == "ul" || stack_[k] == "ol"))) {
+                (item && (stack_[k] == "ul" || stack_[k] == "ol"))) {
                 return -1;
             }
         }
@@ -144,13 +161,14 @@ class OpenElements {
     // Whether the end tag `</name>` would close, among others, the element at depth `below`:
     // the parser generates the implied end tags (items, paragraphs, options) on the way down to
     // a special element it finds in scope; any other end tag stops at the first special one.
-    bool EndTagReachesBelow(std::string_view name, std::size_t below) const {
-        if (!IsSpecial(name) || name == "body" || name == "html") {
+    bool EndTagReachesBelow(const Name& element, std::size_t below) const {
+        const std::string_view name = element;
+        if (!IsSpecial(element) || name == "body" || name == "html") {
             return false;
         }
         // Bound: k falls to 0.
         for (std::size_t k = stack_.size(); k-- > 0;) {
-            if (stack_[k] == name) {
+            if (stack_[k].name == element) {
                 return k < below;
             }
             if (stack_[k].Is(kScopeBoundary)) {
@@ -164,7 +182,7 @@ class OpenElements {
     std::size_t Depth() const { return stack_.size(); }
     bool TopIs(std::string_view name) const { return !stack_.empty() && stack_.back() == name; }
 
-    static bool IsRawText(std::string_view name) { return (Classes(name) & kRawText) != 0; }
+    static bool IsRawText(const Name& name) { return (Classes(name) & kRawText) != 0; }
 
   private:
     // What the parser makes of an element, by name: looked up once per tag in one table instead
@@ -192,20 +210,21 @@ class OpenElements {
 
     // Names by their first letter, each with its classes: a name is compared with the few that
     // share its letter, which beats hashing it.
-    using ClassTable = std::array<std::vector<std::pair<std::string_view, std::uint8_t>>, 26>;
+    using ClassTable = std::array<std::vector<std::pair<Name, std::uint8_t>>, 26>;
 
-    static std::uint8_t Classes(std::string_view name) {
+    static std::uint8_t Classes(const Name& name) {
         static const ClassTable table = [] {
             ClassTable classes;
             const auto add = [&classes](std::uint8_t flag,
                                         std::initializer_list<std::string_view> names) {
                 for (const std::string_view entry : names) {
                     auto& bucket = classes[static_cast<std::size_t>(entry[0] - 'a')];
+                    const Name written = Name::Of(entry);
                     const auto known =
                         std::find_if(bucket.begin(), bucket.end(),
-                                     [entry](const auto& row) { return row.first == entry; });
+                                     [&written](const auto& row) { return row.first == written; });
                     if (known == bucket.end()) {
-                        bucket.emplace_back(entry, flag);
+                        bucket.emplace_back(written, flag);
                     } else {
                         known->second |= flag;
                     }
@@ -239,11 +258,12 @@ class OpenElements {
                  "plaintext", "xmp",     "table",   "hr",         "li",         "dd",      "dt"});
             return classes;
         }();
-        if (name.empty() || name[0] < 'a' || name[0] > 'z') {
+        const char first = name.size_ > 0 ? name.bytes_[0] : 0;
+        if (first < 'a' || first > 'z') {
             return 0;
         }
-        for (const auto& [known, flags] : table[static_cast<std::size_t>(name[0] - 'a')]) {
-            if (known.size() == name.size() && known == name) {
+        for (const auto& [known, flags] : table[static_cast<std::size_t>(first - 'a')]) {
+            if (known == name) {
                 return flags;
             }
         }
@@ -255,7 +275,7 @@ class OpenElements {
     }
 
     // The classes of a name, headings marked too.
-    static std::uint8_t ClassesOf(std::string_view name) {
+    static std::uint8_t ClassesOf(const Name& name) {
         return static_cast<std::uint8_t>(Classes(name) | (IsHeading(name) ? kHeading : 0));
     }
 
@@ -263,7 +283,7 @@ class OpenElements {
         return name.size() == 2 && name[0] == 'h' && name[1] >= '1' && name[1] <= '6';
     }
 
-    static bool IsSpecial(std::string_view name) {
+    static bool IsSpecial(const Name& name) {
         return IsHeading(name) || (Classes(name) & kSpecial) != 0;
     }
 
@@ -289,10 +309,11 @@ class OpenElements {
         }
     }
 
-    void ClosePastInButtonScope(std::string_view name) {
+    // Closes an open P in button scope.
+    void ClosePastParagraph() {
         // Bound: k falls to 0.
         for (std::size_t k = stack_.size(); k-- > 0;) {
-            if (stack_[k] == name) {
+            if (stack_[k] == "p") {
                 stack_.resize(k);
                 return;
             }

@@ -186,7 +186,9 @@ NextToken NextTokenAfter(const std::uint8_t* text, TextLength from, TextLength l
 // show at its end) is a start or end tag that makes the parser infer the close, and nothing
 // opened inside the element would stop that inference or be closed otherwise.
 // Names are compared as views: a view's length is compared before its bytes.
-bool CloseIsInferred(std::string_view name, const OpenElements& open, const NextToken& next) {
+bool CloseIsInferred(const OpenElements::Name& element, const OpenElements& open,
+                     const NextToken& next) {
+    const std::string_view name = element;
     const std::string_view nextName = next.name;
     if (name == "head" || name == "body" || name == "html") {
         // The parser closes the head at whatever belongs to the body, and never closes the
@@ -214,7 +216,7 @@ bool CloseIsInferred(std::string_view name, const OpenElements& open, const Next
                 (next.kind == NextToken::kEndTag && nextName != "colgroup"));
     }
     // LI, DD and DT: another item, or the end of their list or of an element around them.
-    const std::ptrdiff_t item = open.ItemInScope(name);
+    const std::ptrdiff_t item = open.ItemInScope(element);
     if (item < 0 || open.HasSpecialAbove(static_cast<std::size_t>(item))) {
         return false;
     }
@@ -227,7 +229,7 @@ bool CloseIsInferred(std::string_view name, const OpenElements& open, const Next
     }
     // The end of the list, or of any element around the item that the end tag reaches.
     return next.kind == NextToken::kEndTag &&
-           open.EndTagReachesBelow(nextName, static_cast<std::size_t>(item));
+           open.EndTagReachesBelow(next.name, static_cast<std::size_t>(item));
 }
 
 // Index of the `>` of the close tag `</name` that ends the raw text opened before `from`, or
