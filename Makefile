@@ -66,8 +66,7 @@ bench: build
 # Quillon beside Debian's minify, gifsicle and jpegoptim on one big page and on the generated
 # site (bench/compare-tools.py). Wall times: the figures mean most on an otherwise idle machine.
 .PHONY: compare
-compare: deps
-	$(CONFIGURE) -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+compare: configure
 	cmake --build $(BUILD) --target quillon-cli -j $(JOBS)
 	python3 bench/compare-tools.py --cli $(BUILD)/src/cli/quillon-cli
 

@@ -7,7 +7,7 @@ packages=(
     cmake ninja-build g++ make pkg-config clang-format
     qt6-base-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    libjpeg62-turbo-dev libgif-dev gifsicle
+    libjpeg62-turbo-dev libgif-dev gifsicle jpegoptim
     clang
     python3 python3-html5lib nodejs node-acorn minify
     groff-base man-db locales
