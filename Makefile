@@ -42,11 +42,14 @@ test-sanitize: deps
 # Line coverage of src/ by every test: a Debug build of its own with gcov's counters, the tests,
 # then gcovr's report in $(BUILD_COVERAGE)/coverage/ (modules.txt per module, index.html per
 # line). The report is written even when a test fails; make then fails with ctest's status.
+# Counters are updated atomically: the threads of the work pool race on them otherwise, and gcov
+# then reads negative counts that gcovr refuses.
 BUILD_COVERAGE ?= build-coverage
 .PHONY: coverage
 coverage: deps
 	$(CONFIGURE) -B $(BUILD_COVERAGE) -DCMAKE_BUILD_TYPE=Debug -DQUILLON_BUILD_BENCH=OFF \
-		-DCMAKE_CXX_FLAGS=--coverage -DCMAKE_EXE_LINKER_FLAGS=--coverage
+		"-DCMAKE_CXX_FLAGS=--coverage -fprofile-update=atomic" \
+		-DCMAKE_EXE_LINKER_FLAGS=--coverage
 	cmake --build $(BUILD_COVERAGE) -j $(JOBS)
 	find $(BUILD_COVERAGE) -name '*.gcda' -delete
 	rm -rf $(BUILD_COVERAGE)/coverage
