@@ -10,7 +10,7 @@
 // Finding them means walking every tag and lexing every script, which costs more than most
 // layout passes themselves. A pass that runs alone asks a LayoutCursor, which reads only as far
 // as the pass asks; passes that run back to back find them once (FindLayoutStretches) and hand
-// the list on, moved along with the text as each pass squeezes its deletions out.
+// the list on, squeezing their deletions out only after the last of them, so that it holds.
 #pragma once
 
 #include <cstdint>

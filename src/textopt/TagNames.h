@@ -119,14 +119,19 @@ constexpr TagStartBytes SecondBytesOf(const std::array<std::string_view, N>& nam
 inline constexpr TagStartBytes kPreformattedSecondBytes = SecondBytesOf(kPreformattedTagNames);
 inline constexpr TagStartBytes kRawTextSecondBytes = SecondBytesOf(kRawTextTagNames);
 
-// Whether a `<` followed by `next` and `second` may open server-side code or an element of the
-// preformatted (or raw-text) table; when not, SkipPreformatted (SkipRawText) gives back i.
-constexpr bool MayOpenPreformatted(std::uint8_t next, std::uint8_t second) {
-    return next == '%' || next == '?' ||
-           (kPreformattedStartBytes[next] && kPreformattedSecondBytes[second]);
-}
-constexpr bool MayOpenRawText(std::uint8_t next, std::uint8_t second) {
-    return next == '%' || next == '?' || (kRawTextStartBytes[next] && kRawTextSecondBytes[second]);
+// Whether the third byte after a `<` continues a name of the table that begins with the first
+// two (every name there has three letters or more), compared as the classifiers compare.
+template <std::size_t N>
+constexpr bool ThirdByteFits(const std::array<std::string_view, N>& names, std::uint8_t next,
+                             std::uint8_t second, std::uint8_t third) {
+    for (const std::string_view name : names) {
+        if (static_cast<std::uint8_t>(name[0]) == UpperCasedTagByte(next) &&
+            static_cast<std::uint8_t>(name[1]) == UpperCasedTagByte(second) &&
+            static_cast<std::uint8_t>(name[2]) == UpperCasedTagByte(third)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // A class as a bit of a set of classes.

@@ -42,13 +42,31 @@ TextLength SkipServerCode(TextLength i, const std::uint8_t* text, TextLength len
 TextLength SkipPreformatted(TextLength i, const std::uint8_t* text, TextLength length);
 // Server-side code, or an element of the raw-text table up to its close tag.
 TextLength SkipRawText(TextLength i, const std::uint8_t* text, TextLength length);
-// False where SkipPreformatted (SkipRawText) is sure to give back i, told from the two bytes
-// after the `<`: most tags are turned away without their name being read.
+// False where SkipPreformatted (SkipRawText) is sure to give back i, told from the bytes after
+// the `<`, most often the first two alone: most tags are turned away without their name being
+// read.
 inline bool MayOpenPreformattedAt(const std::uint8_t* text, TextLength i, TextLength length) {
-    return i + 1 < length && MayOpenPreformatted(text[i + 1], i + 2 < length ? text[i + 2] : 0);
+    if (i + 1 >= length) {
+        return false;
+    }
+    const std::uint8_t next = text[i + 1];
+    if (next == '%' || next == '?') {
+        return true;
+    }
+    return i + 3 < length && kPreformattedStartBytes[next] &&
+           kPreformattedSecondBytes[text[i + 2]] &&
+           ThirdByteFits(kPreformattedTagNames, next, text[i + 2], text[i + 3]);
 }
 inline bool MayOpenRawTextAt(const std::uint8_t* text, TextLength i, TextLength length) {
-    return i + 1 < length && MayOpenRawText(text[i + 1], i + 2 < length ? text[i + 2] : 0);
+    if (i + 1 >= length) {
+        return false;
+    }
+    const std::uint8_t next = text[i + 1];
+    if (next == '%' || next == '?') {
+        return true;
+    }
+    return i + 3 < length && kRawTextStartBytes[next] && kRawTextSecondBytes[text[i + 2]] &&
+           ThirdByteFits(kRawTextTagNames, next, text[i + 2], text[i + 3]);
 }
 TextLength SkipScriptBlock(TextLength i, const std::uint8_t* text, TextLength length);
 TextLength SkipStyleBlock(TextLength i, const std::uint8_t* text, TextLength length);

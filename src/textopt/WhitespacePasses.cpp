@@ -105,16 +105,14 @@ TextLength TrimAroundInvisibleTag(std::uint8_t* text, TextLength i, TextLength l
     }
     return after == length ? DeleteAfter(text, last, length, IsBlankOrDeleted) : last;
 }
-// What CollapseBlankRuns does, given the stretches; each stretch is moved to where it will be
-// once the text is compacted. A run never reaches into a stretch: one begins with a `<`, a quote
-// or a script literal's first byte, or right after a `>` (the body of a script with a source),
-// and never ends in a blank; so the runs are found between stretches, with no question asked
-// about any of them.
-void CollapseBlankRunsBetween(std::uint8_t* text, TextLength length, Stretches& stretches) {
+// What CollapseBlankRuns does, given the stretches, leaving the deleted bytes in place. A run
+// never reaches into a stretch: one begins with a `<`, a quote or a script literal's first byte,
+// or right after a `>` (the body of a script with a source), and never ends in a blank; so the
+// runs are found between stretches, with no question asked about any of them.
+void CollapseBlankRunsBetween(std::uint8_t* text, TextLength length, const Stretches& stretches) {
     TextLength from = 0;
-    TextLength deleted = 0;  // bytes deleted before `from`
-    // Bound: the stretches come in text order, and the walk stops at the final one.
-    for (Stretch& stretch : stretches) {
+    // Bound: the stretches come in text order, and the last one ends at the length.
+    for (const Stretch& stretch : stretches) {
         const TextLength gapEnd = std::min(stretch.first, length);
         // Bound: i grows every round and stops at gapEnd.
         for (TextLength i = FindBlankPair(text, from, gapEnd); i < gapEnd;
@@ -128,17 +126,12 @@ void CollapseBlankRunsBetween(std::uint8_t* text, TextLength length, Stretches& 
             }
             text[i] = lineFeed ? '\n' : ' ';
             std::fill(text + i + 1, text + k, std::uint8_t{0});
-            deleted += k - i - 1;
             i = k;
         }
-        if (stretch.first >= length) {
-            stretch = Stretch{length - deleted, length - deleted};
+        from = stretch.last + 1;
+        if (from >= length) {
             return;
         }
-        from = stretch.last + 1;
-        // One that runs to the end still does.
-        stretch.last = stretch.last >= length ? length - deleted : stretch.last - deleted;
-        stretch.first -= deleted;
     }
 }
 
@@ -295,8 +288,7 @@ TextLength CollapseBlankRuns(std::uint8_t* text, TextLength length) {
     if (length <= 0) {
         return 0;
     }
-    Stretches stretches = FindLayoutStretches(text, length);
-    CollapseBlankRunsBetween(text, length, stretches);
+    CollapseBlankRunsBetween(text, length, FindLayoutStretches(text, length));
     return CompactDeleted(text, length);
 }
 
@@ -313,11 +305,11 @@ TextLength CollapseBlankRunsAndTrimBlockTags(std::uint8_t* text, TextLength leng
     if (length <= 0) {
         return 0;
     }
-    // Collapsing runs of blanks outside the stretches changes none of them: the second pass
-    // finds in the squeezed text what the first found, moved.
-    Stretches stretches = FindLayoutStretches(text, length);
+    // Collapsing runs of blanks outside the stretches changes none of them, and the block-tag
+    // walk takes a deleted byte for the blank it was (no tag name holds one), so it runs on the
+    // collapsed text before it is squeezed, with the same stretches.
+    const Stretches stretches = FindLayoutStretches(text, length);
     CollapseBlankRunsBetween(text, length, stretches);
-    length = CompactDeleted(text, length);
     StretchCursor regions(stretches);
     TrimAroundBlockTagsWith(text, length, regions);
     return CompactDeleted(text, length);
