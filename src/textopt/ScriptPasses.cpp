@@ -119,6 +119,9 @@ ScriptContent ClassifyScript(const std::uint8_t* text, TextLength lt, TextLength
 
 TextLength FindCloseTag(const CloseTagPattern& pattern, const std::uint8_t* text, TextLength from,
                         TextLength length) {
+    if (!pattern.MatchesSome()) {
+        return length;
+    }
     // Bound: k grows every round and stops at length.
     for (TextLength k = FindByte(text, from, length, '<'); k < length;
          k = FindByte(text, k + 1, length, '<')) {

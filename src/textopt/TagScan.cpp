@@ -83,7 +83,7 @@ TextLength SkipRegion(TagClass tagClass, TextLength i, const std::uint8_t* text,
                                         ? MakeBrowserCloseTagPattern(text + i, end)
                                         : MakeCloseTagPattern(text + i, end);
     const TextLength openEnd = i + 1 + TagBodyLength(text + i + 1, end);
-    if (openEnd >= length) {
+    if (openEnd >= length || !pattern.MatchesSome()) {
         return length;
     }
     // Quotes inside the region are not followed: a script's '</SCRIPT>' string ends it.

@@ -86,6 +86,13 @@ struct CloseTagPattern {
     std::array<std::uint8_t, kMaxSize> bytes{};
 
     std::string_view View() const { return {reinterpret_cast<const char*>(bytes.data()), size}; }
+
+    // False when MatchCloseTag can match no close tag at all: the name holds a line feed (which
+    // ends every close tag's name) or is as long as the largest pattern. A search for such a
+    // close tag runs to the end of the text, and need not read it.
+    bool MatchesSome() const {
+        return size < kMaxSize && View().find('\n') == std::string_view::npos;
+    }
 };
 
 // The name runs to a space, `>` or 0 byte, but not to a line feed: an open tag whose name is
