@@ -137,7 +137,8 @@ bool LayoutCursor::NextInScript() {
 // and are read in one scan.
 bool LayoutCursor::NextInTag() {
     TextLength from = tagPos_;
-    TextLength k = from;
+    // The markup walk already found the tag's first quote or `>`.
+    TextLength k = std::max(from, tagStop_);
     // Bound: k grows every round and stops at the length.
     for (;;) {
         k = FindFirstOfThree(text_, k, length_, '>', '"', '\'');
@@ -222,9 +223,9 @@ bool LayoutCursor::NextInMarkup() {
         tagPos_ = TagNameEnd(text_, lt, length_);
         // Most tags hold no quote before their `>`: nothing in them to protect, and no value
         // to walk.
-        const TextLength tagEnd = FindFirstOfThree(text_, tagPos_, length_, '>', '"', '\'');
-        if (!tagOpensScript_ && tagEnd < length_ && text_[tagEnd] == '>') {
-            scan_ = tagEnd + 1;
+        tagStop_ = FindFirstOfThree(text_, tagPos_, length_, '>', '"', '\'');
+        if (!tagOpensScript_ && tagStop_ < length_ && text_[tagStop_] == '>') {
+            scan_ = tagStop_ + 1;
             continue;
         }
         scan_ = lt;

@@ -88,7 +88,8 @@ class LayoutCursor {
     Mode mode_ = Mode::kMarkup;
     TextLength scan_ = 0;  // markup: the first byte not read yet
     bool tagOpensScript_ = false;
-    TextLength tagPos_ = 0;  // tag: the first byte of the tag not read yet
+    TextLength tagPos_ = 0;   // tag: the first byte of the tag not read yet
+    TextLength tagStop_ = 0;  // tag: its first quote or `>` from the name on, once found
     std::optional<ScriptLexer> lexer_;
     TextLength scriptEnd_ = 0;  // the `<` of the script's close tag, or the length
     bool firstTokenOnly_ = false;

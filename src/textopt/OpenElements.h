@@ -7,12 +7,17 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
 #include <vector>
 
 #include "textopt/TextBuffer.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace quillon {
 
@@ -51,6 +56,32 @@ class OpenElements {
 
     static Name NameAt(const std::uint8_t* text, TextLength from, TextLength limit) {
         Name name;
+#if defined(__SSE2__)
+        // Every tag has a name to read: sixteen bytes are read and lower-cased at once.
+        if (limit - from >= static_cast<TextLength>(kMaxName)) {
+            static_assert(kMaxName == 16);
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + from));
+            const auto atMost = [&bytes](char b) {
+                return _mm_cmpeq_epi8(_mm_min_epu8(bytes, _mm_set1_epi8(b)), bytes);
+            };
+            const auto atLeast = [&bytes](char b) {
+                return _mm_cmpeq_epi8(_mm_max_epu8(bytes, _mm_set1_epi8(b)), bytes);
+            };
+            const __m128i stops =
+                _mm_or_si128(atMost(' '), _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('/')),
+                                                       _mm_cmpeq_epi8(bytes, _mm_set1_epi8('>'))));
+            const unsigned stopBits = static_cast<unsigned>(_mm_movemask_epi8(stops)) | 0x10000u;
+            name.size_ = static_cast<std::uint8_t>(std::countr_zero(stopBits));
+            const __m128i upper = _mm_and_si128(atLeast('A'), atMost('Z'));
+            const __m128i lowered = _mm_add_epi8(bytes, _mm_and_si128(upper, _mm_set1_epi8(32)));
+            const __m128i kept =
+                _mm_cmplt_epi8(_mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15),
+                               _mm_set1_epi8(static_cast<char>(name.size_)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(name.bytes_.data()),
+                             _mm_and_si128(lowered, kept));
+            return name;
+        }
+#endif
         // Bound: k stops at the limit, and the name at kMaxName bytes.
         for (TextLength k = from; k < limit && name.size_ < kMaxName; ++k) {
             const std::uint8_t b = text[k];
@@ -178,11 +209,19 @@ class OpenElements {
         return false;
     }
 
-    std::string_view At(std::size_t k) const { return stack_[k].name; }
-    std::size_t Depth() const { return stack_.size(); }
-    bool TopIs(std::string_view name) const { return !stack_.empty() && stack_.back() == name; }
+    std::string_view At(std::size_t k) const {
+        return stack_[k].name;
+    }
+    std::size_t Depth() const {
+        return stack_.size();
+    }
+    bool TopIs(std::string_view name) const {
+        return !stack_.empty() && stack_.back() == name;
+    }
 
-    static bool IsRawText(const Name& name) { return (Classes(name) & kRawText) != 0; }
+    static bool IsRawText(const Name& name) {
+        return (Classes(name) & kRawText) != 0;
+    }
 
   private:
     // What the parser makes of an element, by name: looked up once per tag in one table instead
@@ -291,7 +330,9 @@ class OpenElements {
         return std::find(stack_.begin(), stack_.end(), name) != stack_.end();
     }
 
-    bool InForeignContent() const { return Has("svg") || Has("math"); }
+    bool InForeignContent() const {
+        return Has("svg") || Has("math");
+    }
 
     // An item start closes the open item of its kind unless a special element stands between.
     void CloseItemFor(std::string_view name) {

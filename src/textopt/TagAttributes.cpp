@@ -1,5 +1,7 @@
 #include "textopt/TagAttributes.h"
 
+#include <array>
+
 #include "textopt/ByteScan.h"
 
 namespace quillon {
@@ -55,6 +57,51 @@ bool TagAttributes::Next(TagAttribute& attribute) {
     return true;
 }
 
+namespace {
+
+// What a byte ends in the walk of a tag, one table lookup per byte instead of four compares.
+enum TagByte : std::uint8_t {
+    kBlank = 1,   // separates attributes (IsAttributeBlank)
+    kSlash = 2,   // `/`, stepped over between attributes
+    kClose = 4,   // `>`
+    kEquals = 8,  // `=`, which ends a name
+};
+
+constexpr std::array<std::uint8_t, 256> MakeTagBytes() {
+    std::array<std::uint8_t, 256> bytes{};
+    for (int b = 0; b < 256; ++b) {
+        bytes[static_cast<std::size_t>(b)] =
+            IsAttributeBlank(static_cast<std::uint8_t>(b)) ? kBlank : 0;
+    }
+    bytes['/'] = kSlash;
+    bytes['>'] = kClose;
+    bytes['='] = kEquals;
+    return bytes;
+}
+constexpr std::array<std::uint8_t, 256> kTagBytes = MakeTagBytes();
+
+// The first index at or after k whose byte is none of `kinds`, or limit.
+TextLength SkipTagBytes(const std::uint8_t* text, TextLength k, TextLength limit,
+                        std::uint8_t kinds) {
+    // Bound: k stops at limit.
+    while (k < limit && (kTagBytes[text[k]] & kinds) != 0) {
+        ++k;
+    }
+    return k;
+}
+
+// The first index at or after k whose byte is one of `kinds`, or limit.
+TextLength FindTagBytes(const std::uint8_t* text, TextLength k, TextLength limit,
+                        std::uint8_t kinds) {
+    // Bound: k stops at limit.
+    while (k < limit && (kTagBytes[text[k]] & kinds) == 0) {
+        ++k;
+    }
+    return k;
+}
+
+}  // namespace
+
 TextLength HtmlTagEnd(const std::uint8_t* text, TextLength from, TextLength limit) {
     // Only a quoted value can hold a `>`: a tag with no quote before its first one ends there,
     // found in one scan.
@@ -64,41 +111,26 @@ TextLength HtmlTagEnd(const std::uint8_t* text, TextLength from, TextLength limi
     }
     // Else the walk of TagAttributes::Next, without recording the attributes.
     TextLength pos = from;
-    const auto skipBlanks = [text, limit](TextLength k) {
-        // Bound: k stops at limit.
-        while (k < limit && IsAttributeBlank(text[k])) {
-            ++k;
-        }
-        return k;
-    };
     // Bound: every round moves pos forward, past a name at least; the walk stops at the limit.
     for (;;) {
-        while (pos < limit && (IsAttributeBlank(text[pos]) || text[pos] == '/')) {
-            ++pos;
-        }
+        pos = SkipTagBytes(text, pos, limit, kBlank | kSlash);
         if (pos >= limit || text[pos] == '>') {
             return pos;
         }
-        ++pos;  // a name may begin with `=`
-        while (pos < limit && !IsAttributeBlank(text[pos]) && text[pos] != '/' &&
-               text[pos] != '>' && text[pos] != '=') {
-            ++pos;
-        }
-        TextLength k = skipBlanks(pos);
+        // A name may begin with `=`.
+        pos = FindTagBytes(text, pos + 1, limit, kBlank | kSlash | kClose | kEquals);
+        TextLength k = SkipTagBytes(text, pos, limit, kBlank);
         if (k >= limit || text[k] != '=') {
             continue;
         }
-        k = skipBlanks(k + 1);
+        k = SkipTagBytes(text, k + 1, limit, kBlank);
         const std::uint8_t quote = k < limit ? text[k] : 0;
         if (quote == '"' || quote == '\'') {
             const TextLength close = FindByte(text, k + 1, limit, quote);
             pos = close >= limit ? limit : close + 1;
             continue;
         }
-        while (k < limit && !IsAttributeBlank(text[k]) && text[k] != '>') {
-            ++k;
-        }
-        pos = k;
+        pos = FindTagBytes(text, k, limit, kBlank | kClose);
     }
 }
 
