@@ -4,7 +4,7 @@
 //   build/bench/bench_pagechain                    every benchmark, then the two figures and
 //                                                  their ratio
 //   build/bench/bench_pagechain --benchmark_filter=PageStep   the chain step by step, and the
-//                                                  joined pass that stands for steps 8-10
+//                                                  joined pass that stands for steps 8-11
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/wait.h>

@@ -134,13 +134,4 @@ TextLength HtmlTagEnd(const std::uint8_t* text, TextLength from, TextLength limi
     }
 }
 
-TextLength TagNameEnd(const std::uint8_t* text, TextLength lt, TextLength limit) {
-    TextLength k = lt + 1;
-    // Bound: k stops at limit.
-    while (k < limit && !IsAttributeBlank(text[k]) && text[k] != '/' && text[k] != '>') {
-        ++k;
-    }
-    return k;
-}
-
 }  // namespace quillon

@@ -8,9 +8,14 @@
 // rewrites tag contents leaves such a tag alone.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 
 #include "textopt/TextBuffer.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace quillon {
 
@@ -49,6 +54,28 @@ class TagAttributes {
 TextLength HtmlTagEnd(const std::uint8_t* text, TextLength from, TextLength limit);
 
 // Index just past the name of the tag whose `<` is at lt: the name runs to a blank, `/` or `>`.
-TextLength TagNameEnd(const std::uint8_t* text, TextLength lt, TextLength limit);
+// Every tag walk starts here, so the name's end is looked for sixteen bytes at a time.
+inline TextLength TagNameEnd(const std::uint8_t* text, TextLength lt, TextLength limit) {
+    TextLength k = lt + 1;
+#if defined(__SSE2__)
+    // Bound: k advances by 16 each round while 16 bytes remain.
+    while (limit - k >= 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + k));
+        const __m128i blank = _mm_cmpeq_epi8(_mm_min_epu8(bytes, _mm_set1_epi8(32)), bytes);
+        const int stops = _mm_movemask_epi8(
+            _mm_or_si128(blank, _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('/')),
+                                             _mm_cmpeq_epi8(bytes, _mm_set1_epi8('>')))));
+        if (stops != 0) {
+            return k + std::countr_zero(static_cast<unsigned>(stops));
+        }
+        k += 16;
+    }
+#endif
+    // Bound: k stops at limit.
+    while (k < limit && !IsAttributeBlank(text[k]) && text[k] != '/' && text[k] != '>') {
+        ++k;
+    }
+    return k;
+}
 
 }  // namespace quillon
