@@ -38,9 +38,6 @@ std::uint32_t SavingFrom(std::uint32_t sizeBefore, std::uint32_t sizeAfter) {
 // How many files may wait in the pool's hands per thread, so that a thread that finishes while
 // the oldest file is still worked on finds the next one.
 constexpr std::size_t kFilesQueuedPerThread = 4;
-// What the files in the pool's hands may weigh together (FileKind::memoryPerByte times their
-// sizes); a file heavier than this is worked on alone.
-constexpr std::uint64_t kWeightInFlight = std::uint64_t{512} << 20;
 
 std::uint64_t WeightOf(const std::string& path, const FileKind& kind) {
     std::error_code error;
@@ -206,7 +203,7 @@ void CFileProcessor::ProcessList() {
                 continue;
             }
             while (!inFlight.empty() && (inFlight.size() >= kFilesQueuedPerThread * filesAtOnce ||
-                                         weightInFlight + job->weight > kWeightInFlight)) {
+                                         weightInFlight + job->weight > weightBudget_)) {
                 CommitOldest(inFlight, weightInFlight);
             }
             const std::uint64_t weight = job->weight;

@@ -82,6 +82,9 @@ class CFileProcessor {
     // Called at every CheckCancel, on whichever thread works on a file: the run driver hands
     // pending requests (and a pause) to the worker there.
     void SetMessagePump(std::function<void()> pump) { messagePump_ = std::move(pump); }
+    // What the files in the pool's hands may weigh together (FileKind::memoryPerByte times their
+    // sizes); a file heavier than this is worked on alone.
+    void SetWeightBudget(std::uint64_t bytes) { weightBudget_ = bytes; }
 
   private:
     struct FileJob;
@@ -114,6 +117,7 @@ class CFileProcessor {
     std::uint32_t runBytesSaved_ = 0;
     std::array<StageFunction, kFileKindCount> stages_;
     std::function<void()> messagePump_;
+    std::uint64_t weightBudget_ = std::uint64_t{512} << 20;
 };
 
 }  // namespace quillon

@@ -3,10 +3,14 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <mutex>
 
 #include "ChildProcess.h"
 #include "Corpus.h"
@@ -289,6 +293,42 @@ TEST_F(FileProcessorTest, FileNamedLikeAJpegThatIsNotOneStaysAsItIs) {
     Run({site_ / "fake.jpg"});
     EXPECT_EQ(ReadText(site_ / "fake.jpg"), "<html>not a picture</html>");
     EXPECT_EQ(LogLines(), std::vector<std::string>{LogLine(site_ / "fake.jpg", 26, 26)});
+}
+
+// Files are worked on together only as far as their weight allows (a page weighs three times its
+// size): with room for one page, no two stages ever run at once; with room for all, they do.
+TEST_F(FileProcessorTest, WeightBudgetBoundsTheFilesWorkedOnAtOnce) {
+    settings_.PutInt(section::kDestination, key::kFilesAtOnce, 4);
+    std::vector<std::filesystem::path> files;
+    for (int i = 0; i < 4; ++i) {
+        files.push_back(site_ / ("p" + std::to_string(i) + ".htm"));
+        WriteText(files.back(), std::string(1000, 'x'));
+    }
+    struct Row {
+        std::uint64_t budget;
+        bool together;
+    };
+    for (const Row& row : {Row{3000, false}, Row{1 << 20, true}}) {
+        std::mutex mutex;
+        std::condition_variable changed;
+        int running = 0;
+        int most = 0;
+        Run(files, [&](CFileProcessor& processor) {
+            processor.SetWeightBudget(row.budget);
+            processor.SetStage(FileClass::kWebPage, [&](std::span<std::uint8_t> file,
+                                                        const StageSettings&, StageEvents&) {
+                std::unique_lock lock(mutex);
+                most = std::max(most, ++running);
+                changed.notify_all();
+                // A moment for a second file, which comes only when the budget lets it.
+                changed.wait_for(lock, std::chrono::milliseconds(300), [&] { return running > 1; });
+                --running;
+                return std::optional<std::uint32_t>(file.size());
+            });
+        });
+        EXPECT_EQ(most > 1, row.together) << row.budget << ": " << most << " at once";
+        EXPECT_EQ(LogLines().size(), files.size());
+    }
 }
 
 // One file at a time: the pump below is not thread-safe, and the second file must not have begun.
