@@ -116,10 +116,10 @@ std::uint64_t MakeSite(const fs::path& site) {
         std::vector<char> content;
         std::string name;
         if (i % 10 == 4) {
-            content = jpegs[static_cast<std::size_t>(i) % jpegs.size()];
+            content = jpegs[static_cast<std::size_t>(i / 10) % jpegs.size()];
             name = "photo" + std::to_string(i) + ".jpg";
         } else if (i % 10 == 9) {
-            content = gifs[static_cast<std::size_t>(i) % gifs.size()];
+            content = gifs[static_cast<std::size_t>(i / 10) % gifs.size()];
             name = "picture" + std::to_string(i) + ".gif";
         } else {
             const std::vector<char>& page = pages[static_cast<std::size_t>(i) % pages.size()];

@@ -229,9 +229,9 @@ def make_site(site):
     for i in range(2000):
         folder = f"section{i // 200}/part{i // 20}"
         if i % 10 == 4:
-            name, content = f"photo{i}.jpg", jpegs[i % len(jpegs)]
+            name, content = f"photo{i}.jpg", jpegs[i // 10 % len(jpegs)]
         elif i % 10 == 9:
-            name, content = f"picture{i}.gif", gifs[i % len(gifs)]
+            name, content = f"picture{i}.gif", gifs[i // 10 % len(gifs)]
         else:
             page = pages[i % len(pages)]
             name, content = f"page{i}.htm", page[:min(len(page), 2048 + (i * 7919) % 61440)]
@@ -286,7 +286,7 @@ def bench_site(args, quillon, scratch, env):
     all_paths = sorted(files)
     print(f"\n== Whole site: {len(files):,} files, {mb(sum(files.values()))}, in "
           f"{len({rel.rsplit('/', 1)[0] for rel in files})} folders (bench_run.cpp's recipe)")
-    # The recipe takes GIF i % 100 for i = 9, 19, ...: a tenth of the corpus GIFs, so say so.
+    # How many distinct corpus files stand behind the site's 2,000.
     print("   distinct corpus files behind them: "
           + ", ".join(f"{kind} {len(sources[suffix])} of {len(top_level_files(CORPUS / folder))}"
                       for (kind, suffix), folder in zip(KINDS, ("html", "gif", "jpeg"))))

@@ -163,6 +163,10 @@ std::string EscapeHtml(std::string_view text) {
 
 std::string RelativeName(const std::filesystem::path& from, const std::filesystem::path& to) {
     const std::filesystem::path relative = to.lexically_relative(from);
+    // A run of one file has the file itself for its copy root: the row names the file.
+    if (relative == ".") {
+        return to.filename().string();
+    }
     return relative.empty() ? to.string() : relative.string();
 }
 

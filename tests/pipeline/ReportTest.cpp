@@ -111,6 +111,7 @@ TEST(RelativeName, FromTheCopyRoot) {
         {"/out/site", "/out/other/a.htm", "../other/a.htm"},
         {"/out/site", "/out/siteX/a.htm", "../siteX/a.htm"},
         {"/out/site/deep", "/out/a.htm", "../../a.htm"},
+        {"/out/one.htm", "/out/one.htm", "one.htm"},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(RelativeName(row.from, row.to), row.expected) << row.from << " " << row.to;
