@@ -53,6 +53,11 @@ struct RunDisplay {
     bool stopped = false;              // the user quit the run, or it was abandoned
     bool errorsLogged = false;
     TypeCounters counters;
+    // The report this run wrote; empty when it wrote none or could not write it.
+    std::filesystem::path report;
+    // Set when the run ended before it optimized anything: what the front end says in place of
+    // the results, or an empty text when a message has told why already.
+    std::optional<std::string> ending;
 };
 
 // The answers to "Destination Exists".

@@ -15,8 +15,8 @@ namespace {
 
 constexpr std::string_view kChooseDestinationTitle =
     "Please select the folder to place Quillon optimized files.";
-constexpr std::string_view kDestinationExistsText =
-    "The specified destination exists. Would you like to\n replace it?";
+constexpr std::string_view kNoDestinationChosen =
+    "No destination folder was chosen, so nothing was copied or optimized.";
 constexpr std::string_view kErrorLogQuestion =
     "Quillon encountered errors during processing.\nWould you like to view the error log?";
 
@@ -66,6 +66,40 @@ std::string CopyFailureText(const std::string& from, const std::string& to,
     std::snprintf(text.data(), text.size(), format, from.c_str(), to.c_str(), code, reason.c_str());
     text.pop_back();
     return text;
+}
+
+std::filesystem::path Numbered(const std::filesystem::path& copyRoot, int n) {
+    std::filesystem::path numbered = copyRoot;
+    numbered += std::to_string(n);
+    return numbered;
+}
+
+// Modify copies next to the old tree, as site1, site2, ...: the first of those names that is free.
+std::optional<int> FreeCopyNumber(const std::filesystem::path& copyRoot) {
+    std::error_code error;
+    for (int n = 1; n < 0x7FFFFFFF; ++n) {
+        if (!std::filesystem::exists(Numbered(copyRoot, n), error)) {
+            return n;
+        }
+    }
+    return std::nullopt;
+}
+
+// Names the copy that exists and where Modify would copy to, so that the answer is an informed one.
+std::string DestinationExistsText(const std::filesystem::path& copyRoot,
+                                  std::optional<int> freeNumber) {
+    std::string text = "The specified destination exists:\n\n\t" + copyRoot.string() +
+                       "\n\nReplace copies over it (files of the same name are overwritten).";
+    if (freeNumber) {
+        text +=
+            "\nModify copies to\n\n\t" + Numbered(copyRoot, *freeNumber).string() + "\n\ninstead.";
+    }
+    return text;
+}
+
+std::string SelectionGoneText(const std::filesystem::path& selection) {
+    return "The selected folder or file\n\n\t" + selection.string() +
+           "\n\nno longer exists, so nothing was optimized. Please select it again.";
 }
 
 std::string TreeInUseText(const std::filesystem::path& tree) {
@@ -272,13 +306,23 @@ void CWorker::OnStartRun(const std::string& selectionText) {
         display.errorsLogged = false;
         display.busy = true;
         display.revertEnabled = false;
+        display.report.clear();
+        display.ending.reset();
     });
+    // The window may hold a selection that was moved or deleted since it was made.
+    std::error_code missing;
+    if (std::filesystem::status(selection, missing).type() ==
+        std::filesystem::file_type::not_found) {
+        view_.ShowMessage(SelectionGoneText(selection));
+        EndEarly("");
+        return;
+    }
     const bool copyMode = settings_.GetInt(section::kDestination, key::kNewOrReplace, 0) == 0;
     std::filesystem::path destination;
     if (copyMode) {
         const auto chosen = ChooseDestination();
         if (!chosen || !processor) {
-            EndRun();
+            EndEarly(chosen ? "" : kNoDestinationChosen);
             return;
         }
         destination = *chosen;
@@ -288,7 +332,7 @@ void CWorker::OnStartRun(const std::string& selectionText) {
     std::error_code kind;
     const bool singleFile = std::filesystem::is_regular_file(selection, kind);
     if (!processor || !LockTree(selectionLock_, singleFile ? selection.parent_path() : selection)) {
-        EndRun();
+        EndEarly("");
         return;
     }
     paths_.SetOutputFolder(destination.string());
@@ -313,7 +357,7 @@ void CWorker::OnStartRun(const std::string& selectionText) {
         const CopyOutcome copied = plan ? CopyFiles(*plan) : CopyOutcome::kFailed;
         if (copied == CopyOutcome::kFailed) {
             processor->Files().clear();
-            EndRun();
+            EndEarly("");
             return;
         }
         listed = copied == CopyOutcome::kDone;
@@ -478,24 +522,24 @@ std::optional<CWorker::Destination> CWorker::PlanDestination(
         return std::nullopt;
     }
     if (std::filesystem::exists(plan.copyRoot, error)) {
-        switch (view_.AskDestinationExists(kDestinationExistsText)) {
-            case ExistsAnswer::kCancel:
-                view_.Update([](RunDisplay& display) { display.stopped = true; });
+        const std::optional<int> freeNumber = FreeCopyNumber(plan.copyRoot);
+        switch (view_.AskDestinationExists(DestinationExistsText(plan.copyRoot, freeNumber))) {
+            case ExistsAnswer::kCancel: {
+                const std::string ending = "The destination\n\n\t" + plan.copyRoot.string() +
+                                           "\n\nexists and was left as it is: nothing was copied "
+                                           "or optimized.";
+                view_.Update([&ending](RunDisplay& display) {
+                    display.stopped = true;
+                    display.ending = ending;
+                });
                 return std::nullopt;
-            case ExistsAnswer::kModify: {
-                // Copy next to the old tree, as site1, site2, ...
-                const std::filesystem::path base = plan.copyRoot;
-                for (int n = 1; n < 0x7FFFFFFF; ++n) {
-                    std::filesystem::path candidate = base;
-                    candidate += std::to_string(n);
-                    if (!std::filesystem::exists(candidate, error)) {
-                        plan.copyRoot = candidate;
-                        paths_.SetReportName(baseName + std::to_string(n));
-                        break;
-                    }
+            }
+            case ExistsAnswer::kModify:
+                if (freeNumber) {
+                    plan.copyRoot = Numbered(plan.copyRoot, *freeNumber);
+                    paths_.SetReportName(baseName + std::to_string(*freeNumber));
                 }
                 break;
-            }
             case ExistsAnswer::kReplace:
                 break;
         }
@@ -556,7 +600,10 @@ void CWorker::FinishRun(bool copyMode) {
     report.copyRoot = CopyRoot();
     report.reportPath = paths_.GetReportPath();
     report.createdAt = std::time(nullptr);
-    if (!WriteReport(report)) {
+    const bool reportWritten = WriteReport(report);
+    if (reportWritten) {
+        view_.Update([&report](RunDisplay& shown) { shown.report = report.reportPath; });
+    } else {
         view_.ShowMessage("Unable to create HTML report!");
     }
     processor.Logs().CloseErrorLog();
@@ -577,7 +624,8 @@ void CWorker::FinishRun(bool copyMode) {
     if (view_.Snapshot().stopped) {
         return;
     }
-    const bool openWish = settings_.GetInt(section::kReport, key::kGenerateReports, 0) != 0 &&
+    const bool openWish = reportWritten &&
+                          settings_.GetInt(section::kReport, key::kGenerateReports, 0) != 0 &&
                           settings_.GetInt(section::kReport, key::kAutoOpenReports, 0) != 0 &&
                           ComputeResults(display.counters).saved;
     if (errorsLogged) {
@@ -590,6 +638,16 @@ void CWorker::FinishRun(bool copyMode) {
     if (openWish) {
         OpenReport(settings_, paths_, view_);
     }
+}
+
+// An ending set before (at "Destination Exists") is kept.
+void CWorker::EndEarly(std::string_view ending) {
+    view_.Update([ending](RunDisplay& display) {
+        if (!display.ending) {
+            display.ending = std::string(ending);
+        }
+    });
+    EndRun();
 }
 
 // Marks the run as over, lets other runs have its trees, and tells the front end.

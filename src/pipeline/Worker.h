@@ -82,6 +82,9 @@ class CWorker {
     enum class CopyOutcome { kDone, kCancelled, kFailed };
     CopyOutcome CopyFiles(const Destination& destination);
     void FinishRun(bool copyMode);
+    // Ends a run that optimized nothing, with what the front end says in place of the results
+    // ("" when a message has told why).
+    void EndEarly(std::string_view ending);
     void EndRun();
     void WaitWhilePaused();
     void RevertNow();

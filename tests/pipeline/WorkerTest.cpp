@@ -81,9 +81,13 @@ TEST_F(WorkerTest, ModifyNumbersTheCopyAndTheReport) {
         run.view.existsAnswer = ExistsAnswer::kModify;
         run.StartAndFinish(site_);
         if (i > 0) {
-            EXPECT_EQ(run.view.Dialogs(),
-                      std::vector<std::string>{
-                          "The specified destination exists. Would you like to\n replace it?"});
+            const fs::path copy = root_ / "out" / "site";
+            EXPECT_EQ(
+                run.view.Dialogs(),
+                std::vector<std::string>{"The specified destination exists:\n\n\t" + copy.string() +
+                                         "\n\nReplace copies over it (files of the same "
+                                         "name are overwritten).\nModify copies to\n\n\t" +
+                                         copy.string() + std::to_string(i) + "\n\ninstead."});
         }
     }
     for (const char* copy : {"site", "site1", "site2"}) {
@@ -100,6 +104,10 @@ TEST_F(WorkerTest, CancelAtDestinationExistsStopsTheRun) {
     run.view.existsAnswer = ExistsAnswer::kCancel;
     run.StartAndFinish(site_);
     EXPECT_TRUE(run.view.Snapshot().stopped);
+    EXPECT_EQ(run.view.Snapshot().ending, "The destination\n\n\t" +
+                                              (root_ / "out" / "site").string() +
+                                              "\n\nexists and was left as it is: nothing was "
+                                              "copied or optimized.");
     EXPECT_TRUE(Tree(root_ / "out").empty());
 }
 
@@ -122,6 +130,8 @@ TEST_F(WorkerTest, ChooserCancelledEndsTheRunWithoutTouchingAnything) {
         std::vector<std::string>{"Please select the folder to place Quillon optimized files."});
     EXPECT_FALSE(fs::exists(root_ / "out"));
     EXPECT_FALSE(run.view.Snapshot().stopped);
+    EXPECT_EQ(run.view.Snapshot().ending,
+              "No destination folder was chosen, so nothing was copied or optimized.");
     EXPECT_EQ(run.view.RunDoneCount(), 1);
 }
 
