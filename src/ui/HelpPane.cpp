@@ -1,10 +1,25 @@
 #include "ui/HelpPane.h"
 
 #include <QFile>
+#include <QLayout>
 #include <QPushButton>
+#include <QScreen>
 #include <utility>
 
 namespace quillon {
+
+// Not QWidget::adjustSize, which keeps a window to two thirds of the screen: at 2x scale on a
+// laptop that is less than the settings dialog needs, and its controls were squeezed together.
+void FitToContents(QWidget* window) {
+    if (QLayout* layout = window->layout()) {
+        layout->activate();
+    }
+    QSize size = window->sizeHint();
+    if (const QScreen* screen = window->screen()) {
+        size = size.boundedTo(screen->availableSize());
+    }
+    window->resize(size);
+}
 
 HelpPane::HelpPane(std::filesystem::path helpFolder, QWidget* parent)
     : QTextBrowser(parent), helpFolder_(std::move(helpFolder)) {
@@ -30,7 +45,8 @@ void HelpPane::AttachToggle(QPushButton* toggle, std::function<void()> resized) 
 void HelpPane::SetExpanded(bool expanded) {
     setVisible(expanded);
     if (toggle_) {
-        toggle_->setText(expanded ? "&Help  <<" : "&Help  >>");
+        // Alt+H belongs to the Help menu.
+        toggle_->setText(expanded ? "He&lp  <<" : "He&lp  >>");
     }
     if (resized_) {
         resized_();

@@ -10,6 +10,10 @@ class QPushButton;
 
 namespace quillon {
 
+// Gives a window the size its visible parts ask for, smaller as well as larger, within its
+// screen: a pane that closes leaves no empty space behind.
+void FitToContents(QWidget* window);
+
 class HelpPane : public QTextBrowser {
     Q_OBJECT
 
@@ -19,7 +23,7 @@ class HelpPane : public QTextBrowser {
     // Shows the named file of the help folder; the pane stays empty when it cannot be read.
     void ShowFile(const QString& name);
 
-    // Ties the pane to its toggle button: "&Help  >>" collapsed, "&Help  <<" expanded. The pane
+    // Ties the pane to its toggle button: "He&lp  >>" collapsed, "He&lp  <<" expanded. The pane
     // starts collapsed. `resized` is called after each change so the window can fit itself.
     void AttachToggle(QPushButton* toggle, std::function<void()> resized);
     void SetExpanded(bool expanded);

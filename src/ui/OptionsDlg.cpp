@@ -3,6 +3,7 @@
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QStackedWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -41,10 +42,13 @@ COptionsDlg::COptionsDlg(SettingsStore& store, UserPrompts& prompts,
     }
 
     help_ = new HelpPane(helpFolder);
-    auto* buttons = new QDialogButtonBox;
-    QPushButton* save = buttons->addButton("&Save", QDialogButtonBox::AcceptRole);
-    buttons->addButton(QDialogButtonBox::Cancel);
-    QPushButton* defaults = buttons->addButton("&Defaults", QDialogButtonBox::ResetRole);
+    // Standard buttons all, so that the style gives every one an icon or none of them one.
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel |
+                                         QDialogButtonBox::RestoreDefaults);
+    QPushButton* save = buttons->button(QDialogButtonBox::Save);
+    save->setText("&Save");
+    QPushButton* defaults = buttons->button(QDialogButtonBox::RestoreDefaults);
+    defaults->setText("&Defaults");
     auto* helpToggle = new QPushButton;
     buttons->addButton(helpToggle, QDialogButtonBox::HelpRole);
     connect(save, &QPushButton::clicked, this, [this] {
@@ -54,14 +58,20 @@ COptionsDlg::COptionsDlg(SettingsStore& store, UserPrompts& prompts,
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(defaults, &QPushButton::clicked, this, &COptionsDlg::RestoreDefaults);
 
+    // A page taller than the screen leaves room (2x scale on a laptop) scrolls rather than
+    // squeezing its controls into one another.
+    auto* pageArea = new QScrollArea;
+    pageArea->setWidget(stack_);
+    pageArea->setWidgetResizable(true);
+    pageArea->setFrameShape(QFrame::NoFrame);
     auto* top = new QHBoxLayout;
     top->addWidget(tree_);
-    top->addWidget(stack_, 1);
+    top->addWidget(pageArea, 1);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(buttons);
     layout->addWidget(help_);
-    help_->AttachToggle(helpToggle, [this] { adjustSize(); });
+    help_->AttachToggle(helpToggle, [this] { FitToContents(this); });
 
     connect(tree_, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* item) { ShowPageOf(item); });

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 #include <functional>
 
 #include "pipeline/Results.h"
@@ -15,6 +14,12 @@ class QWidget;
 namespace quillon {
 
 enum class MessageIcon { kInformation, kWarning, kStop };
+
+// What the buttons of the results dialog do.
+struct ResultsActions {
+    std::function<void()> viewReport;
+    std::function<void()> openReportFolder;
+};
 
 class UserPrompts {
   public:
@@ -29,14 +34,15 @@ class UserPrompts {
     // The chosen folder or file; empty when cancelled.
     virtual QString ChooseFolder(QWidget* parent, const QString& title) = 0;
     virtual QString ChooseFile(QWidget* parent, const QString& title, const QString& filters) = 0;
-    // The results dialog, modal; its "View Report" button calls viewReport.
-    virtual void ShowResults(QWidget* parent, const RunResults& results,
-                             const std::function<void()>& viewReport) = 0;
-    // Starts a program with the arguments as they are: no shell sees them. False when it could
-    // not start.
-    virtual bool StartProgram(const QString& program, const QStringList& arguments) = 0;
-    // Opens a file with the program the desktop associates with it.
-    virtual bool OpenWithDefault(const QString& path) = 0;
+    // The results dialog, modal. reportPath names the report the run wrote; empty when it wrote
+    // none, and then the dialog offers neither to view it nor its folder.
+    virtual void ShowResults(QWidget* parent, const RunResults& results, const QString& reportPath,
+                             const ResultsActions& actions) = 0;
+    // Opens a file or folder with `program` (as its one argument: no shell sees it) or, when
+    // program is empty, with the program the desktop associates with it. `failed` is called on
+    // this thread, at once or later, when no program could open it.
+    virtual void OpenDocument(const QString& program, const QString& path,
+                              std::function<void()> failed) = 0;
 };
 
 }  // namespace quillon

@@ -4,17 +4,48 @@
 #include <QMessageBox>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 #include "app/Platform.h"
 
 namespace quillon {
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: quillon [PATH]\n"
+    "\n"
+    "Opens the Quillon window. With PATH, a folder or a file, the window selects it and\n"
+    "starts a run on it at once, with your settings.\n"
+    "\n"
+    "  -h, --help     print this help and exit\n"
+    "      --version  print the version and exit\n"
+    "\n"
+    "The same runs without a window: quillon-cli --help.\n";
+
+}  // namespace
 
 CQuillonApp::CQuillonApp(int& argc, char** argv)
     : application_(argc, argv),
       paths_(MakeDerivedPaths(QCoreApplication::applicationDirPath().toStdString())) {
     QApplication::setOrganizationName("Tallowick");
     QApplication::setApplicationName("Quillon");
-    QApplication::setWindowIcon(QIcon(":/quillon.svg"));
+    // Ties the window to quillon.desktop, whose icon the desktop shows for it.
+    QGuiApplication::setDesktopFileName("quillon");
+    // The installed theme icon has rendered sizes, which need no SVG support at run time.
+    QApplication::setWindowIcon(QIcon::fromTheme("quillon", QIcon(":/quillon.svg")));
+}
+
+std::optional<std::string> CQuillonApp::CommandLineAnswer(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--help" || argument == "-h") {
+            return kUsage;
+        }
+        if (argument == "--version") {
+            return "quillon " QUILLON_VERSION "\n";
+        }
+    }
+    return std::nullopt;
 }
 
 QString CQuillonApp::StartPath(const QStringList& arguments) {

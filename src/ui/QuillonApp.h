@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QString>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/QtSettingsStore.h"
@@ -21,6 +22,9 @@ class CQuillonApp {
 
     // The one optional path of the command line, surrounding double quotes removed.
     static QString StartPath(const QStringList& arguments);
+
+    // The text that --help or --version asks for, or nothing when the window is to start.
+    static std::optional<std::string> CommandLineAnswer(int argc, char** argv);
 
     // For a start that must not go on (no home folder): says why on standard error and, when
     // there is a display to show it on, in a message box. Returns the exit code.

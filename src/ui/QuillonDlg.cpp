@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileIconProvider>
@@ -16,11 +17,13 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QThread>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <optional>
 
 #include "pipeline/Results.h"
 #include "pipeline/SettingsKeys.h"
@@ -44,7 +47,41 @@ QPixmap IconOf(const std::filesystem::path& path) {
     return provider.icon(QFileInfo(QString::fromStdString(path.string()))).pixmap(16, 16);
 }
 
+// A drop only reads the path, so the source must never delete its item: copy, or else link.
+std::optional<Qt::DropAction> ReadingDropAction(const QMimeData* data, Qt::DropActions possible) {
+    if (!data->hasUrls()) {
+        return std::nullopt;
+    }
+    if (possible & Qt::CopyAction) {
+        return Qt::CopyAction;
+    }
+    if (possible & Qt::LinkAction) {
+        return Qt::LinkAction;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
+
+ElidedLabel::ElidedLabel() {
+    // The text never widens the window: it is elided to the width the layout gives.
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+}
+
+void ElidedLabel::SetFullText(const QString& text, const QString& toolTip) {
+    full_ = text;
+    setToolTip(toolTip);
+    Elide();
+}
+
+void ElidedLabel::resizeEvent(QResizeEvent* event) {
+    QLabel::resizeEvent(event);
+    Elide();
+}
+
+void ElidedLabel::Elide() {
+    setText(fontMetrics().elidedText(full_, Qt::ElideMiddle, contentsRect().width()));
+}
 
 CQuillonDlg::CQuillonDlg(QtSettingsStore& settings, DerivedPaths& paths, UserPrompts& prompts,
                          const QString& startPath, QWidget* parent)
@@ -108,7 +145,7 @@ QWidget* CQuillonDlg::BuildCentralWidget() {
     selectionIcon_ = new QLabel;
     selectionIcon_->setFixedSize(36, 36);
     selectionIcon_->setAlignment(Qt::AlignCenter);
-    selectionName_ = new QLabel;
+    selectionName_ = new ElidedLabel;
     selectionName_->setStyleSheet("font-weight: 700; font-size: 12px;");
     selectionRow->addWidget(selectionIcon_);
     selectionRow->addWidget(selectionName_, 1);
@@ -164,7 +201,7 @@ QWidget* CQuillonDlg::BuildCentralWidget() {
     layout->addLayout(savedRow);
 
     auto* buttons = new QHBoxLayout;
-    pauseButton_ = new QPushButton("Pause");
+    pauseButton_ = new QPushButton("P&ause");
     settingsButton_ = new QPushButton("&Settings");
     processButton_ = new QPushButton("&Process");
     helpButton_ = new QPushButton;
@@ -180,7 +217,7 @@ QWidget* CQuillonDlg::BuildCentralWidget() {
 
     help_ = new HelpPane(paths_.HelpFolder());
     layout->addWidget(help_);
-    help_->AttachToggle(helpButton_, [this] { adjustSize(); });
+    help_->AttachToggle(helpButton_, [this] { FitToContents(this); });
     central->setMinimumWidth(440);
     return central;
 }
@@ -203,6 +240,7 @@ void CQuillonDlg::DestroyRunObjects() {
     }
     // The events handled here may end the run and destroy the objects themselves.
     while (worker_) {
+        view_->EndClosed();  // a question held for the end of the run would wait forever
         worker_->Resume();
         if (worker_->Idle()) {
             worker_.reset();
@@ -303,7 +341,7 @@ void CQuillonDlg::OnProcessButton() {
     });
     compressOriginals_ = settings_.GetInt(section::kDestination, key::kNewOrReplace, 0) != 0;
     SetRunningLayout(true);
-    settingsButton_->setText("Revert");
+    settingsButton_->setText("&Revert");
     processButton_->setText("&Quit");
     settingsButton_->setEnabled(false);
     worker_->PostStartRun(selection_.toStdString());
@@ -350,7 +388,7 @@ void CQuillonDlg::OnPauseButton() {
         return;
     }
     paused_ = !paused_;
-    pauseButton_->setText(paused_ ? "Resume" : "Pause");
+    pauseButton_->setText(paused_ ? "Res&ume" : "P&ause");
     if (paused_) {
         worker_->Pause();
     } else {
@@ -359,10 +397,16 @@ void CQuillonDlg::OnPauseButton() {
 }
 
 void CQuillonDlg::OpenUserGuide() {
-    if (!prompts_.OpenWithDefault(QString::fromStdString(paths_.ManualPath().string()))) {
-        prompts_.Message(this, "Unable to locate a viewer for PDF files on your computer",
-                         MessageIcon::kWarning);
-    }
+    const QString guide = QString::fromStdString(paths_.ManualPath().string());
+    prompts_.OpenDocument({}, guide, [window = QPointer<CQuillonDlg>(this), guide] {
+        if (window) {
+            window->prompts_.Message(
+                window,
+                "Unable to locate a viewer for PDF files on your computer.\n\nThe guide is\n\n\t" +
+                    guide,
+                MessageIcon::kWarning);
+        }
+    });
 }
 
 void CQuillonDlg::ShowAbout() {
@@ -379,10 +423,13 @@ void CQuillonDlg::Refresh() {
     destination_->setText(QString::fromStdString(display.destinationLabel));
     bytesSaved_->setText(QString::fromStdString(display.bytesSavedText));
     percent_->setText(QString::fromStdString(display.percentText));
-    const std::string shownName = running_ && !display.selectionText.empty()
-                                      ? display.selectionText
-                                      : DisplayName(selection_.toStdString());
-    selectionName_->setText(QString::fromStdString(shownName));
+    if (running_ && !display.selectionText.empty()) {
+        const QString folder = QString::fromStdString(display.selectionText);
+        selectionName_->SetFullText(folder, folder);
+    } else {
+        selectionName_->SetFullText(QString::fromStdString(DisplayName(selection_.toStdString())),
+                                    QDir::toNativeSeparators(selection_));
+    }
     if (display.busy) {
         progress_->setRange(0, 0);
     } else {
@@ -400,7 +447,8 @@ void CQuillonDlg::Refresh() {
 }
 
 void CQuillonDlg::OnRunDone() {
-    ShowResultsOrMessage();
+    ShowEnding();
+    view_->EndClosed();
     running_ = false;
     paused_ = false;
     SetRunningLayout(false);
@@ -421,14 +469,27 @@ void CQuillonDlg::OnRunDone() {
     emit RunFinished();
 }
 
-void CQuillonDlg::ShowResultsOrMessage() {
+void CQuillonDlg::ShowEnding() {
     const RunDisplay display = view_->Snapshot();
+    if (display.ending) {
+        if (!display.ending->empty()) {
+            prompts_.Message(this, QString::fromStdString(*display.ending),
+                             MessageIcon::kInformation);
+        }
+        return;
+    }
     if (display.stopped) {
         return;
     }
     const RunResults results = ComputeResults(display.counters);
     if (results.saved) {
-        prompts_.ShowResults(this, results, [this] { OpenReport(settings_, paths_, *view_); });
+        const std::filesystem::path report = display.report;
+        ResultsActions actions;
+        actions.viewReport = [this] { OpenReport(settings_, paths_, *view_); };
+        actions.openReportFolder = [this, report] {
+            view_->OpenDocument({}, report.parent_path());
+        };
+        prompts_.ShowResults(this, results, QString::fromStdString(report.string()), actions);
     } else {
         prompts_.Message(this,
                          "No further compression is possible.\nThank you for using Quillon to "
@@ -439,9 +500,9 @@ void CQuillonDlg::ShowResultsOrMessage() {
 
 void CQuillonDlg::SetIdleButtons() {
     settingsButton_->setText("&Settings");
-    processButton_->setText("Process");
+    processButton_->setText("&Process");
     settingsButton_->setEnabled(true);
-    pauseButton_->setText("Pause");
+    pauseButton_->setText("P&ause");
 }
 
 void CQuillonDlg::SetRunningLayout(bool running) {
@@ -459,7 +520,8 @@ void CQuillonDlg::SetRunningLayout(bool running) {
     for (QWidget* widget : runningOnly) {
         widget->setVisible(running);
     }
-    adjustSize();
+    UpdateEditMenu();
+    FitToContents(this);
 }
 
 void CQuillonDlg::UpdateCopyNote() {
@@ -468,24 +530,29 @@ void CQuillonDlg::UpdateCopyNote() {
                           settings_.GetInt(section::kDestination, key::kNewOrReplace, 0) == 0);
 }
 
+// The selection stays while a run goes on, so Cut has nothing to do then.
 void CQuillonDlg::UpdateEditMenu() {
-    cutAction_->setEnabled(!selection_.isEmpty());
+    cutAction_->setEnabled(!selection_.isEmpty() && !running_);
     selectAllAction_->setEnabled(!selection_.isEmpty() && !selectedLook_);
 }
 
 void CQuillonDlg::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData()->hasUrls() && !running_) {
-        event->acceptProposedAction();
+    const auto action = ReadingDropAction(event->mimeData(), event->possibleActions());
+    if (action && !running_) {
+        event->setDropAction(*action);
+        event->accept();
     }
 }
 
 void CQuillonDlg::dropEvent(QDropEvent* event) {
-    if (running_) {
+    const auto action = ReadingDropAction(event->mimeData(), event->possibleActions());
+    if (!action || running_) {
         event->ignore();
         return;
     }
+    event->setDropAction(*action);
+    event->accept();
     SelectDropped(event->mimeData()->urls());
-    event->acceptProposedAction();
 }
 
 void CQuillonDlg::contextMenuEvent(QContextMenuEvent* event) {

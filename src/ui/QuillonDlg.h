@@ -1,6 +1,7 @@
 // The main window: select one folder or file, start, pause, quit or revert a run, and watch it.
 #pragma once
 
+#include <QLabel>
 #include <QMainWindow>
 #include <QString>
 #include <memory>
@@ -13,7 +14,6 @@
 #include "ui/WindowRunView.h"
 
 class QAction;
-class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
@@ -22,6 +22,22 @@ class QUrl;
 namespace quillon {
 
 class HelpPane;
+
+// A label whose text is elided in the middle to the width it is given, never widening the window;
+// its tooltip says what the text stands for.
+class ElidedLabel : public QLabel {
+  public:
+    ElidedLabel();
+    void SetFullText(const QString& text, const QString& toolTip);
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    void Elide();
+
+    QString full_;
+};
 
 class CQuillonDlg : public QMainWindow {
     Q_OBJECT
@@ -54,6 +70,9 @@ class CQuillonDlg : public QMainWindow {
     QLabel* CopyNote() const { return copyNote_; }
     QString StatusText() const;
     QString BytesSavedText() const;
+    // For tests: a call of the run (the error-log question, say) waits for the end of the run to
+    // be closed.
+    bool RunCallWaiting() const { return view_->CallWaiting(); }
 
   signals:
     // The end of a run has been handled: results shown, the window idle again.
@@ -71,7 +90,8 @@ class CQuillonDlg : public QMainWindow {
     QWidget* BuildCentralWidget();
     void Refresh();
     void OnRunDone();
-    void ShowResultsOrMessage();
+    // The results, the no-compression message or why the run ended early; nothing after Quit.
+    void ShowEnding();
     void SetRunningLayout(bool running);
     void SetIdleButtons();
     void UpdateEditMenu();
@@ -99,7 +119,7 @@ class CQuillonDlg : public QMainWindow {
     bool selectedLook_ = false;
 
     QLabel* selectionIcon_ = nullptr;
-    QLabel* selectionName_ = nullptr;
+    ElidedLabel* selectionName_ = nullptr;
     QLabel* instruction_ = nullptr;
     QLabel* copyNote_ = nullptr;
     QLabel* folderIcon_ = nullptr;

@@ -1,16 +1,18 @@
 #include "ui/ResultsDlg.h"
 
-#include "pipeline/FileKinds.h"
-
+#include <QClipboard>
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include "pipeline/FileKinds.h"
 
 namespace quillon {
 namespace {
@@ -42,17 +44,49 @@ QWidget* BigFigure(const QString& before, QLabel* figure, const QString& after) 
 
 }  // namespace
 
-CResults::CResults(const RunResults& results, QWidget* parent) : QDialog(parent) {
+CResults::CResults(const RunResults& results, const QString& reportPath, QWidget* parent)
+    : QDialog(parent) {
     setWindowTitle("Quillon Results");
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(MakeSpaceGroup(results));
     layout->addWidget(MakePerformanceGroup(results));
+    layout->addWidget(MakeReportRow(reportPath));
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
     QPushButton* viewReport = buttons->addButton("View &Report", QDialogButtonBox::ActionRole);
+    viewReport->setEnabled(!reportPath.isEmpty());
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(viewReport, &QPushButton::clicked, this, &CResults::ViewReportRequested);
     layout->addWidget(buttons);
+}
+
+// The report's path in full (it scrolls, and its tooltip holds it too), with a way to its folder
+// for a desktop that has no program to show the report.
+QWidget* CResults::MakeReportRow(const QString& reportPath) {
+    auto* row = new QWidget;
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* path = new QLineEdit(reportPath.isEmpty() ? "No report was written." : reportPath);
+    path->setObjectName("reportPath");
+    path->setReadOnly(true);
+    path->setToolTip(reportPath);
+    path->setCursorPosition(0);
+    auto* label = new QLabel("Report:");
+    label->setBuddy(path);
+    auto* openFolder = new QPushButton("Open &Folder");
+    auto* copyPath = new QPushButton("&Copy Path");
+    for (QPushButton* button : {openFolder, copyPath}) {
+        button->setAutoDefault(false);
+        button->setEnabled(!reportPath.isEmpty());
+    }
+    connect(openFolder, &QPushButton::clicked, this, &CResults::OpenReportFolderRequested);
+    connect(copyPath, &QPushButton::clicked, this,
+            [reportPath] { QGuiApplication::clipboard()->setText(reportPath); });
+    layout->addWidget(label);
+    layout->addWidget(path, 1);
+    layout->addWidget(openFolder);
+    layout->addWidget(copyPath);
+    return row;
 }
 
 QWidget* CResults::MakeSpaceGroup(const RunResults& results) {

@@ -1,5 +1,5 @@
-// The results dialog: how much smaller each kind of file became and how much faster the site
-// downloads at three line speeds.
+// The results dialog: how much smaller each kind of file became, how much faster the site
+// downloads at three line speeds, and where the report is.
 #pragma once
 
 #include <QDialog>
@@ -16,7 +16,8 @@ class CResults : public QDialog {
     Q_OBJECT
 
   public:
-    explicit CResults(const RunResults& results, QWidget* parent = nullptr);
+    // reportPath: the report the run wrote; empty when it wrote none.
+    CResults(const RunResults& results, const QString& reportPath, QWidget* parent = nullptr);
 
     // For tests: the figure in a row ("Files", "Original Size", "New Size") and column
     // (0 web pages, 1 GIF, 2 JPEG); the texts and bars of the performance group.
@@ -28,10 +29,12 @@ class CResults : public QDialog {
 
   signals:
     void ViewReportRequested();
+    void OpenReportFolderRequested();
 
   private:
     QWidget* MakeSpaceGroup(const RunResults& results);
     QWidget* MakePerformanceGroup(const RunResults& results);
+    QWidget* MakeReportRow(const QString& reportPath);
 
     // A row per figure, a column per kind of file.
     static constexpr int kColumns = static_cast<int>(kFileKindCount);

@@ -6,7 +6,9 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QUrl>
+#include <utility>
 
 #include "ui/ResultsDlg.h"
 
@@ -47,10 +49,13 @@ bool WidgetPrompts::YesNo(QWidget* parent, const QString& text) {
 ExistsAnswer WidgetPrompts::DestinationExists(QWidget* parent, const QString& text) {
     QMessageBox box(QMessageBox::Question, "Destination Exists", text, QMessageBox::NoButton,
                     parent);
+    // The roles let the style put the buttons in the platform's order; Modify, which overwrites
+    // nothing, is the default and Esc cancels.
     QPushButton* replace = box.addButton("&Replace", QMessageBox::DestructiveRole);
     QPushButton* modify = box.addButton("&Modify", QMessageBox::AcceptRole);
-    box.addButton("&Cancel", QMessageBox::RejectRole);
+    QPushButton* cancel = box.addButton(QMessageBox::Cancel);
     box.setDefaultButton(modify);
+    box.setEscapeButton(cancel);
     box.exec();
     if (box.clickedButton() == replace) {
         return ExistsAnswer::kReplace;
@@ -67,18 +72,51 @@ QString WidgetPrompts::ChooseFile(QWidget* parent, const QString& title, const Q
 }
 
 void WidgetPrompts::ShowResults(QWidget* parent, const RunResults& results,
-                                const std::function<void()>& viewReport) {
-    CResults dialog(results, parent);
-    QObject::connect(&dialog, &CResults::ViewReportRequested, [&viewReport] { viewReport(); });
+                                const QString& reportPath, const ResultsActions& actions) {
+    CResults dialog(results, reportPath, parent);
+    QObject::connect(&dialog, &CResults::ViewReportRequested, [&actions] { actions.viewReport(); });
+    QObject::connect(&dialog, &CResults::OpenReportFolderRequested,
+                     [&actions] { actions.openReportFolder(); });
     dialog.exec();
 }
 
-bool WidgetPrompts::StartProgram(const QString& program, const QStringList& arguments) {
-    return QProcess::startDetached(program, arguments);
-}
-
-bool WidgetPrompts::OpenWithDefault(const QString& path) {
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+void WidgetPrompts::OpenDocument(const QString& program, const QString& path,
+                                 std::function<void()> failed) {
+    if (!program.isEmpty()) {
+        if (!QProcess::startDetached(program, {path})) {
+            failed();
+        }
+        return;
+    }
+    const QString opener = QStandardPaths::findExecutable("xdg-open");
+    if (opener.isEmpty()) {
+        // Without xdg-open Qt knows only whether it could start a launcher.
+        if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
+            failed();
+        }
+        return;
+    }
+    // xdg-open starts and exits at once when it finds no program for the file, so its exit code
+    // is the only sign of failure. It has no parent: a viewer it runs in its place must outlive
+    // the window rather than be killed with it.
+    auto* opening = new QProcess;
+    opening->setProcessChannelMode(QProcess::ForwardedChannels);
+    opening->setStandardInputFile(QProcess::nullDevice());
+    QObject::connect(opening, &QProcess::finished,
+                     [opening, failed](int code, QProcess::ExitStatus status) {
+                         if (status != QProcess::NormalExit || code != 0) {
+                             failed();
+                         }
+                         opening->deleteLater();
+                     });
+    QObject::connect(opening, &QProcess::errorOccurred,
+                     [opening, failed = std::move(failed)](QProcess::ProcessError error) {
+                         if (error == QProcess::FailedToStart) {
+                             failed();
+                             opening->deleteLater();
+                         }
+                     });
+    opening->start(opener, {path});
 }
 
 }  // namespace quillon

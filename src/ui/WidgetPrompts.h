@@ -14,10 +14,10 @@ class WidgetPrompts : public UserPrompts {
     ExistsAnswer DestinationExists(QWidget* parent, const QString& text) override;
     QString ChooseFolder(QWidget* parent, const QString& title) override;
     QString ChooseFile(QWidget* parent, const QString& title, const QString& filters) override;
-    void ShowResults(QWidget* parent, const RunResults& results,
-                     const std::function<void()>& viewReport) override;
-    bool StartProgram(const QString& program, const QStringList& arguments) override;
-    bool OpenWithDefault(const QString& path) override;
+    void ShowResults(QWidget* parent, const RunResults& results, const QString& reportPath,
+                     const ResultsActions& actions) override;
+    void OpenDocument(const QString& program, const QString& path,
+                      std::function<void()> failed) override;
 };
 
 }  // namespace quillon

@@ -1,5 +1,6 @@
 #include "ui/WindowRunView.h"
 
+#include <QApplication>
 #include <QMetaObject>
 #include <QThread>
 #include <utility>
@@ -9,6 +10,11 @@ namespace {
 
 QString ToQString(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString NoProgramText(const QString& path) {
+    return "No program on this computer could open\n\n\t" + path +
+           "\n\nPlease open it with a program of your choice.";
 }
 
 }  // namespace
@@ -27,8 +33,27 @@ void WindowRunView::OnWindowThread(const std::function<void()>& work) {
     if (QThread::currentThread() == window_->thread()) {
         work();
     } else {
+        WaitUntilEndClosed();
         QMetaObject::invokeMethod(window_, work, Qt::BlockingQueuedConnection);
     }
+}
+
+void WindowRunView::WaitUntilEndClosed() {
+    std::unique_lock lock(endMutex_);
+    callWaiting_ = endShown_;
+    endClosed_.wait(lock, [this] { return !endShown_; });
+    callWaiting_ = false;
+}
+
+void WindowRunView::EndClosed() {
+    std::lock_guard lock(endMutex_);
+    endShown_ = false;
+    endClosed_.notify_all();
+}
+
+bool WindowRunView::CallWaiting() const {
+    std::lock_guard lock(endMutex_);
+    return callWaiting_;
 }
 
 void WindowRunView::SendProgress() {
@@ -42,6 +67,11 @@ void WindowRunView::PostProgress() {
 }
 
 void WindowRunView::PostRunDone() {
+    {
+        // Set before the end is queued: a question asked right after it must find it set.
+        std::lock_guard lock(endMutex_);
+        endShown_ = true;
+    }
     if (window_) {
         QMetaObject::invokeMethod(window_, runDone_, Qt::QueuedConnection);
     }
@@ -77,11 +107,14 @@ void WindowRunView::OpenDocument(const std::filesystem::path& program,
     const QString path = QString::fromStdString(document.string());
     const QString launcher = QString::fromStdString(program.string());
     OnWindowThread([&] {
-        if (launcher.isEmpty()) {
-            prompts_.OpenWithDefault(path);
-        } else {
-            prompts_.StartProgram(launcher, {path});
-        }
+        prompts_.OpenDocument(launcher, path, [window = window_, &prompts = prompts_, path] {
+            if (window) {
+                // Over the dialog that asked for it, if one is open.
+                QWidget* modal = QApplication::activeModalWidget();
+                prompts.Message(modal ? modal : window.data(), NoProgramText(path),
+                                MessageIcon::kWarning);
+            }
+        });
     });
 }
 

@@ -5,7 +5,9 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 
 #include "pipeline/RunView.h"
 #include "ui/Prompts.h"
@@ -28,14 +30,27 @@ class WindowRunView : public RunView {
     void OpenDocument(const std::filesystem::path& program,
                       const std::filesystem::path& document) override;
 
+    // The window has closed what it showed at the end of the run (the results or a message).
+    // Until then the run's later calls (the error-log question, the opening of the report) wait,
+    // so that two modal dialogs never stand at once.
+    void EndClosed();
+    // True while a call of the run waits for EndClosed.
+    bool CallWaiting() const;
+
   private:
     // Runs work on the window's thread and returns once it is done.
     void OnWindowThread(const std::function<void()>& work);
+    void WaitUntilEndClosed();
 
     QPointer<QWidget> window_;
     UserPrompts& prompts_;
     std::function<void()> refresh_;
     std::function<void()> runDone_;
+
+    mutable std::mutex endMutex_;
+    std::condition_variable endClosed_;
+    bool endShown_ = false;  // from PostRunDone to EndClosed
+    bool callWaiting_ = false;
 };
 
 }  // namespace quillon

@@ -13,13 +13,16 @@ namespace quillon::test {
 
 class ScriptedPrompts : public UserPrompts {
   public:
-    void Message(QWidget*, const QString& text, MessageIcon) override { shown << text; }
+    void Message(QWidget*, const QString& text, MessageIcon) override {
+        Note(text);
+        WhileOpen();
+    }
     bool OkCancel(QWidget*, const QString& text) override {
-        shown << text;
+        Note(text);
         return okAnswer;
     }
     bool YesNo(QWidget*, const QString& text) override {
-        shown << text;
+        Note(text);
         return yesAnswer;
     }
     ExistsAnswer DestinationExists(QWidget*, const QString& text) override {
@@ -34,23 +37,31 @@ class ScriptedPrompts : public UserPrompts {
         shown << title;
         return fileAnswer;
     }
-    void ShowResults(QWidget*, const RunResults& shownResults,
-                     const std::function<void()>&) override {
+    void ShowResults(QWidget*, const RunResults& shownResults, const QString& shownReport,
+                     const ResultsActions& actions) override {
         results.push_back(shownResults);
+        reports << shownReport;
+        resultsActions = actions;
+        WhileOpen();
     }
-    bool StartProgram(const QString& program, const QStringList& arguments) override {
-        started << (program + " " + arguments.join(' '));
-        return true;
-    }
-    bool OpenWithDefault(const QString& path) override {
-        started << path;
-        return openAnswer;
+    void OpenDocument(const QString& program, const QString& path,
+                      std::function<void()> failed) override {
+        started << (program.isEmpty() ? path : program + " " + path);
+        if (!openAnswer) {
+            failed();
+        }
     }
 
     // Messages, questions and chooser titles, in order.
     QStringList shown;
     std::vector<RunResults> results;
+    QStringList reports;  // the report path each results dialog named
+    ResultsActions resultsActions;
     QStringList started;
+    // Prompts that came while a message or the results dialog was open.
+    QStringList stacked;
+    // Runs while a message or the results dialog is open, as a user takes time to read it.
+    std::function<void()> whileOpen;
 
     bool okAnswer = true;
     bool yesAnswer = false;
@@ -58,6 +69,23 @@ class ScriptedPrompts : public UserPrompts {
     ExistsAnswer existsAnswer = ExistsAnswer::kModify;
     QString folderAnswer;
     QString fileAnswer;
+
+  private:
+    void Note(const QString& text) {
+        shown << text;
+        if (open_ > 0) {
+            stacked << text;
+        }
+    }
+    void WhileOpen() {
+        ++open_;
+        if (whileOpen) {
+            whileOpen();
+        }
+        --open_;
+    }
+
+    int open_ = 0;
 };
 
 }  // namespace quillon::test
