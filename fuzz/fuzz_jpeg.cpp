@@ -1,10 +1,13 @@
-// Arbitrary bytes through the JPEG stage: it must never lengthen the data, must leave the data
-// alone when it gives up, and when it succeeds must keep every byte from the first scan on and
-// decode (with libjpeg-turbo) to the very pixels the input decodes to.
+// Arbitrary bytes through the JPEG stage: the stripping must never lengthen the data, must leave
+// the data alone when it gives up, and when it succeeds must keep every byte from the first scan
+// on and decode (with libjpeg-turbo) to the very pixels the input decodes to. The recompression,
+// in both its modes, must give either the stripped bytes or fewer bytes that decode to those
+// same pixels.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
 #include "ReferenceDecoder.h"
@@ -41,34 +44,34 @@ std::size_t FirstScan(const std::uint8_t* data, std::size_t size) {
     std::abort();  // the stage succeeded on a file without a scan
 }
 
+using quillon::test::DecodeDepth;
+using quillon::test::DecodedJpeg;
+using quillon::test::DecodeWithLibjpeg;
+using Bytes = std::vector<std::uint8_t>;
+
 // What the reader of a page sees must not change: same size, same components, same pixels.
-void CheckSamePicture(const std::uint8_t* data, std::size_t size,
-                      const std::vector<std::uint8_t>& stripped) {
-    using quillon::test::DecodeDepth;
-    using quillon::test::DecodeWithLibjpeg;
-    const auto before = DecodeWithLibjpeg({data, size}, DecodeDepth::kPixels);
+void CheckSamePicture(const std::optional<DecodedJpeg>& before, const Bytes& result) {
     if (!before) {
-        return;  // libjpeg gives up on the input too
+        return;  // libjpeg gives up on the input: the result is judged by its bytes alone
     }
-    const auto after = DecodeWithLibjpeg(stripped, DecodeDepth::kPixels);
+    const auto after = DecodeWithLibjpeg(result, DecodeDepth::kPixels);
     if (!after || after->width != before->width || after->height != before->height ||
-        after->components != before->components || after->pixels != before->pixels) {
+        after->components != before->components || after->colorSpace != before->colorSpace ||
+        after->pixels != before->pixels) {
         std::abort();
     }
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::vector<std::uint8_t> buffer(data, data + size);
+// The stripped bytes, or the input itself when the stripping gave up.
+Bytes CheckStripping(const std::uint8_t* data, std::size_t size) {
+    Bytes buffer(data, data + size);
     auto length = static_cast<std::uint32_t>(buffer.size());
-    const bool stripped = quillon::StripJpegSegments(buffer.data(), length);
-    if (!stripped) {
+    if (!quillon::StripJpegSegments(buffer.data(), length)) {
         // Given up: the file is left as it was.
         if (length != size || !std::equal(buffer.begin(), buffer.end(), data)) {
             std::abort();
         }
-        return 0;
+        return buffer;
     }
     if (length >= size || length < 2) {
         std::abort();
@@ -80,6 +83,36 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     }
     buffer.resize(length);
-    CheckSamePicture(data, size, buffer);
+    return buffer;
+}
+
+void CheckRecompression(const std::uint8_t* data, std::size_t size, const Bytes& stripped,
+                        const std::optional<DecodedJpeg>& before) {
+    for (const auto mode :
+         {quillon::JpegRecompression::kOptimizedTables, quillon::JpegRecompression::kProgressive}) {
+        Bytes buffer(data, data + size);
+        const std::uint32_t length = quillon::OptimizeJpeg(buffer, mode);
+        buffer.resize(std::min<std::size_t>(length, buffer.size()));
+        if (buffer == stripped) {
+            continue;
+        }
+        // Written only when smaller, and then decoding to the same picture (unless the reference
+        // decoder refuses the input, as it does pictures too large to hold).
+        if (buffer.size() >= stripped.size()) {
+            std::abort();
+        }
+        CheckSamePicture(before, buffer);
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const Bytes stripped = CheckStripping(data, size);
+    const auto before = DecodeWithLibjpeg({data, size}, DecodeDepth::kPixels);
+    if (stripped.size() < size) {
+        CheckSamePicture(before, stripped);
+    }
+    CheckRecompression(data, size, stripped, before);
     return 0;
 }

@@ -5,6 +5,7 @@
 #include <cassert>
 #include <cstddef>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -74,9 +75,15 @@ bool IsStartOfFrame(std::uint8_t code) {
     return code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC;
 }
 
+// An Adobe payload: signature, version, two flag words, then the transform. Decoders read the
+// transform only from a payload this long.
+constexpr std::size_t kAdobeTransformAt = 11;
+constexpr std::uint8_t kAdobeTransformYCbCr = 1;
+
 // What the header says about colour, gathered on the first walk.
 struct ColourFacts {
     bool adobe = false;
+    bool everyAdobeSaysYCbCr = true;
     bool frameSeen = false;
     std::uint8_t components = 0;
     std::array<std::uint8_t, 3> ids{};
@@ -84,6 +91,8 @@ struct ColourFacts {
     void Note(std::uint8_t code, std::span<const std::uint8_t> payload) {
         if (code == kApp14 && StartsWith(payload, kKeptMetadata[0].signature)) {
             adobe = true;
+            everyAdobeSaysYCbCr = everyAdobeSaysYCbCr && payload.size() > kAdobeTransformAt &&
+                                  payload[kAdobeTransformAt] == kAdobeTransformYCbCr;
         }
         // Precision, height, width, component count, then three bytes per component.
         if (IsStartOfFrame(code) && !frameSeen && payload.size() >= 6) {
@@ -96,11 +105,17 @@ struct ColourFacts {
     }
 
     // Decoders take three components for YCbCr when a JFIF segment is present, whatever else
-    // the header says; without it, an Adobe segment or components named 'R', 'G', 'B' make
-    // them RGB. Such files must keep their JFIF segment or every colour changes.
+    // the header says; without it, an Adobe segment decides (YCbCr only for transform 1), and
+    // without that, components named 'R', 'G', 'B' make them RGB. Where the answer without the
+    // JFIF segment could be other than YCbCr, the segment stays or every colour changes.
     bool JfifDecidesColourSpace() const {
-        const bool namedRgb = ids[0] == 'R' && ids[1] == 'G' && ids[2] == 'B';
-        return components == 3 && (adobe || namedRgb);
+        if (components != 3) {
+            return false;
+        }
+        if (adobe) {
+            return !everyAdobeSaysYCbCr;
+        }
+        return ids[0] == 'R' && ids[1] == 'G' && ids[2] == 'B';
     }
 };
 
@@ -291,18 +306,16 @@ MetadataDecision DecideMetadata(std::uint8_t code, std::span<const std::uint8_t>
     return {};
 }
 
-// The first scan: the rest of the file goes through as it is, provided something was dropped.
-std::optional<std::uint32_t> FinishAtScan(InPlaceRewriter& io, const Marker& sos) {
-    if (io.Written() == sos.start) {
-        return std::nullopt;
-    }
+// The first scan: the rest of the file goes through as it is.
+std::uint32_t FinishAtScan(InPlaceRewriter& io, const Marker& sos) {
     io.Skip(io.Remaining());
     io.CopyRead(sos.start, io.Size() - sos.start);
     return static_cast<std::uint32_t>(io.Written());
 }
 
-// Walks the segments up to the first scan and returns the rewritten length, or nothing when the
-// file must be left as it is. `facts`, when given, receives what the header says about colour.
+// Walks the segments up to the first scan and returns the rewritten length (the same length when
+// nothing was dropped), or nothing when the header is not well formed. `facts`, when given,
+// receives what the header says about colour.
 std::optional<std::uint32_t> RewriteHeader(std::uint8_t* data, std::uint32_t length, bool dryRun,
                                            bool keepJfif, ColourFacts* facts) {
     if (length < 2 || data[0] != kMarkerPrefix || data[1] != kSoi) {
@@ -356,12 +369,9 @@ std::optional<std::uint32_t> RewriteHeader(std::uint8_t* data, std::uint32_t len
     return std::nullopt;
 }
 
-}  // namespace
-
-bool StripJpegSegments(std::uint8_t* data, std::uint32_t& length) {
-    if (data == nullptr) {
-        return false;
-    }
+// Strips the header in place and returns the new length, the old one when nothing could be
+// dropped, or nothing when the header is not well formed.
+std::optional<std::uint32_t> StripHeader(std::uint8_t* data, std::uint32_t length) {
     // The dry runs decide; only a file that will shrink is written to. The frame header comes
     // after the JFIF segment, so whether that segment must stay is known only after one walk.
     ColourFacts facts;
@@ -370,14 +380,44 @@ bool StripJpegSegments(std::uint8_t* data, std::uint32_t& length) {
     if (planned && keepJfif) {
         planned = RewriteHeader(data, length, /*dryRun=*/true, keepJfif, nullptr);
     }
-    if (!planned) {
-        return false;
+    if (!planned || *planned == length) {
+        return planned;
     }
     [[maybe_unused]] const auto written =
         RewriteHeader(data, length, /*dryRun=*/false, keepJfif, nullptr);
     assert(written == planned);
-    length = *planned;
+    return planned;
+}
+
+}  // namespace
+
+bool StripJpegSegments(std::uint8_t* data, std::uint32_t& length) {
+    if (data == nullptr) {
+        return false;
+    }
+    const auto stripped = StripHeader(data, length);
+    if (!stripped || *stripped == length) {
+        return false;
+    }
+    length = *stripped;
     return true;
+}
+
+std::uint32_t OptimizeJpeg(std::span<std::uint8_t> file, JpegRecompression mode) {
+    const auto size = static_cast<std::uint32_t>(file.size());
+    const auto stripped = StripHeader(file.data(), size);
+    // Only a sound header tells which segments the recompressed file must carry.
+    if (!stripped || mode == JpegRecompression::kOff || *stripped < 2) {
+        return stripped.value_or(size);
+    }
+    const std::size_t room = *stripped - 1;
+    const auto out = std::make_unique_for_overwrite<std::uint8_t[]>(room);
+    const auto recompressed = RecompressJpeg(file.first(*stripped), mode, {out.get(), room});
+    if (!recompressed) {
+        return *stripped;
+    }
+    std::memcpy(file.data(), out.get(), *recompressed);
+    return static_cast<std::uint32_t>(*recompressed);
 }
 
 }  // namespace quillon

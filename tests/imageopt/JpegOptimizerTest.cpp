@@ -47,6 +47,8 @@ std::string CaseName(const testing::TestParamInfo<StripCase>& info) {
 // The header up to the frame: tables and frame.
 const Bytes kTables = Join({kDqt, kSof0, kDht});
 
+const Bytes kAdobeYCbCr = Patched(kApp14Adobe, 15, {0x01});  // transform 1
+
 const StripCase kExamples[] = {
     {"App0Dropped", Join({kSoi, kApp0, kDqt, kSof0, kDht, kSos, kScan}),
      Join({kSoi, kDqt, kSof0, kDht, kSos, kScan})},
@@ -178,6 +180,22 @@ const StripCase kKeptSegments[] = {
     {"JfifKeptBesideAdobeOfThreeComponents",
      Join({kSoi, kApp0, kApp14Adobe, kCom, kDqt, kSof0ThreeComponents, kDht, kSos, kScan}),
      Join({kSoi, kApp0, kApp14Adobe, kDqt, kSof0ThreeComponents, kDht, kSos, kScan})},
+    // Transform 1 makes the components YCbCr with or without the JFIF segment, whatever their
+    // names; a transform decoders do not know is left to them with the segment.
+    {"JfifDroppedBesideAdobeSayingYCbCr",
+     Join({kSoi, kApp0, kAdobeYCbCr, kDqt, kSof0ThreeComponents, kDht, kSos, kScan}),
+     Join({kSoi, kAdobeYCbCr, kDqt, kSof0ThreeComponents, kDht, kSos, kScan})},
+    {"JfifDroppedBesideAdobeSayingYCbCrForComponentsNamedRgb",
+     Join({kSoi, kApp0, kAdobeYCbCr, kDqt,
+           Patched(kSof0ThreeComponents, 10, {'R', 0x11, 0x00, 'G', 0x11, 0x00, 'B'}), kDht, kSos,
+           kScan}),
+     Join({kSoi, kAdobeYCbCr, kDqt,
+           Patched(kSof0ThreeComponents, 10, {'R', 0x11, 0x00, 'G', 0x11, 0x00, 'B'}), kDht, kSos,
+           kScan})},
+    {"JfifKeptBesideAdobeOfUnknownTransform",
+     Join({kSoi, kApp0, Patched(kApp14Adobe, 15, {0x02}), kDqt, kSof0ThreeComponents, kDht, kSos,
+           kScan}),
+     std::nullopt},
     {"JfifKeptForComponentsNamedRgb",
      Join({kSoi, kApp0, kCom, kDqt,
            Patched(kSof0ThreeComponents, 10, {'R', 0x11, 0x00, 'G', 0x11, 0x00, 'B'}), kDht, kSos,

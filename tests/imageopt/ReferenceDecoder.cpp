@@ -78,8 +78,12 @@ bool DecodeInto(Session& s, std::span<const std::uint8_t> bytes, DecodeDepth dep
     jpeg_read_header(&s.cinfo, TRUE);
     out.scanDataOffset = bytes.size() - s.cinfo.src->bytes_in_buffer;
     out.colorSpace = s.cinfo.jpeg_color_space;
+    out.sawJfif = s.cinfo.saw_JFIF_marker;
     out.sawAdobe = s.cinfo.saw_Adobe_marker;
     out.adobeTransform = s.cinfo.saw_Adobe_marker ? s.cinfo.Adobe_transform : -1;
+    out.progressive = s.cinfo.progressive_mode;
+    out.arithmetic = s.cinfo.arith_code;
+    out.restartInterval = s.cinfo.restart_interval;
     ReadMarkers(s, out);
     bool ok = true;
     if (depth == DecodeDepth::kPixels) {

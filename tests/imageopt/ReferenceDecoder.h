@@ -14,8 +14,12 @@ struct DecodedJpeg {
     int height = 0;
     int components = 0;  // per output pixel
     int colorSpace = 0;  // J_COLOR_SPACE libjpeg read from the file's markers
+    bool sawJfif = false;
     bool sawAdobe = false;
     int adobeTransform = -1;
+    bool progressive = false;
+    bool arithmetic = false;
+    unsigned restartInterval = 0;          // MCUs between restart markers, as the header sets it
     std::size_t scanDataOffset = 0;        // where the entropy-coded data of the first scan begins
     int warnings = 0;                      // libjpeg's count of recoverable problems
     std::vector<std::uint8_t> iccProfile;  // reassembled from its APP2 chunks; empty when absent
