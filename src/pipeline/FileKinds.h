@@ -11,6 +11,7 @@
 #include <span>
 #include <string_view>
 
+#include "imageopt/JpegRecompress.h"
 #include "pipeline/FileClass.h"
 #include "pipeline/PageChain.h"
 #include "pipeline/SettingsStore.h"
@@ -23,6 +24,7 @@ struct StageSettings {
     PageSettings pages;
     bool gifStage = true;   // the GIF stage's second gate, written by no settings page
     bool jpegStage = true;  // the JPEG stage's own gate
+    JpegRecompression jpegRecompression = JpegRecompression::kProgressive;
 };
 StageSettings ReadStageSettings(const SettingsStore& settings);
 

@@ -41,6 +41,7 @@ constexpr std::array kKeys = {
     Int(kJavaScript, section::kJava, key::kKeepServerSideComments, 1),
 
     Int(kJpeg, section::kJpeg, key::kEnableJpeg, 1),
+    Int(kJpeg, section::kJpeg, key::kJpegRecompress, 2),
 
     Int(kReports, section::kReport, key::kGenerateReports, 1),
     Int(kReports, section::kReport, key::kUseDefaultBrowser, 1),

@@ -40,6 +40,7 @@ inline constexpr std::string_view kCompactColors = "Compact Colors";
 inline constexpr std::string_view kGlobalPalette = "Global Palette";
 inline constexpr std::string_view kRemoveUnsupported = "Remove Unsupported Stuff";
 inline constexpr std::string_view kEnableJpeg = "Enable JPEG Optimizer";
+inline constexpr std::string_view kJpegRecompress = "Recompress";
 inline constexpr std::string_view kNewOrReplace = "New or Replace";
 inline constexpr std::string_view kBackupFiles = "Backup Files";
 inline constexpr std::string_view kFilesAtOnce = "Files at Once";

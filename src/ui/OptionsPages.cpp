@@ -357,13 +357,23 @@ COptionsGIF::COptionsGIF(const std::filesystem::path& desktopFolder)
     layout->addStretch();
 }
 
+// JPEG: the metadata stripping and the lossless recompression after it.
 COptionsJPEG::COptionsJPEG(const std::filesystem::path& desktopFolder)
-    : COptionsPage("JPEG.html", desktopFolder) {
+    : COptionsMasterPage("JPEG.html", desktopFolder) {
     auto* layout = new QVBoxLayout(this);
-    AddCheck(layout, "Enable JPEG optimizer", section::kJpeg, key::kEnableJpeg);
+    master_ = AddCheck(layout, "Enable JPEG optimizer", section::kJpeg, key::kEnableJpeg);
     AddExplanation(layout,
                    "This optimizer is for JPEG image files. It will be run on all files that are "
                    "identified by internal structure as JPEGs.");
+    // In the order of the stored values: 0 strip only, 1 optimized tables, 2 progressive.
+    QButtonGroup* recompress =
+        AddRadios(layout,
+                  {"Remove metadata only", "Also recompress with optimized Huffman tables",
+                   "Also recompress as progressive JPEG (smallest)"},
+                  section::kJpeg, key::kJpegRecompress);
+    for (QAbstractButton* button : recompress->buttons()) {
+        options_.push_back(button);
+    }
     layout->addStretch();
 }
 

@@ -147,7 +147,7 @@ class COptionsGIF : public COptionsMasterPage {
     explicit COptionsGIF(const std::filesystem::path& desktopFolder);
 };
 
-class COptionsJPEG : public COptionsPage {
+class COptionsJPEG : public COptionsMasterPage {
     Q_OBJECT
   public:
     explicit COptionsJPEG(const std::filesystem::path& desktopFolder);

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <set>
 
 #include "MemorySettingsStore.h"
+#include "pipeline/FileKinds.h"
 
 namespace quillon {
 namespace {
@@ -39,6 +41,7 @@ TEST(SettingsKeys, StartupPassWritesEveryPageKeyWithItsDefault) {
         {section::kGif, key::kEnableGif, 1u},
         {section::kGif, key::kCompactColors, 1u},
         {section::kJpeg, key::kEnableJpeg, 1u},
+        {section::kJpeg, key::kJpegRecompress, 2u},
         {section::kDestination, key::kNewOrReplace, 0u},
         {section::kDestination, key::kBackupFiles, 1u},
         {section::kDestination, key::kPromptForDestination, 0u},
@@ -86,6 +89,30 @@ TEST(SettingsKeys, RemovedKeyFallsBackToTheConsumersDefault) {
     StorePageDefaults(store, kDesktop);
     store.Remove(section::kHtml, key::kEnableHtml);
     EXPECT_EQ(store.GetInt(section::kHtml, key::kEnableHtml, 0), 0u);
+}
+
+// What the JPEG stage is told for each stored "Recompress"; a value this program does not know
+// means stripping alone, as the settings page shows it.
+TEST(SettingsKeys, JpegRecompressionReachesTheStage) {
+    struct Row {
+        std::optional<std::uint32_t> stored;
+        JpegRecompression expected;
+    };
+    const Row rows[] = {
+        {std::nullopt, JpegRecompression::kProgressive},
+        {0, JpegRecompression::kOff},
+        {1, JpegRecompression::kOptimizedTables},
+        {2, JpegRecompression::kProgressive},
+        {3, JpegRecompression::kOff},
+    };
+    for (const Row& row : rows) {
+        MemorySettingsStore store;
+        if (row.stored) {
+            store.PutInt(section::kJpeg, key::kJpegRecompress, *row.stored);
+        }
+        EXPECT_EQ(ReadStageSettings(store).jpegRecompression, row.expected)
+            << row.stored.value_or(99);
+    }
 }
 
 }  // namespace
