@@ -247,9 +247,24 @@ class OpenElements {
         bool IsSpecial() const { return (classes & (kSpecial | kHeading)) != 0; }
     };
 
-    // Names by their first letter, each with its classes: a name is compared with the few that
-    // share its letter, which beats hashing it.
-    using ClassTable = std::array<std::vector<std::pair<Name, std::uint8_t>>, 26>;
+    // Every name with its classes, in an open-addressed table at most half full: a name is found
+    // (or known absent) in a probe or two.
+    struct ClassSlot {
+        Name name;  // size 0: an empty slot
+        std::uint8_t flags = 0;
+    };
+    static constexpr std::size_t kClassSlots = 256;
+    using ClassTable = std::array<ClassSlot, kClassSlots>;
+
+    static std::size_t SlotOf(const Name& name) {
+        std::uint64_t low;
+        std::uint64_t high;
+        std::memcpy(&low, name.bytes_.data(), sizeof low);
+        std::memcpy(&high, name.bytes_.data() + sizeof low, sizeof high);
+        const std::uint64_t mixed =
+            (low * 0x9E3779B97F4A7C15ULL) ^ (high * 0xC2B2AE3D27D4EB4FULL) ^ name.size_;
+        return static_cast<std::size_t>(mixed >> 56);
+    }
 
     static std::uint8_t Classes(const Name& name) {
         static const ClassTable table = [] {
@@ -257,16 +272,14 @@ class OpenElements {
             const auto add = [&classes](std::uint8_t flag,
                                         std::initializer_list<std::string_view> names) {
                 for (const std::string_view entry : names) {
-                    auto& bucket = classes[static_cast<std::size_t>(entry[0] - 'a')];
                     const Name written = Name::Of(entry);
-                    const auto known =
-                        std::find_if(bucket.begin(), bucket.end(),
-                                     [&written](const auto& row) { return row.first == written; });
-                    if (known == bucket.end()) {
-                        bucket.emplace_back(written, flag);
-                    } else {
-                        known->second |= flag;
+                    std::size_t slot = SlotOf(written);
+                    // Bound: the table is never full, so the probe meets an empty slot.
+                    while (classes[slot].name.size_ != 0 && !(classes[slot].name == written)) {
+                        slot = (slot + 1) % kClassSlots;
                     }
+                    classes[slot].name = written;
+                    classes[slot].flags |= flag;
                 }
             };
             add(kRawText, {"script", "style", "textarea", "title", "xmp", "iframe", "noembed",
@@ -297,16 +310,19 @@ class OpenElements {
                  "plaintext", "xmp",     "table",   "hr",         "li",         "dd",      "dt"});
             return classes;
         }();
-        const char first = name.size_ > 0 ? name.bytes_[0] : 0;
-        if (first < 'a' || first > 'z') {
+        if (name.size_ == 0) {
             return 0;
         }
-        for (const auto& [known, flags] : table[static_cast<std::size_t>(first - 'a')]) {
-            if (known == name) {
-                return flags;
+        // Bound: the table is never full, so the probe meets an empty slot.
+        for (std::size_t slot = SlotOf(name);; slot = (slot + 1) % kClassSlots) {
+            const ClassSlot& known = table[slot];
+            if (known.name.size_ == 0) {
+                return 0;
+            }
+            if (known.name == name) {
+                return known.flags;
             }
         }
-        return 0;
     }
 
     static bool Among(std::string_view name, std::initializer_list<std::string_view> names) {
