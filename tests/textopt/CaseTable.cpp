@@ -1,30 +1,43 @@
 #include "CaseTable.h"
 
-#include <cctype>
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
 namespace quillon::test {
 
-std::vector<std::uint8_t> Bytes(std::string_view text) {
-    return std::vector<std::uint8_t>(text.begin(), text.end());
+PagePass FindStep(std::string_view step) {
+    for (const PageStep& candidate : PageChainSteps()) {
+        if (step == kLayoutSteps && candidate.joinedPass) {
+            return candidate.joinedPass;
+        }
+        if (candidate.name == step) {
+            return candidate.pass;
+        }
+    }
+    return nullptr;
 }
 
-namespace {
-
-template <typename Run>
-std::string RunOnCopy(std::string_view input, Run run) {
-    // A block of exactly the input's size (none for an empty input), so that the sanitizer build
-    // reports any byte read or written beyond it.
+std::string RunStep(std::string_view step, std::string_view input, const PageOptions& options) {
     std::unique_ptr<std::uint8_t[]> buffer;
     if (!input.empty()) {
         buffer = std::make_unique<std::uint8_t[]>(input.size());
         std::copy(input.begin(), input.end(), buffer.get());
     }
     const auto length = static_cast<TextLength>(input.size());
-    const TextLength result = run(buffer.get(), length);
-    EXPECT_GE(result, 0);
-    EXPECT_LE(result, length) << "a pass must never lengthen the text";
+    TextLength result = 0;
+    if (step == kWholeChain) {
+        result = RunPageChain(buffer.get(), length, PageSettings{});
+    } else if (const PagePass pass = FindStep(step)) {
+        result = pass(buffer.get(), length, options);
+    } else {
+        ADD_FAILURE() << "no step " << step;
+        return {};
+    }
+    EXPECT_GE(result, 0) << step;
+    EXPECT_LE(result, length) << step << " lengthened the text";
     if (result < 0 || result > length) {
         return {};
     }
@@ -32,67 +45,37 @@ std::string RunOnCopy(std::string_view input, Run run) {
                        static_cast<std::size_t>(result));
 }
 
-}  // namespace
-
-std::string RunPass(TextPass pass, std::string_view input) {
-    return RunOnCopy(input, pass);
-}
-
-std::string RunPass(PagePass pass, const PageOptions& options, std::string_view input) {
-    return RunOnCopy(input, [pass, &options](std::uint8_t* text, TextLength length) {
-        return pass(text, length, options);
-    });
-}
-
 std::string Visible(std::string_view bytes) {
     std::string out;
     for (const char c : bytes) {
         const auto b = static_cast<unsigned char>(c);
-        switch (b) {
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            default:
-                if (b >= 0x20 && b < 0x7F) {
-                    out += c;
-                } else {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\x%02X", b);
-                    out += escaped;
-                }
+        if (b == '\n' || b == '\r' || b == '\t' || b == '\\') {
+            out += '\\';
+            out += b == '\n' ? 'n' : b == '\r' ? 'r' : b == '\t' ? 't' : '\\';
+        } else if (b >= 0x20 && b < 0x7F) {
+            out += c;
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", b);
+            out += escaped;
         }
     }
     return out;
 }
 
-std::string Identifier(std::string_view name) {
-    std::string out;
-    for (const char c : name) {
-        out += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+std::string Repeat(std::string_view piece, int times) {
+    std::string text;
+    for (int k = 0; k < times; ++k) {
+        text += piece;
     }
-    return out.empty() ? "empty" : out;
+    return text;
 }
 
-void PrintTo(const PassCase& row, std::ostream* out) {
-    *out << '"' << row.name << "\": \"" << Visible(row.input) << "\" -> \"" << Visible(row.expected)
-         << '"';
-}
-
-void ExpectPassRow(TextPass pass, const PassCase& row) {
-    EXPECT_EQ(Visible(RunPass(pass, row.input)), Visible(row.expected)) << row.name;
-}
-
-void ExpectPassRow(PagePass pass, const PageOptions& options, const PassCase& row) {
-    EXPECT_EQ(Visible(RunPass(pass, options, row.input)), Visible(row.expected)) << row.name;
+void ExpectRows(std::span<const StepRow> rows) {
+    for (const StepRow& row : rows) {
+        EXPECT_EQ(Visible(RunStep(row.step, row.input, row.options)), Visible(row.expected))
+            << row.step << ": " << row.name << "\n  input: " << Visible(row.input);
+    }
 }
 
 }  // namespace quillon::test

@@ -1,64 +1,43 @@
-// Helpers for the table-driven tests of the web-page passes: every row names its case, and a
-// failing row prints its bytes with control and non-ASCII bytes spelled out.
+// The tables of the web-page steps: a row names a step of the chain as the chain runs it, an
+// input and the text the step must leave. A failing row prints its name and its bytes with
+// control and non-ASCII bytes spelled out.
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <cstdint>
-#include <ostream>
+#include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
-#include "textopt/PageOptions.h"
-#include "textopt/TextBuffer.h"
+#include "pipeline/PageChain.h"
 
 namespace quillon::test {
 
-// One row of a pass table. Inputs and outputs are std::string so that rows can hold 0 bytes
-// (write them with the ""s suffix).
-struct PassCase {
+// The blank-run and block-tag steps, which the chain runs as one walk.
+inline constexpr std::string_view kLayoutSteps = "layout";
+// The whole chain with its default settings (JavaScript optimizer off).
+inline constexpr std::string_view kWholeChain = "chain";
+
+struct StepRow {
+    std::string_view step;  // a name of PageChainSteps(), kLayoutSteps or kWholeChain
     std::string name;
     std::string input;
     std::string expected;
+    PageOptions options = {};
 };
 
-// The text as bytes, in a heap block of exactly its size: a read past the end is then caught by
-// AddressSanitizer.
-std::vector<std::uint8_t> Bytes(std::string_view text);
+// The pass the chain runs for a step name, or nullptr.
+PagePass FindStep(std::string_view step);
 
-// Runs the pass over a copy of the input and returns the text it leaves; fails the test when the
-// pass claims a length outside [0, input size].
-std::string RunPass(TextPass pass, std::string_view input);
+// Runs the step over a copy of the input held in a heap block of exactly its size, so that the
+// sanitizer build reports any byte read past it. Fails the test when the step claims a length
+// outside [0, input size].
+std::string RunStep(std::string_view step, std::string_view input, const PageOptions& options = {});
 
-// The same for a pass that takes the page options.
-std::string RunPass(PagePass pass, const PageOptions& options, std::string_view input);
-
-// The bytes with \n, \r, \t, \0 and every byte outside 0x20-0x7E written as escapes.
+// The bytes with \n, \r, \t, \\ and every byte outside 0x20-0x7E written as escapes.
 std::string Visible(std::string_view bytes);
 
-// A gtest-acceptable name for a row ("edge: </PRX>" becomes "edge___PRX_").
-std::string Identifier(std::string_view name);
+// The piece written `times` times over.
+std::string Repeat(std::string_view piece, int times);
 
-template <typename Row>
-std::string RowName(const testing::TestParamInfo<Row>& info) {
-    return Identifier(info.param.name);
-}
-
-void PrintTo(const PassCase& row, std::ostream* out);
-
-// Other row types print as their name. A test file's row types live in its unnamed namespace,
-// so each such namespace brings this in with `using test::PrintTo;` for gtest to find it.
-template <typename Row>
-requires requires(const Row& row) {
-    row.name;
-}
-void PrintTo(const Row& row, std::ostream* out) {
-    *out << '"' << row.name << '"';
-}
-
-// Checks one row: the pass gives the expected text, never a longer one.
-void ExpectPassRow(TextPass pass, const PassCase& row);
-void ExpectPassRow(PagePass pass, const PageOptions& options, const PassCase& row);
+void ExpectRows(std::span<const StepRow> rows);
 
 }  // namespace quillon::test
