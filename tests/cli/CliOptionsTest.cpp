@@ -15,7 +15,7 @@ namespace {
 TEST(CliOptions, AcceptsEveryOptionAndKeepsTheBytesOfNames) {
     const ParsedCommandLine parsed = ParseCommandLine(
         {"--dest=caf\xE9", "--on-exists", "replace", "--settings", "\xE6\x97\xA5.ini",
-         "--open-report", "--json", "-q", "--jobs", "3", "--", "-odd \xFF\xC3 name"});
+         "--open-report", "--json", "-q", "--jobs", "64", "--", "-odd \xFF\xC3 name"});
     ASSERT_TRUE(parsed.options) << parsed.output;
     const CliOptions& options = *parsed.options;
     EXPECT_EQ(options.selection, "-odd \xFF\xC3 name");
@@ -25,7 +25,7 @@ TEST(CliOptions, AcceptsEveryOptionAndKeepsTheBytesOfNames) {
     EXPECT_TRUE(options.openReport);
     EXPECT_TRUE(options.json);
     EXPECT_TRUE(options.quiet);
-    EXPECT_EQ(options.jobs, 3u);
+    EXPECT_EQ(options.jobs, 64u);  // the most; 65 is refused
     EXPECT_FALSE(options.inPlace);
     EXPECT_FALSE(options.noBackup);
 }
