@@ -6,10 +6,6 @@ namespace quillon::test {
 
 void RecordingRunView::SendProgress() {
     Record();
-    {
-        std::lock_guard lock(mutex_);
-        ++sent_;
-    }
     if (onSend) {
         onSend(Snapshot());
     }
@@ -87,11 +83,6 @@ std::vector<std::pair<std::filesystem::path, std::filesystem::path>> RecordingRu
     const {
     std::lock_guard lock(mutex_);
     return opened_;
-}
-
-int RecordingRunView::SentCount() const {
-    std::lock_guard lock(mutex_);
-    return sent_;
 }
 
 }  // namespace quillon::test

@@ -29,7 +29,6 @@ class RecordingRunView : public RunView {
 
     // Every status text in the order shown, without repeats in a row.
     std::vector<std::string> Statuses() const;
-    int SentCount() const;
     // Waits until the run has posted its end; false after the timeout.
     bool WaitForRunDone(int seconds = 30);
     int RunDoneCount() const;
@@ -53,7 +52,6 @@ class RecordingRunView : public RunView {
     std::vector<std::string> statuses_;
     std::vector<std::string> dialogs_;
     std::vector<std::pair<std::filesystem::path, std::filesystem::path>> opened_;
-    int sent_ = 0;
     int runDone_ = 0;
 };
 
