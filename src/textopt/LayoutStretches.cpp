@@ -112,7 +112,14 @@ bool LayoutCursor::NextInScript() {
         scan_ = scriptEnd_;
         return false;
     }
-    const ScriptToken& token = firstTokenOnly_ ? lexer_->Next() : lexer_->NextLiteral();
+    const ScriptToken* literal = &(firstTokenOnly_ ? lexer_->Next() : lexer_->NextLiteral());
+    // A literal that ends before the position asked about answers nothing, now or later.
+    // Bound: every round takes the next token of the body, which ends.
+    while (!firstTokenOnly_ && literal->kind != ScriptTokenKind::kEnd &&
+           literal->end - 1 < lastPosition_) {
+        literal = &lexer_->NextLiteral();
+    }
+    const ScriptToken& token = *literal;
     // Only a literal that opens the body counts in a body no pass acts inside.
     if (firstTokenOnly_) {
         scan_ = scriptEnd_;
@@ -152,8 +159,9 @@ bool LayoutCursor::NextInTag() {
         const TextLength open = k;
         k = FindByte(text_, open + 1, length_, text_[open]);
         tagPos_ = k + 1;
-        // A space right before the closing quote has that quote after it: no pair to find.
-        if (k >= length_ || HoldsLayoutWork(text_, open + 1, k)) {
+        // A value that ends before the position asked about answers nothing, now or later. A
+        // space right before the closing quote has that quote after it: no pair to find.
+        if (k >= length_ || (k >= lastPosition_ && HoldsLayoutWork(text_, open + 1, k))) {
             SetSpan(open, k);
             return true;
         }
