@@ -1,5 +1,6 @@
 #include "ui/HelpPane.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QLayout>
 #include <QPushButton>
@@ -11,8 +12,12 @@ namespace quillon {
 // Not QWidget::adjustSize, which keeps a window to two thirds of the screen: at 2x scale on a
 // laptop that is less than the settings dialog needs, and its controls were squeezed together.
 void FitToContents(QWidget* window) {
+    // The layouts learn of a pane shown or hidden through posted requests, and until those are
+    // handled a main window still counts a pane of its central widget that has gone.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     if (QLayout* layout = window->layout()) {
-        layout->activate();
+        layout->invalidate();
+        layout->activate();  // sets the window's minimum size, which resize keeps to
     }
     QSize size = window->sizeHint();
     if (const QScreen* screen = window->screen()) {

@@ -11,6 +11,22 @@
 #include "ui/HelpPane.h"
 
 namespace quillon {
+namespace {
+
+// Asks for room for the whole page, as the page itself would; only a screen too short for it
+// gets a scroll bar.
+class PageArea : public QScrollArea {
+  public:
+    explicit PageArea(QWidget* page) {
+        setWidget(page);
+        setWidgetResizable(true);
+        setFrameShape(QFrame::NoFrame);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    }
+    QSize sizeHint() const override { return widget()->sizeHint(); }
+};
+
+}  // namespace
 
 COptionsDlg::COptionsDlg(SettingsStore& store, UserPrompts& prompts,
                          const std::filesystem::path& desktopFolder,
@@ -42,7 +58,6 @@ COptionsDlg::COptionsDlg(SettingsStore& store, UserPrompts& prompts,
     }
 
     help_ = new HelpPane(helpFolder);
-    // Standard buttons all, so that the style gives every one an icon or none of them one.
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel |
                                          QDialogButtonBox::RestoreDefaults);
     QPushButton* save = buttons->button(QDialogButtonBox::Save);
@@ -60,13 +75,9 @@ COptionsDlg::COptionsDlg(SettingsStore& store, UserPrompts& prompts,
 
     // A page taller than the screen leaves room (2x scale on a laptop) scrolls rather than
     // squeezing its controls into one another.
-    auto* pageArea = new QScrollArea;
-    pageArea->setWidget(stack_);
-    pageArea->setWidgetResizable(true);
-    pageArea->setFrameShape(QFrame::NoFrame);
     auto* top = new QHBoxLayout;
     top->addWidget(tree_);
-    top->addWidget(pageArea, 1);
+    top->addWidget(new PageArea(stack_), 1);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(buttons);

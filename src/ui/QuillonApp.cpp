@@ -33,6 +33,9 @@ CQuillonApp::CQuillonApp(int& argc, char** argv)
     QGuiApplication::setDesktopFileName("quillon");
     // The installed theme icon has rendered sizes, which need no SVG support at run time.
     QApplication::setWindowIcon(QIcon::fromTheme("quillon", QIcon(":/quillon.svg")));
+    // Styles give icons to the standard buttons only (OK, Cancel, Save), which left the others
+    // (View Report, Defaults, Modify) bare beside them: no button has one.
+    application_.setStyleSheet("QDialogButtonBox { dialogbuttonbox-buttons-have-icons: 0; }");
 }
 
 std::optional<std::string> CQuillonApp::CommandLineAnswer(int argc, char** argv) {

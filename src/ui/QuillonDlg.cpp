@@ -63,26 +63,6 @@ std::optional<Qt::DropAction> ReadingDropAction(const QMimeData* data, Qt::DropA
 
 }  // namespace
 
-ElidedLabel::ElidedLabel() {
-    // The text never widens the window: it is elided to the width the layout gives.
-    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-}
-
-void ElidedLabel::SetFullText(const QString& text, const QString& toolTip) {
-    full_ = text;
-    setToolTip(toolTip);
-    Elide();
-}
-
-void ElidedLabel::resizeEvent(QResizeEvent* event) {
-    QLabel::resizeEvent(event);
-    Elide();
-}
-
-void ElidedLabel::Elide() {
-    setText(fontMetrics().elidedText(full_, Qt::ElideMiddle, contentsRect().width()));
-}
-
 CQuillonDlg::CQuillonDlg(QtSettingsStore& settings, DerivedPaths& paths, UserPrompts& prompts,
                          const QString& startPath, QWidget* parent)
     : QMainWindow(parent), settings_(settings), paths_(paths), prompts_(prompts) {
@@ -420,7 +400,7 @@ void CQuillonDlg::Refresh() {
     status_->setText(QString::fromStdString(display.status));
     currentFile_->setText(QString::fromStdString(display.currentFile));
     typeLabel_->setText(QString::fromStdString(display.typeLabel));
-    destination_->setText(QString::fromStdString(display.destinationLabel));
+    SetElidedText(destination_, DestinationText(display));
     bytesSaved_->setText(QString::fromStdString(display.bytesSavedText));
     percent_->setText(QString::fromStdString(display.percentText));
     if (running_ && !display.selectionText.empty()) {
@@ -444,6 +424,17 @@ void CQuillonDlg::Refresh() {
         fileIcon_->setPixmap(display.fileIcon.empty() ? QPixmap() : IconOf(display.fileIcon));
         settingsButton_->setEnabled(display.revertEnabled && !compressOriginals_);
     }
+}
+
+// The whole path of the copy (or, in place, of the selection) once the run knows it for sure:
+// the label alone named only its last folder.
+QString CQuillonDlg::DestinationText(const RunDisplay& display) const {
+    const QString label = QString::fromStdString(display.destinationLabel);
+    if (!running_ || !worker_ || label.isEmpty() ||
+        !(compressOriginals_ || display.revertEnabled)) {
+        return label;
+    }
+    return QDir::toNativeSeparators(QString::fromStdString(worker_->CopyRoot().string()));
 }
 
 void CQuillonDlg::OnRunDone() {

@@ -1,7 +1,6 @@
 // The main window: select one folder or file, start, pause, quit or revert a run, and watch it.
 #pragma once
 
-#include <QLabel>
 #include <QMainWindow>
 #include <QString>
 #include <memory>
@@ -10,10 +9,12 @@
 #include "pipeline/DerivedPaths.h"
 #include "pipeline/FileProcessor.h"
 #include "pipeline/Worker.h"
+#include "ui/ElidedLabel.h"
 #include "ui/Prompts.h"
 #include "ui/WindowRunView.h"
 
 class QAction;
+class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
@@ -22,22 +23,6 @@ class QUrl;
 namespace quillon {
 
 class HelpPane;
-
-// A label whose text is elided in the middle to the width it is given, never widening the window;
-// its tooltip says what the text stands for.
-class ElidedLabel : public QLabel {
-  public:
-    ElidedLabel();
-    void SetFullText(const QString& text, const QString& toolTip);
-
-  protected:
-    void resizeEvent(QResizeEvent* event) override;
-
-  private:
-    void Elide();
-
-    QString full_;
-};
 
 class CQuillonDlg : public QMainWindow {
     Q_OBJECT
@@ -92,6 +77,7 @@ class CQuillonDlg : public QMainWindow {
     void OnRunDone();
     // The results, the no-compression message or why the run ended early; nothing after Quit.
     void ShowEnding();
+    QString DestinationText(const RunDisplay& display) const;
     void SetRunningLayout(bool running);
     void SetIdleButtons();
     void UpdateEditMenu();

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "pipeline/FileKinds.h"
+#include "ui/ElidedLabel.h"
 
 namespace quillon {
 namespace {
@@ -51,42 +52,38 @@ CResults::CResults(const RunResults& results, const QString& reportPath, QWidget
     layout->addWidget(MakeSpaceGroup(results));
     layout->addWidget(MakePerformanceGroup(results));
     layout->addWidget(MakeReportRow(reportPath));
-
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
-    QPushButton* viewReport = buttons->addButton("View &Report", QDialogButtonBox::ActionRole);
-    viewReport->setEnabled(!reportPath.isEmpty());
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(viewReport, &QPushButton::clicked, this, &CResults::ViewReportRequested);
-    layout->addWidget(buttons);
+    layout->addWidget(MakeButtons(reportPath));
 }
 
-// The report's path in full (it scrolls, and its tooltip holds it too), with a way to its folder
-// for a desktop that has no program to show the report.
+// The report's path across the dialog, elided in the middle, in full as the tooltip.
 QWidget* CResults::MakeReportRow(const QString& reportPath) {
     auto* row = new QWidget;
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
-    auto* path = new QLineEdit(reportPath.isEmpty() ? "No report was written." : reportPath);
+    auto* path = new ElidedLabel;
     path->setObjectName("reportPath");
-    path->setReadOnly(true);
-    path->setToolTip(reportPath);
-    path->setCursorPosition(0);
-    auto* label = new QLabel("Report:");
-    label->setBuddy(path);
-    auto* openFolder = new QPushButton("Open &Folder");
-    auto* copyPath = new QPushButton("&Copy Path");
-    for (QPushButton* button : {openFolder, copyPath}) {
-        button->setAutoDefault(false);
+    path->SetFullText(reportPath.isEmpty() ? "No report was written." : reportPath, reportPath);
+    layout->addWidget(new QLabel("Report:"));
+    layout->addWidget(path, 1);
+    return row;
+}
+
+// Besides View Report, a way to the report's folder for a desktop that has no program to show
+// the report; all three only when there is a report.
+QWidget* CResults::MakeButtons(const QString& reportPath) {
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
+    QPushButton* viewReport = buttons->addButton("View &Report", QDialogButtonBox::ActionRole);
+    QPushButton* openFolder = buttons->addButton("Open &Folder", QDialogButtonBox::ActionRole);
+    QPushButton* copyPath = buttons->addButton("&Copy Path", QDialogButtonBox::ActionRole);
+    for (QPushButton* button : {viewReport, openFolder, copyPath}) {
         button->setEnabled(!reportPath.isEmpty());
     }
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(viewReport, &QPushButton::clicked, this, &CResults::ViewReportRequested);
     connect(openFolder, &QPushButton::clicked, this, &CResults::OpenReportFolderRequested);
     connect(copyPath, &QPushButton::clicked, this,
             [reportPath] { QGuiApplication::clipboard()->setText(reportPath); });
-    layout->addWidget(label);
-    layout->addWidget(path, 1);
-    layout->addWidget(openFolder);
-    layout->addWidget(copyPath);
-    return row;
+    return buttons;
 }
 
 QWidget* CResults::MakeSpaceGroup(const RunResults& results) {

@@ -35,6 +35,7 @@ class CResults : public QDialog {
     QWidget* MakeSpaceGroup(const RunResults& results);
     QWidget* MakePerformanceGroup(const RunResults& results);
     QWidget* MakeReportRow(const QString& reportPath);
+    QWidget* MakeButtons(const QString& reportPath);
 
     // A row per figure, a column per kind of file.
     static constexpr int kColumns = static_cast<int>(kFileKindCount);

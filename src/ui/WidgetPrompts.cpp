@@ -27,10 +27,16 @@ QMessageBox::Icon ToQt(MessageIcon icon) {
     return QMessageBox::NoIcon;
 }
 
+// The run's texts indent paths with a tab, which takes a quarter of the width a message box allows
+// itself on a small screen at 2x scale and made the path wrap; a few spaces indent it as well.
+QString IndentedWithSpaces(QString text) {
+    return text.replace('\t', "    ");
+}
+
 }  // namespace
 
 void WidgetPrompts::Message(QWidget* parent, const QString& text, MessageIcon icon) {
-    QMessageBox box(ToQt(icon), "Quillon", text, QMessageBox::Ok, parent);
+    QMessageBox box(ToQt(icon), "Quillon", IndentedWithSpaces(text), QMessageBox::Ok, parent);
     box.exec();
 }
 
@@ -41,14 +47,14 @@ bool WidgetPrompts::OkCancel(QWidget* parent, const QString& text) {
 }
 
 bool WidgetPrompts::YesNo(QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::Critical, "Quillon", text, QMessageBox::Yes | QMessageBox::No,
-                    parent);
+    QMessageBox box(QMessageBox::Critical, "Quillon", IndentedWithSpaces(text),
+                    QMessageBox::Yes | QMessageBox::No, parent);
     return box.exec() == QMessageBox::Yes;
 }
 
 ExistsAnswer WidgetPrompts::DestinationExists(QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::Question, "Destination Exists", text, QMessageBox::NoButton,
-                    parent);
+    QMessageBox box(QMessageBox::Question, "Destination Exists", IndentedWithSpaces(text),
+                    QMessageBox::NoButton, parent);
     // The roles let the style put the buttons in the platform's order; Modify, which overwrites
     // nothing, is the default and Esc cancels.
     QPushButton* replace = box.addButton("&Replace", QMessageBox::DestructiveRole);

@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QProcess>
@@ -296,7 +295,7 @@ class MainWindowTest : public QObject {
         }
         QCOMPARE(folderRequests.size(), reportWritable ? 1 : 0);
         if (reportWritable) {
-            QCOMPARE(dialog.findChild<QLineEdit*>("reportPath")->text(), report);
+            QCOMPARE(dialog.findChild<ElidedLabel*>("reportPath")->FullText(), report);
             QCOMPARE(QGuiApplication::clipboard()->text(), report);
         }
     }
@@ -364,7 +363,8 @@ class MainWindowTest : public QObject {
     }
 
     // Alt reaches every visible button and menu, each by a letter of its own; Cut, which cannot
-    // change the selection of a run, is off while one goes on.
+    // change the selection of a run, is off while one goes on. After the help pane and after a
+    // run the window has its idle size again.
     void KeyboardReachesEveryButtonOnce_data() {
         QTest::addColumn<QString>("state");
         QTest::addColumn<QStringList>("letters");
@@ -384,6 +384,7 @@ class MainWindowTest : public QObject {
         window.SelectPath(site);
         QAction* cut = MenuAction(window, "C&ut");
         QVERIFY(cut->isEnabled());
+        const QSize idleSize = window.size();
         if (state == "help") {
             QApplication::setActiveWindow(&window);
             QVERIFY(QTest::qWaitForWindowActive(&window));
@@ -398,6 +399,12 @@ class MainWindowTest : public QObject {
                 return false;
             };
             QTRY_VERIFY2(helpOpen(), "Alt+L opens the help pane");  // a mnemonic clicks later
+            QVERIFY(window.height() > idleSize.height());
+            QCOMPARE(Mnemonics(window), letters);
+            QTest::keyClick(window.windowHandle(), Qt::Key_L, Qt::AltModifier);
+            QTRY_VERIFY(!helpOpen());
+            QCOMPARE(window.size(), idleSize);  // no empty space where the pane was
+            return;
         }
         if (state == "running" || state == "paused") {
             QSignalSpy finished(&window, &CQuillonDlg::RunFinished);
@@ -413,6 +420,7 @@ class MainWindowTest : public QObject {
             QCOMPARE(shown, letters);
             QVERIFY(!cutEnabled);
             QVERIFY(cut->isEnabled());
+            QCOMPARE(window.size(), idleSize);
             return;
         }
         QCOMPARE(Mnemonics(window), letters);
