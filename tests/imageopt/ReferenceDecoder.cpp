@@ -9,8 +9,11 @@
 namespace quillon::test {
 namespace {
 
-// Keeps a corrupt dimension field (such as 65535x65535) from asking for gigabytes.
+// Keeps a corrupt dimension field (such as 65535x65535) from asking for gigabytes: the pixels
+// are checked once their size is known, libjpeg's own buffers (a progressive picture's
+// coefficients, taken before the first pixel) by its memory limit.
 constexpr std::size_t kMaxPixelBytes = 64u << 20;
+constexpr long kMaxLibjpegBytes = 256l << 20;
 
 struct ErrorManager {
     jpeg_error_mgr base;
@@ -72,6 +75,7 @@ bool DecodeInto(Session& s, std::span<const std::uint8_t> bytes, DecodeDepth dep
         return false;
     }
     jpeg_create_decompress(&s.cinfo);
+    s.cinfo.mem->max_memory_to_use = kMaxLibjpegBytes;
     jpeg_mem_src(&s.cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
     jpeg_save_markers(&s.cinfo, JPEG_APP0 + 1, 0xFFFF);
     jpeg_save_markers(&s.cinfo, JPEG_APP0 + 2, 0xFFFF);
