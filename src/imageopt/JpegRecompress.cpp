@@ -29,8 +29,8 @@ void GiveUpOnWarning(j_common_ptr cinfo, int level) {
     }
 }
 
-// The output buffer is one byte shorter than the file: a result that overflows it could not be
-// kept, so the work stops there.
+// The output buffer holds as much as a result may take and still be kept (less than the file, or
+// than the result already in hand): one that overflows it is abandoned there.
 void StartOutput(j_compress_ptr) {}
 boolean OutputOverflows(j_compress_ptr cinfo) {
     GiveUp(reinterpret_cast<j_common_ptr>(cinfo));
