@@ -18,6 +18,32 @@ void PutBit(std::uint8_t* row, std::uint32_t x, std::uint8_t bit) {
     row[x / 8] = static_cast<std::uint8_t>(bit ? row[x / 8] | mask : row[x / 8] & ~mask);
 }
 
+// Copies `count` bits from bit `from` of one row to bit `to` of another, a target byte at a time
+// where whole target bytes are covered.
+void CopyBits(const std::uint8_t* source, std::uint32_t from, std::uint8_t* target,
+              std::uint32_t to, std::uint32_t count) {
+    std::uint32_t done = 0;
+    // Bit by bit up to the target's next byte boundary.
+    while (done < count && ((to + done) & 7) != 0) {
+        PutBit(target, to + done, GetBit(source, from + done));
+        ++done;
+    }
+    const std::uint32_t shift = (from + done) & 7;
+    while (count - done >= 8) {
+        const std::uint32_t at = (from + done) >> 3;
+        // With a shift, the eight bits span two source bytes, both holding bits of the row.
+        const std::uint8_t byte = shift == 0
+                                      ? source[at]
+                                      : static_cast<std::uint8_t>((source[at] << shift) |
+                                                                  (source[at + 1] >> (8 - shift)));
+        target[(to + done) >> 3] = byte;
+        done += 8;
+    }
+    for (; done < count; ++done) {
+        PutBit(target, to + done, GetBit(source, from + done));
+    }
+}
+
 }  // namespace
 
 BxBitmapImage::BxBitmapImage(std::uint32_t width, std::uint32_t height,
@@ -117,11 +143,8 @@ void BxBitmapImage::Paste(std::int64_t x, std::int64_t y, const BxImage& source)
     BxPixelLock to(*this);
     BxPixelLock in(from);
     for (std::uint32_t row = 0; row < overlap.height; ++row) {
-        const std::uint8_t* sourceRow = in.Row(overlap.sourceY + row);
-        std::uint8_t* targetRow = to.Row(overlap.y + row);
-        for (std::uint32_t column = 0; column < overlap.width; ++column) {
-            PutBit(targetRow, overlap.x + column, GetBit(sourceRow, overlap.sourceX + column));
-        }
+        CopyBits(in.Row(overlap.sourceY + row), overlap.sourceX, to.Row(overlap.y + row), overlap.x,
+                 overlap.width);
     }
 }
 

@@ -22,7 +22,10 @@ constexpr std::uint8_t kGraphicControlSize = 4;
 constexpr std::uint8_t kApplicationIdSize = 11;
 constexpr std::uint8_t kLoopSubBlockSize = 3;
 constexpr std::uint8_t kMaxSubBlock = 255;
+// The looping block is written as NETSCAPE2.0; ANIMEXTS1.0 carries the same sub-block and browsers
+// loop on either, so both are read as the loop.
 constexpr char kLoopApplication[] = "NETSCAPE2.0";
+constexpr char kLoopApplicationAlias[] = "ANIMEXTS1.0";
 constexpr std::uint32_t kMaxDimension = 0xFFFF;
 
 // Interlaced rows come in four passes: every 8th row from 0, every 8th from 4, every 4th from 2,
@@ -181,7 +184,8 @@ void BxGIFFile::ReadApplicationBlock(BxGIFGlobalInfo& info) {
     }
     std::uint8_t id[kApplicationIdSize] = {};
     ReadFully(id, sizeof id);
-    if (std::memcmp(id, kLoopApplication, kApplicationIdSize) == 0) {
+    if (std::memcmp(id, kLoopApplication, kApplicationIdSize) == 0 ||
+        std::memcmp(id, kLoopApplicationAlias, kApplicationIdSize) == 0) {
         const std::uint8_t subBlock = ReadByte();
         if (subBlock == 0) {
             return;  // the terminator right after the identifier

@@ -14,11 +14,6 @@ std::uint8_t StoredBit(const std::uint8_t* row, std::uint32_t x) {
     return static_cast<std::uint8_t>((row[x >> 3] >> (7 - (x & 7))) & 1);
 }
 
-void PutBit(std::uint8_t* row, std::uint32_t x, std::uint8_t bit) {
-    const auto mask = static_cast<std::uint8_t>(0x80 >> (x & 7));
-    row[x >> 3] = static_cast<std::uint8_t>(bit ? (row[x >> 3] | mask) : (row[x >> 3] & ~mask));
-}
-
 // A frame's own masks: polarity 1, every pixel opaque.
 std::unique_ptr<BxBitmapImage> OpaqueMask(std::uint32_t width, std::uint32_t height) {
     auto mask = BxMake<BxBitmapImage>(width, height);
@@ -276,9 +271,18 @@ bool BxGIFFrame::HasTransparentPixels() const {
     const BxBitmapImage& mask = GetMask();
     BxPixelLock lock(mask);
     const std::uint8_t polarity = mask.Polarity();
+    // Eight opaque pixels at once: a byte of all opaque bits.
+    const std::uint8_t opaqueByte = polarity ? 0x00 : 0xFF;
+    const std::uint32_t width = mask.GetWidth();
+    const std::uint32_t wholeBytes = width / 8;
     for (std::uint32_t y = 0; y < mask.GetHeight(); ++y) {
         const std::uint8_t* row = lock.Row(y);
-        for (std::uint32_t x = 0; x < mask.GetWidth(); ++x) {
+        for (std::uint32_t b = 0; b < wholeBytes; ++b) {
+            if (row[b] != opaqueByte) {
+                return true;
+            }
+        }
+        for (std::uint32_t x = wholeBytes * 8; x < width; ++x) {
             if (StoredBit(row, x) == polarity) {
                 return true;
             }
@@ -293,14 +297,10 @@ bool BxGIFFrame::IsTransparentAt(std::uint32_t x, std::uint32_t y) const {
 
 void BxGIFFrame::ClearMask() {
     BxBitmapImage& mask = GetMask();
-    const std::uint8_t opaqueBit = mask.Polarity() ? 0 : 1;
+    // The bits past the width in a row's last byte and the row padding are never read.
+    const std::uint8_t opaqueByte = mask.Polarity() ? 0x00 : 0xFF;
     BxPixelLock lock(mask);
-    for (std::uint32_t y = 0; y < mask.GetHeight(); ++y) {
-        std::uint8_t* row = lock.Row(y);
-        for (std::uint32_t x = 0; x < mask.GetWidth(); ++x) {
-            PutBit(row, x, opaqueBit);
-        }
-    }
+    std::fill_n(lock.Pixels(), mask.StoredRowBytes() * mask.GetHeight(), opaqueByte);
     SetTransparencyFlag(0);
 }
 
@@ -312,14 +312,24 @@ void BxGIFFrame::MarkIndex(std::uint8_t index, bool invert) {
     {
         BxPixelLock pixels(image);
         BxPixelLock bits(mask);
+        const std::uint32_t width = image.GetWidth();
         for (std::uint32_t y = 0; y < image.GetHeight(); ++y) {
             const std::uint8_t* row = pixels.Row(y);
             std::uint8_t* maskRow = bits.Row(y);
-            for (std::uint32_t x = 0; x < image.GetWidth(); ++x) {
-                if (row[x] == index) {
-                    PutBit(maskRow, x, bit);
-                    matched = true;
+            // The matches of eight pixels make one mask byte's worth of bits.
+            for (std::uint32_t x0 = 0; x0 < width; x0 += 8) {
+                const std::uint32_t end = std::min(width, x0 + 8);
+                std::uint8_t hits = 0;
+                for (std::uint32_t x = x0; x < end; ++x) {
+                    hits = static_cast<std::uint8_t>(hits |
+                                                     ((row[x] == index ? 0x80 : 0) >> (x - x0)));
                 }
+                if (hits == 0) {
+                    continue;
+                }
+                std::uint8_t& stored = maskRow[x0 >> 3];
+                stored = static_cast<std::uint8_t>(bit ? (stored | hits) : (stored & ~hits));
+                matched = true;
             }
         }
     }
@@ -347,12 +357,22 @@ void BxGIFFrame::PaintTransparent(std::uint8_t index) {
     BxPixelLock pixels(image);
     BxPixelLock bits(mask);
     const std::uint8_t polarity = mask.Polarity();
+    const std::uint32_t width = image.GetWidth();
     for (std::uint32_t y = 0; y < image.GetHeight(); ++y) {
         std::uint8_t* row = pixels.Row(y);
         const std::uint8_t* maskRow = bits.Row(y);
-        for (std::uint32_t x = 0; x < image.GetWidth(); ++x) {
-            if (StoredBit(maskRow, x) == polarity) {
-                row[x] = index;
+        // A mask byte at a time: its set bits are the transparent pixels of eight.
+        for (std::uint32_t x0 = 0; x0 < width; x0 += 8) {
+            const auto transparent =
+                static_cast<std::uint8_t>(polarity ? maskRow[x0 >> 3] : ~maskRow[x0 >> 3]);
+            if (transparent == 0) {
+                continue;
+            }
+            const std::uint32_t end = std::min(width, x0 + 8);
+            for (std::uint32_t x = x0; x < end; ++x) {
+                if (transparent & (0x80 >> (x - x0))) {
+                    row[x] = index;
+                }
             }
         }
     }
@@ -444,6 +464,15 @@ std::unique_ptr<BxGIFFrame> BxGIFFrame::CropToContent() const {
     if (bottom <= top) {
         top = 0;
         bottom = 1;
+    }
+    return CropToArea(left, top, right, bottom);
+}
+
+std::unique_ptr<BxGIFFrame> BxGIFFrame::CropToArea(std::uint32_t left, std::uint32_t top,
+                                                   std::uint32_t right,
+                                                   std::uint32_t bottom) const {
+    if (right <= left || bottom <= top || right > GetWidth() || bottom > GetHeight()) {
+        BxRaise(kBxErrBadArgument);
     }
     const BxRect rect{static_cast<std::int32_t>(left), static_cast<std::int32_t>(top),
                       static_cast<std::int32_t>(bottom), static_cast<std::int32_t>(right)};

@@ -82,6 +82,10 @@ class BxGIFFrame : public BxImage {
     void ChooseTransparentIndex(bool force);
     // A new frame cut to the bounding box of the opaque pixels, its record moved to match.
     std::unique_ptr<BxGIFFrame> CropToContent() const;
+    // A new frame of the columns left to right - 1 and rows top to bottom - 1 of this one, its
+    // record moved to match (an empty or outlying area raises 21).
+    std::unique_ptr<BxGIFFrame> CropToArea(std::uint32_t left, std::uint32_t top,
+                                           std::uint32_t right, std::uint32_t bottom) const;
 
   private:
     // A frame of these parts; the background colour is this frame's.

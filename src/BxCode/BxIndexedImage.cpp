@@ -291,10 +291,15 @@ void BxIndexedImage::CountIndices(BxIndexCounts* counts, const BxBitmapImage* ma
     }
     counts->fill(0);
     BxPixelLock lock(*this);
+    BxPixelLock bits(*mask);
+    const std::uint8_t polarity = mask->Polarity();
     for (std::uint32_t y = 0; y < height_; ++y) {
         const std::uint8_t* row = lock.Row(y);
+        const std::uint8_t* maskRow = bits.Row(y);
         for (std::uint32_t x = 0; x < width_; ++x) {
-            if (mask->IsOpaque(x, y)) {
+            // Stored bits run from the most significant bit of each byte; a pixel is opaque
+            // when its bit differs from the polarity.
+            if (((maskRow[x >> 3] >> (7 - (x & 7))) & 1) != polarity) {
                 ++(*counts)[row[x]];
             }
         }

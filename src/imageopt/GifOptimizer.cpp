@@ -1,6 +1,7 @@
 #include "imageopt/GifOptimizer.h"
 
 #include <algorithm>
+#include <functional>
 #include <new>
 #include <optional>
 #include <vector>
@@ -19,6 +20,8 @@ namespace {
 // Palette entries this close to black or white are snapped to it.
 constexpr int kNearBlack = 12;
 constexpr int kNearWhite = 252;
+// The shared palette's colour count (BuildGlobalPalette's target 1).
+constexpr std::size_t kPaletteColours = 128;
 // How many entries of the shared palette one frame may use, per colour count.
 constexpr std::size_t kFrameEntries128 = 120;
 constexpr std::size_t kFrameEntries64 = 60;
@@ -162,9 +165,12 @@ std::uint64_t MaskBytes(std::uint64_t width, std::uint64_t height) {
 //   pixel of the screen it covers: F + C + T, T the largest of those per frame;
 // - the candidate is read back whole while the optimized frames, no larger than those read,
 //   are still held: 2F + M.
-// So the peak is F + max(C + T, F + M). The comments are held three times at the read-back (the
-// optimized animation, the file read back and its copy). Left out: the LZW tables and the
-// quantizer's tree, a few fixed megabytes, and the candidate's bytes, fewer than the file's.
+// So the peak is F + max(C + T, F + M). An animation is finished twice, with and without
+// unchanged pixels made transparent, from a copy of its frames: 2F + max(C + T, M). The comments
+// are held three times at the read-back (the optimized animation, the file read back and its
+// copy) and while the second encoding is made (the two animations and the first encoding). Left
+// out: the LZW tables and the quantizer's tree, a few fixed megabytes, and the encodings, of
+// about the file's size.
 std::string DecodeBudgetRefusal(const BxGIFFile& file) {
     const std::uint64_t screenWidth = file.GetScreenWidth();
     const std::uint64_t screenHeight = file.GetScreenHeight();
@@ -200,7 +206,9 @@ std::string DecodeBudgetRefusal(const BxGIFFile& file) {
         }
     }
     const std::uint64_t peak =
-        frames + std::max(canvas + suppressing, frames + largest) + 3 * comments;
+        (file.FrameIndex().size() > 1 ? 2 * frames + std::max(canvas + suppressing, largest)
+                                      : frames + std::max(canvas + suppressing, frames + largest)) +
+        3 * comments;
     if (peak <= kMaxDecodeBytes) {
         return {};
     }
@@ -239,6 +247,42 @@ void ReadFrames(BxGIFFile& file, BxAnimation& animation) {
     animation.SetGlobalInfo(file.CloneGlobalInfo());
 }
 
+// The colour a pixel value shows: its palette entry, black past the palette (as giflib and the
+// library draw it).
+BxColor ColourOfValue(const BxColorTable& palette, std::size_t value) {
+    return value < palette.Count() ? palette.ColorAt(value) : BxPackColor(0, 0, 0);
+}
+
+// The first entry of the table with exactly that colour.
+std::optional<std::size_t> EntryOf(const BxColorTable& table, BxColor colour) {
+    for (std::size_t j = 0; j < table.Count(); ++j) {
+        if (table.ColorAt(j) == colour) {
+            return j;
+        }
+    }
+    return std::nullopt;
+}
+
+// The image on the table: each colour goes to its nearest allowed entry, except that a colour
+// which is itself an entry (an extreme the quantizer kept, such as pure white) stays that entry.
+std::unique_ptr<BxIndexedImage> MapKeepingEntries(const BxIndexedImage& image,
+                                                  const BxColorTable& table,
+                                                  const BxAllowedSet* allowed) {
+    BxIndexMap map{};
+    BuildColorMap(image.Palette(), table, allowed, &map);
+    const std::size_t count = std::min(image.Palette().Count(), map.size());
+    for (std::size_t i = 0; i < count; ++i) {
+        if (const std::optional<std::size_t> entry = EntryOf(table, image.Palette().ColorAt(i))) {
+            map[i] = static_cast<std::uint8_t>(*entry);
+        }
+    }
+    std::unique_ptr<BxImage> copy = image.Clone();
+    std::unique_ptr<BxIndexedImage> mapped(static_cast<BxIndexedImage*>(copy.release()));
+    mapped->SetPalette(table);
+    mapped->RemapIndices(&map);
+    return mapped;
+}
+
 }  // namespace
 
 void ReadAnimation(std::span<const std::uint8_t> bytes, BxAnimation& animation) {
@@ -271,14 +315,97 @@ void CropUnusedAreas(BxAnimation& animation) {
     if (animation.GetFrameCount() <= 1) {
         return;
     }
+    const std::uint32_t screenWidth = animation.GetWidth();
+    const std::uint32_t screenHeight = animation.GetHeight();
+    // 1 where the screen shows the background: nothing drawn there yet, or cleared since by a
+    // frame that restores the background.
+    std::vector<std::uint8_t> clear;
+    std::vector<std::uint8_t> saved;
+    try {
+        clear.assign(std::size_t{screenWidth} * screenHeight, 1);
+    } catch (const std::bad_alloc&) {
+        BxRaise(kBxErrNoMemory);
+    }
     for (std::size_t i = 0; i < animation.GetFrameCount(); ++i) {
-        // A frame restored to the background clears its whole rectangle afterwards; cropped, it
-        // would leave its transparent border showing what lay beneath.
-        if (FrameAt(animation, i).GIFInfo().disposal == kDisposeBackground) {
+        BxGIFFrame& frame = FrameAt(animation, i);
+        const BxGIFFrameInfo& info = frame.GIFInfo();
+        const std::uint32_t width = frame.GetWidth();
+        const std::uint32_t height = frame.GetHeight();
+        // A frame without pixels draws and clears nothing, and has nothing to cut.
+        if (width == 0 || height == 0) {
             continue;
         }
-        std::unique_ptr<BxGIFFrame> cropped = FrameAt(animation, i).CropToContent();
-        animation.ReplaceFrame(i, std::move(cropped));
+        // The part of the frame on the screen; the reader refuses frames that reach past it.
+        const std::uint32_t left = std::min<std::uint32_t>(info.left, screenWidth);
+        const std::uint32_t top = std::min<std::uint32_t>(info.top, screenHeight);
+        const std::uint32_t onWidth = std::min(width, screenWidth - left);
+        const std::uint32_t onHeight = std::min(height, screenHeight - top);
+        const std::int32_t disposal = info.disposal;
+        if (disposal == kDisposePrevious) {
+            try {
+                saved.resize(std::size_t{onWidth} * onHeight);
+            } catch (const std::bad_alloc&) {
+                BxRaise(kBxErrNoMemory);
+            }
+            for (std::uint32_t y = 0; y < onHeight; ++y) {
+                std::copy_n(clear.data() + std::size_t{top + y} * screenWidth + left, onWidth,
+                            saved.data() + std::size_t{y} * onWidth);
+            }
+        }
+        // A frame that restores the background clears its whole rectangle when it ends. Cut
+        // down, it clears only the part kept, and the rest keeps what it showed: the same only
+        // where that is the background already. So such a frame keeps, besides its opaque
+        // pixels, every position where the screen beneath it shows something.
+        std::uint32_t boxLeft = width, boxTop = height, boxRight = 0, boxBottom = 0;
+        {
+            const BxBitmapImage& mask = frame.GetMask();
+            const std::uint8_t polarity = mask.Polarity();
+            BxPixelLock bits(mask);
+            for (std::uint32_t y = 0; y < height; ++y) {
+                const std::uint8_t* maskRow = bits.Row(y);
+                std::uint8_t* clearRow =
+                    y < onHeight ? clear.data() + std::size_t{top + y} * screenWidth + left
+                                 : nullptr;
+                for (std::uint32_t x = 0; x < width; ++x) {
+                    const bool opaque = StoredBit(maskRow, x) != polarity;
+                    const bool shown =
+                        disposal == kDisposeBackground && clearRow && x < onWidth && !clearRow[x];
+                    if (!opaque && !shown) {
+                        continue;
+                    }
+                    boxLeft = std::min(boxLeft, x);
+                    boxRight = std::max(boxRight, x + 1);
+                    boxTop = std::min(boxTop, y);
+                    boxBottom = std::max(boxBottom, y + 1);
+                    if (opaque && clearRow && x < onWidth) {
+                        // Drawn now; the disposal below may clear it again.
+                        clearRow[x] = 0;
+                    }
+                }
+            }
+        }
+        // Nothing to keep: the top-left pixel, transparent, on a background it leaves alone.
+        if (boxRight <= boxLeft || boxBottom <= boxTop) {
+            boxLeft = 0;
+            boxTop = 0;
+            boxRight = 1;
+            boxBottom = 1;
+        }
+        if (disposal == kDisposeBackground) {
+            for (std::uint32_t y = boxTop; y < std::min(boxBottom, onHeight); ++y) {
+                for (std::uint32_t x = boxLeft; x < std::min(boxRight, onWidth); ++x) {
+                    clear[std::size_t{top + y} * screenWidth + left + x] = 1;
+                }
+            }
+        } else if (disposal == kDisposePrevious) {
+            for (std::uint32_t y = 0; y < onHeight; ++y) {
+                std::copy_n(saved.data() + std::size_t{y} * onWidth, onWidth,
+                            clear.data() + std::size_t{top + y} * screenWidth + left);
+            }
+        }
+        if (boxLeft > 0 || boxTop > 0 || boxRight < width || boxBottom < height) {
+            animation.ReplaceFrame(i, frame.CropToArea(boxLeft, boxTop, boxRight, boxBottom));
+        }
     }
 }
 
@@ -297,10 +424,10 @@ void BuildGlobalPalette(BxAnimation& animation, int target) {
         frame.GIFInfo().hasLocalTable = 0;
         std::unique_ptr<BxIndexedImage> mapped;
         if (target == 0) {
-            mapped = MapToPalette(frame.GetImage(), table, nullptr);
+            mapped = MapKeepingEntries(frame.GetImage(), table, nullptr);
         } else {
             const BxAllowedSet allowed = SelectEntries(frame.GetImage(), table, perFrame);
-            mapped = MapToPalette(frame.GetImage(), table, &allowed);
+            mapped = MapKeepingEntries(frame.GetImage(), table, &allowed);
         }
         frame.ReplaceImage(std::move(mapped));
     }
@@ -327,6 +454,110 @@ void MergePaletteDuplicates(BxAnimation& animation) {
     }
     global.globalTable = compacted;
     global.declaredTableSize = static_cast<std::uint16_t>(compacted.Count());
+}
+
+std::optional<BxColorTable> ExactPalette(const BxAnimation& animation, std::size_t limit) {
+    // Every animation may need a transparent entry once unchanged pixels are made transparent.
+    bool transparency = animation.GetFrameCount() > 1;
+    std::vector<BxColor> colours;
+    for (std::size_t i = 0; i < animation.GetFrameCount(); ++i) {
+        const BxGIFFrame& frame = FrameAt(animation, i);
+        const BxIndexedImage& image = frame.GetImage();
+        BxIndexCounts counts{};
+        image.CountIndices(&counts, &frame.GetMask());
+        std::uint64_t opaque = 0;
+        for (std::size_t value = 0; value < counts.size(); ++value) {
+            if (counts[value] == 0) {
+                continue;
+            }
+            opaque += counts[value];
+            const BxColor colour = ColourOfValue(image.Palette(), value);
+            if (std::find(colours.begin(), colours.end(), colour) == colours.end()) {
+                // Bound: the list stops growing one past the limit.
+                if (colours.size() >= limit) {
+                    return std::nullopt;
+                }
+                colours.push_back(colour);
+            }
+        }
+        transparency = transparency || opaque < std::uint64_t{image.GetWidth()} * image.GetHeight();
+    }
+    if (colours.empty()) {
+        colours.push_back(BxPackColor(0, 0, 0));  // no opaque pixel: any one entry
+    }
+    if (colours.size() + (transparency ? 1 : 0) > limit) {
+        return std::nullopt;
+    }
+    BxColorTable table(colours.size());
+    for (std::size_t j = 0; j < colours.size(); ++j) {
+        table.SetColor(j, BxRedOf(colours[j]), BxGreenOf(colours[j]), BxBlueOf(colours[j]));
+    }
+    return table;
+}
+
+void UseExactPalette(BxAnimation& animation, const BxColorTable& table) {
+    BxGIFGlobalInfo& global = GlobalOf(animation);
+    for (std::size_t i = 0; i < animation.GetFrameCount(); ++i) {
+        BxGIFFrame& frame = FrameAt(animation, i);
+        frame.GIFInfo().hasLocalTable = 0;
+        BxIndexedImage& image = frame.GetImage();
+        // Values whose colour no opaque pixel shows are transparent wherever they occur; any
+        // entry will do for them.
+        BxIndexMap map{};
+        for (std::size_t value = 0; value < map.size(); ++value) {
+            map[value] = static_cast<std::uint8_t>(
+                EntryOf(table, ColourOfValue(image.Palette(), value)).value_or(0));
+        }
+        image.RemapIndices(&map);
+        image.SetPalette(table);
+    }
+    global.hasGlobalTable = 1;
+    global.globalTable = table;
+    global.declaredTableSize = static_cast<std::uint16_t>(table.Count());
+}
+
+void NormaliseFrameRecords(BxAnimation& animation) {
+    for (std::size_t i = 0; i < animation.GetFrameCount(); ++i) {
+        BxGIFFrame& frame = FrameAt(animation, i);
+        BxGIFFrameInfo& info = frame.GIFInfo();
+        // "Unspecified" and the undefined values mean "leave in place" to every viewer. A frame
+        // that restores the previous screen keeps doing so: written as "leave in place" it would
+        // stay visible under every later frame's transparent pixels.
+        if (info.disposal != kDisposeBackground && info.disposal != kDisposePrevious) {
+            info.disposal = kDisposeNone;
+        }
+        frame.SetTransparencyFlag(frame.HasTransparentPixels() ? 1 : 0);
+    }
+}
+
+void ReserveTransparentEntry(BxAnimation& animation, bool keepEveryColour) {
+    BxGIFGlobalInfo& global = GlobalOf(animation);
+    const std::size_t n = global.globalTable.Count();
+    // A frame with a transparent pixel that uses every entry would take entry n, past the
+    // table's code width when n is a power of two, or give up a colour at 64 and 128 entries
+    // (ChooseTransparentIndex). Reduced colours may lose one more rather than double the table.
+    if (!global.hasGlobalTable || n == 0 || n >= 256 ||
+        (!keepEveryColour && (n == 64 || n == 128))) {
+        return;
+    }
+    bool full = false;
+    for (std::size_t i = 0; i < animation.GetFrameCount() && !full; ++i) {
+        const BxGIFFrame& frame = FrameAt(animation, i);
+        if (!frame.GetTransparencyFlag()) {
+            continue;
+        }
+        BxIndexCounts counts{};
+        frame.GetImage().CountIndices(&counts, &frame.GetMask());
+        full = BxIndexedImage::CountUsed(&counts, n) == n;
+    }
+    if (!full) {
+        return;
+    }
+    global.globalTable.Resize(n + 1);
+    global.declaredTableSize = static_cast<std::uint16_t>(n + 1);
+    for (std::size_t i = 0; i < animation.GetFrameCount(); ++i) {
+        FrameAt(animation, i).GetImage().SetPalette(global.globalTable);
+    }
 }
 
 void SuppressUnchangedPixels(BxAnimation& animation) {
@@ -423,20 +654,87 @@ namespace {
 void WriteFrames(BxGIFFile& file, std::uint16_t mode, BxAnimation& animation) {
     const BxGIFFrame::BackgroundColour& bg = FrameAt(animation, 0).GetBackgroundColour();
     ResolveBackgroundIndex(animation, BxPackColor(bg[0], bg[1], bg[2]));
+    BxGIFGlobalInfo& global = GlobalOf(animation);
+    // A still has nothing to loop, and its graphic control block only matters for transparency.
+    const bool still = animation.GetFrameCount() == 1;
+    if (still) {
+        global.hasLoop = 0;
+    }
+    bool extensions = global.hasLoop != 0;
+    for (const BxGIFComment& comment : global.comments) {
+        extensions = extensions || comment.Length() > 0;
+    }
+    for (std::size_t i = 0; i < animation.GetFrameCount(); ++i) {
+        BxGIFFrameInfo& info = FrameAt(animation, i).GIFInfo();
+        if (still) {
+            info.hasGraphicControl = info.transparent ? 1 : 0;
+        } else if (info.delay != 0 || info.disposal != 0 || info.transparent != 0) {
+            info.hasGraphicControl = 1;
+        }
+        extensions = extensions || info.hasGraphicControl != 0;
+    }
+    // GIF89a is the version that has extensions; a file without them is a GIF87a file.
+    global.version89a = extensions ? 1 : 0;
     file.SetScreenSize(animation.GetWidth(), animation.GetHeight());
-    file.SetGlobalInfo(GlobalOf(animation).Clone());
+    file.SetGlobalInfo(global.Clone());
     file.SetFrameCount(static_cast<std::uint32_t>(animation.GetFrameCount()));
     file.Open(mode);
     for (std::size_t i = 0; i < animation.GetFrameCount(); ++i) {
         BxGIFFrame& frame = FrameAt(animation, i);
         BxGIFFrameInfo& info = frame.GIFInfo();
-        if (info.delay != 0 || info.disposal != 0 || info.transparent != 0) {
-            info.hasGraphicControl = 1;
-        }
         if (info.transparent) {
             frame.ChooseTransparentIndex(false);
         }
         file.WriteNextFrame(frame.GetImage(), info);
+    }
+}
+
+// A deep copy of the frames and the global record.
+void CopyAnimation(const BxAnimation& from, BxAnimation& to) {
+    to.SetSize(from.GetWidth(), from.GetHeight());
+    to.SetGlobalInfo(GlobalOf(from).Clone());
+    for (std::size_t i = 0; i < from.GetFrameCount(); ++i) {
+        to.AppendFrame(BxMake<BxGIFFrame>(FrameAt(from, i)), false);
+    }
+}
+
+// Moves the frames and the global record of one animation into the other, whose own go.
+void MoveAnimation(BxAnimation& from, BxAnimation& to) {
+    while (to.GetFrameCount() > 0) {
+        to.RemoveFrame(to.GetFrameCount() - 1);
+    }
+    while (from.GetFrameCount() > 0) {
+        to.AppendFrame(from.DetachFrame(0), false);
+    }
+    to.SetGlobalInfo(from.TakeGlobalInfo());
+}
+
+// The steps after the shared palette, with or without making unchanged pixels transparent.
+void FinishFrames(BxAnimation& animation, bool suppress, bool exact,
+                  const std::function<void(const char*)>& say) {
+    NormaliseFrameRecords(animation);
+    if (suppress) {
+        SuppressUnchangedPixels(animation);
+    }
+    say("Cropping unused areas...");
+    CropUnusedAreas(animation);
+    say("Resolving color indexes...");
+    const BxGIFFrame::BackgroundColour& bg = FrameAt(animation, 0).GetBackgroundColour();
+    ResolveBackgroundIndex(animation, BxPackColor(bg[0], bg[1], bg[2]));
+    ReserveTransparentEntry(animation, exact);
+    for (std::size_t i = 0; i < animation.GetFrameCount(); ++i) {
+        BxGIFFrame& frame = FrameAt(animation, i);
+        // Until now transparency lives in the mask and the record's index is the one the file
+        // came with. Painting the transparent pixels with the index they will be written with
+        // lets the smoothing leave them alone; choosing again when writing picks the same index.
+        frame.ChooseTransparentIndex(false);
+        // Swapping pixels changes the picture: only where the colours were reduced anyway.
+        if (!exact) {
+            SmoothDither(frame.GetImage(),
+                         frame.GetTransparencyFlag()
+                             ? std::optional<std::uint8_t>(frame.GetTransparentIndex())
+                             : std::nullopt);
+        }
     }
 }
 
@@ -458,38 +756,45 @@ std::int64_t MeasureAnimation(BxAnimation& animation) {
     return length;
 }
 
-void OptimizeAnimation(BxAnimation& animation, StatusSink* status) {
-    auto say = [status](const char* text) {
+std::vector<std::uint8_t> OptimizeAnimation(BxAnimation& animation, StatusSink* status) {
+    const std::function<void(const char*)> say = [status](const char* text) {
         if (status) {
             status->SetStatus(text);
         }
     };
     say("Cropping unused areas...");
     CropUnusedAreas(animation);
-    for (std::size_t i = 0; i < animation.GetFrameCount(); ++i) {
-        SnapPaletteExtremes(FrameAt(animation, i).GetImage().Palette());
-    }
+    // Colours that fit the palette are kept as they are; only more are reduced.
+    const std::optional<BxColorTable> exact = ExactPalette(animation, kPaletteColours);
     say("Adjusting global palette...");
-    BuildGlobalPalette(animation, 1);
+    if (exact) {
+        UseExactPalette(animation, *exact);
+    } else {
+        for (std::size_t i = 0; i < animation.GetFrameCount(); ++i) {
+            SnapPaletteExtremes(FrameAt(animation, i).GetImage().Palette());
+        }
+        BuildGlobalPalette(animation, 1);
+    }
     say("Removing global palette duplicates...");
     MergePaletteDuplicates(animation);
-    SuppressUnchangedPixels(animation);
-    say("Cropping unused areas...");
-    CropUnusedAreas(animation);
-    say("Resolving color indexes...");
-    const BxGIFFrame::BackgroundColour& bg = FrameAt(animation, 0).GetBackgroundColour();
-    ResolveBackgroundIndex(animation, BxPackColor(bg[0], bg[1], bg[2]));
-    for (std::size_t i = 0; i < animation.GetFrameCount(); ++i) {
-        BxGIFFrame& frame = FrameAt(animation, i);
-        // Until now transparency lives in the mask and the record's index is the one the file
-        // came with. Painting the transparent pixels with the index they will be written with
-        // lets the smoothing leave them alone; choosing again when writing picks the same index.
-        frame.ChooseTransparentIndex(false);
-        SmoothDither(frame.GetImage(),
-                     frame.GetTransparencyFlag()
-                         ? std::optional<std::uint8_t>(frame.GetTransparentIndex())
-                         : std::nullopt);
+    if (animation.GetFrameCount() <= 1) {
+        // One frame repeats nothing.
+        FinishFrames(animation, false, exact.has_value(), say);
+        return WriteAnimation(animation);
     }
+    // Transparent runs break the LZW strings of dithered pictures, so an animation is encoded
+    // both ways and keeps the smaller.
+    BxAnimation plain;
+    CopyAnimation(animation, plain);
+    FinishFrames(animation, true, exact.has_value(), say);
+    std::vector<std::uint8_t> bytes = WriteAnimation(animation);
+    FinishFrames(plain, false, exact.has_value(), say);
+    std::vector<std::uint8_t> plainBytes = WriteAnimation(plain);
+    if (plainBytes.size() < bytes.size()) {
+        MoveAnimation(plain, animation);
+        bytes = std::move(plainBytes);
+    }
+    return bytes;
 }
 
 }  // namespace gifopt
@@ -543,13 +848,8 @@ GifStageResult OptimizeGif(std::span<const std::uint8_t> bytes, gifopt::StatusSi
     if (animation.GetFrameCount() == 0) {
         return {};
     }
-    gifopt::OptimizeAnimation(animation, status);
-    const std::int64_t measured = gifopt::MeasureAnimation(animation);
-    if (measured <= 0 || measured >= static_cast<std::int64_t>(bytes.size())) {
-        return {};
-    }
     GifStageResult result;
-    result.bytes = gifopt::WriteAnimation(animation);
+    result.bytes = gifopt::OptimizeAnimation(animation, status);
     if (result.bytes.size() >= bytes.size() || !ReadsBackAs(result.bytes, animation)) {
         result.bytes.clear();
     }

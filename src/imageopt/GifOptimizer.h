@@ -1,10 +1,11 @@
 // The GIF stage of the per-file pipeline: rebuilds a GIF around one shared palette of at most 128
-// colours, makes pixels that repeat what the screen already shows transparent, crops frames to
-// what they change. It turns a file's bytes into new ones, which the pipeline writes only when they
-// are fewer.
+// colours (the file's own colours when they fit), makes pixels that repeat what the screen
+// already shows transparent where that pays, crops frames to what they change. It turns a file's
+// bytes into new ones, which the pipeline writes only when they are fewer.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -48,19 +49,37 @@ namespace gifopt {
 
 // Reads every frame of the GIF into the animation (BxErrorCode on failure).
 void ReadAnimation(std::span<const std::uint8_t> file, BxAnimation& animation);
-// Everything between reading and writing; `status` may be null.
-void OptimizeAnimation(BxAnimation& animation, StatusSink* status);
+// Everything between reading and writing; `status` may be null. An animation is finished twice,
+// with and without unchanged pixels made transparent, and keeps the smaller; the bytes returned
+// are its encoding (WriteAnimation of the animation as left).
+std::vector<std::uint8_t> OptimizeAnimation(BxAnimation& animation, StatusSink* status);
 // The animation as a GIF file.
 std::vector<std::uint8_t> WriteAnimation(BxAnimation& animation);
 // How many bytes WriteAnimation would give, without making them.
 std::int64_t MeasureAnimation(BxAnimation& animation);
 
 void SnapPaletteExtremes(BxColorTable& palette);
+// Crops every frame of an animation to what it must keep: its opaque pixels and, for a frame
+// that restores the background when it ends, the positions where the screen beneath it does not
+// show the background already.
 void CropUnusedAreas(BxAnimation& animation);
 void BuildGlobalPalette(BxAnimation& animation, int target);
+// The colours the opaque pixels of all frames show, frame by frame in the order of the entries
+// that show them, when they fit in `limit` entries with one to spare for transparency (which an
+// animation or a frame with transparent pixels may need); else none.
+std::optional<BxColorTable> ExactPalette(const BxAnimation& animation, std::size_t limit);
+// Moves every frame onto that table, each pixel to the entry of its own colour.
+void UseExactPalette(BxAnimation& animation, const BxColorTable& table);
 void MergePaletteDuplicates(BxAnimation& animation);
+// Disposal 0 and the undefined values become 1 (leave in place); the transparency flag follows
+// the mask.
+void NormaliseFrameRecords(BxAnimation& animation);
 void SuppressUnchangedPixels(BxAnimation& animation);
 void ResolveBackgroundIndex(BxAnimation& animation, BxColor colour);
+// Grows the shared table by one entry when a frame with transparent pixels uses every entry, so
+// that the transparent index lies in the table and no colour is given up; with reduced colours
+// (keepEveryColour false) not at 64 and 128 entries, where that would double the table.
+void ReserveTransparentEntry(BxAnimation& animation, bool keepEveryColour);
 
 }  // namespace gifopt
 }  // namespace quillon

@@ -284,8 +284,11 @@ const LoopCase kLoopCases[] = {
      1, 4},
     // The terminator right after the identifier: an empty block, not the start of a sub-block.
     {"NoSubBlocks", Cat({{0x21, 0xFF, 0x0B}, Text("NETSCAPE2.0"), {0x00}}), 0, 0},
+    // ANIMEXTS1.0 holds the same sub-block, and browsers loop on it as on NETSCAPE2.0.
+    {"AnimextsAlias", Cat({{0x21, 0xFF, 0x0B}, Text("ANIMEXTS1.0"), {0x03, 0x01}, Word(7), {0x00}}),
+     1, 7},
     {"OtherApplication",
-     Cat({{0x21, 0xFF, 0x0B}, Text("ANIMEXTS1.0"), {0x03, 0x01}, Word(7), {0x00}}), 0, 0},
+     Cat({{0x21, 0xFF, 0x0B}, Text("XMP DataXMP"), {0x03, 0x01}, Word(7), {0x00}}), 0, 0},
     {"ApplicationIdOfOtherLength", {0x21, 0xFF, 0x03, 'a', 'b', 'c', 0x01, 0x00, 0x00}, 0, 0},
     // A block size of 0 is the terminator: the block ends at once.
     {"EmptyApplicationBlock", {0x21, 0xFF, 0x00}, 0, 0},

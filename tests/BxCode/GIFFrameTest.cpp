@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "BxCode/BxAnimation.h"
@@ -115,6 +116,69 @@ TEST(GIFFrameTest, CropKeepsTheBoundingBoxOfOpaquePixels) {
     // The frame it came from is unchanged.
     EXPECT_EQ(frame.GetWidth(), 10u);
     EXPECT_EQ(frame.GIFInfo().left, 0);
+}
+
+TEST(GIFFrameTest, CropToAreaCutsTheRectangleAndMovesTheRecord) {
+    std::vector<std::uint8_t> pixels;
+    for (std::uint8_t i = 0; i < 100; ++i) {
+        pixels.push_back(i % 7);
+    }
+    BxGIFFrame frame(*MakeImage(10, 10, Spread(7), pixels));
+    frame.GIFInfo().left = 20;
+    frame.GIFInfo().top = 30;
+    frame.GetMask().SetBitAt(4, 3, 1);
+    const std::unique_ptr<BxGIFFrame> cropped = frame.CropToArea(3, 2, 7, 5);
+    EXPECT_EQ(cropped->GetWidth(), 4u);
+    EXPECT_EQ(cropped->GetHeight(), 3u);
+    EXPECT_EQ(cropped->GIFInfo().left, 23);
+    EXPECT_EQ(cropped->GIFInfo().top, 32);
+    EXPECT_EQ(cropped->GIFInfo().width, 4);
+    EXPECT_EQ(cropped->GIFInfo().height, 3);
+    for (std::uint32_t y = 0; y < 3; ++y) {
+        for (std::uint32_t x = 0; x < 4; ++x) {
+            EXPECT_EQ(cropped->GetImage().PixelAt(x, y), frame.GetImage().PixelAt(x + 3, y + 2));
+            EXPECT_EQ(cropped->IsTransparentAt(x, y), x == 1 && y == 1);
+        }
+    }
+    EXPECT_BX_ERROR(frame.CropToArea(3, 3, 3, 5), kBxErrBadArgument);   // no columns
+    EXPECT_BX_ERROR(frame.CropToArea(0, 0, 11, 1), kBxErrBadArgument);  // past the right edge
+}
+
+// The mask operations work a mask byte at a time: widths that end inside a byte, against a
+// pixel by pixel model.
+TEST(GIFFrameTest, MaskOperationsAgreeWithPixelsOnEveryWidth) {
+    std::uint32_t seed = 5;
+    for (std::uint32_t width = 1; width <= 19; ++width) {
+        SCOPED_TRACE(width);
+        std::vector<std::uint8_t> pixels;
+        for (std::uint32_t i = 0; i < width * 3; ++i) {
+            seed = seed * 1103515245 + 12345;
+            pixels.push_back(static_cast<std::uint8_t>((seed >> 16) % 4));
+        }
+        BxGIFFrame frame(*MakeImage(width, 3, Spread(5), pixels));
+        EXPECT_FALSE(frame.HasTransparentPixels());
+        frame.MarkIndex(2, false);
+        bool anyTwo = false;
+        for (std::uint32_t i = 0; i < width * 3; ++i) {
+            EXPECT_EQ(frame.IsTransparentAt(i % width, i / width), pixels[i] == 2) << i;
+            anyTwo = anyTwo || pixels[i] == 2;
+        }
+        EXPECT_EQ(frame.HasTransparentPixels(), anyTwo);
+        const std::vector<std::uint8_t> counts = Counts(frame);
+        EXPECT_EQ(counts[2], 0);
+        EXPECT_EQ(counts[1], std::count(pixels.begin(), pixels.end(), 1));
+        frame.PaintTransparent(4);
+        for (std::uint32_t i = 0; i < width * 3; ++i) {
+            EXPECT_EQ(frame.GetImage().PixelAt(i % width, i / width),
+                      pixels[i] == 2 ? 4 : pixels[i])
+                << i;
+        }
+        frame.ClearMask();
+        EXPECT_FALSE(frame.HasTransparentPixels());
+        // The last pixel alone: the bits past the width in its byte do not count.
+        frame.GetMask().SetBitAt(width - 1, 2, frame.GetMask().Polarity());
+        EXPECT_TRUE(frame.HasTransparentPixels());
+    }
 }
 
 TEST(GIFFrameTest, MarkIndexThatNoPixelUsesChangesNothing) {

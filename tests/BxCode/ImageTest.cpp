@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <numbers>
+#include <string>
 #include <vector>
 
 #include "BxCode/BxBitmapImage.h"
@@ -486,6 +487,40 @@ TEST(BitmapImageExamples, TransformsMoveBits) {
     EXPECT_EQ(free->GetWidth() % 2, 1u);
     BxBitmapImage other(1, 1);
     EXPECT_BX_ERROR(bitmap.Paste(0, 0, other), kBxErrBadArgument);  // polarity 1 against 0
+}
+
+// Pasting copies whole bytes where it can: every bit offset of source and target, against a bit
+// by bit model, with the bits around the pasted ones left alone.
+TEST(BitmapImageExamples, PasteAtEveryBitOffsetCopiesExactlyTheOverlap) {
+    BxBitmapImage source(37, 2);
+    std::uint32_t seed = 99;
+    for (std::uint32_t y = 0; y < 2; ++y) {
+        for (std::uint32_t x = 0; x < 37; ++x) {
+            seed = seed * 1103515245 + 12345;
+            source.SetBitAt(x, y, static_cast<std::uint8_t>((seed >> 16) & 1));
+        }
+    }
+    for (std::int64_t at = -11; at <= 12; ++at) {
+        for (const std::uint8_t ground : {std::uint8_t{0}, std::uint8_t{1}}) {
+            SCOPED_TRACE(std::to_string(at) + " on " + std::to_string(ground));
+            BxBitmapImage target(50, 2);
+            for (std::uint32_t y = 0; y < 2; ++y) {
+                for (std::uint32_t x = 0; x < 50; ++x) {
+                    target.SetBitAt(x, y, ground);
+                }
+            }
+            target.Paste(at, 0, source);
+            for (std::uint32_t y = 0; y < 2; ++y) {
+                for (std::uint32_t x = 0; x < 50; ++x) {
+                    const std::int64_t from = std::int64_t{x} - at;
+                    const std::uint8_t expected =
+                        from >= 0 && from < 37 ? source.BitAt(static_cast<std::uint32_t>(from), y)
+                                               : ground;
+                    ASSERT_EQ(target.BitAt(x, y), expected) << x << "," << y;
+                }
+            }
+        }
+    }
 }
 
 // ---- true colour ------------------------------------------------------------------------------
