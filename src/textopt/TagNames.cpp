@@ -33,35 +33,8 @@ constexpr std::size_t SlotOf(const PackedName& name, std::size_t slotCount) {
 // limit of a class would cut off is longer than all of that class's entries anyway, so it
 // matches none of them either way.
 class TagClassTable {
-  public:
-    consteval TagClassTable() {
-        Add(kPreformattedTagNames, TagClass::kPreformatted);
-        Add(kRawTextTagNames, TagClass::kRawText);
-        Add(kScriptTagNames, TagClass::kScript);
-        Add(kStyleTagNames, TagClass::kStyle);
-        Add(kKnownTagNames, TagClass::kKnown);
-        Add(kBlockTagNames, TagClass::kBlock);
-        Add(kInvisibleTagNames, TagClass::kInvisible);
-    }
-
-    // The classes (as TagClassBit bits) that have a name beginning with b.
-    constexpr std::uint8_t StartClasses(std::uint8_t b) const { return firstBytes_[b]; }
-
-    constexpr std::uint8_t ClassesOf(const PackedName& name) const {
-        // Bound: the table is never full, so the probe meets an empty slot.
-        for (std::size_t slot = SlotOf(name, kSlotCount);; slot = (slot + 1) & (kSlotCount - 1)) {
-            const Slot& entry = slots_[slot];
-            if (entry.name.size == 0) {
-                return 0;
-            }
-            if (entry.name.size == name.size && entry.name.low == name.low &&
-                entry.name.high == name.high) {
-                return entry.classes;
-            }
-        }
-    }
-
-  private:
+    // Add comes before the constructor: some compilers evaluate the constructor where the table
+    // is defined, before they have instantiated a member template defined below it.
     static constexpr std::size_t kSlotCount = 256;
 
     struct Slot {
@@ -105,6 +78,35 @@ class TagClassTable {
         }
     }
 
+  public:
+    consteval TagClassTable() {
+        Add(kPreformattedTagNames, TagClass::kPreformatted);
+        Add(kRawTextTagNames, TagClass::kRawText);
+        Add(kScriptTagNames, TagClass::kScript);
+        Add(kStyleTagNames, TagClass::kStyle);
+        Add(kKnownTagNames, TagClass::kKnown);
+        Add(kBlockTagNames, TagClass::kBlock);
+        Add(kInvisibleTagNames, TagClass::kInvisible);
+    }
+
+    // The classes (as TagClassBit bits) that have a name beginning with b.
+    constexpr std::uint8_t StartClasses(std::uint8_t b) const { return firstBytes_[b]; }
+
+    constexpr std::uint8_t ClassesOf(const PackedName& name) const {
+        // Bound: the table is never full, so the probe meets an empty slot.
+        for (std::size_t slot = SlotOf(name, kSlotCount);; slot = (slot + 1) & (kSlotCount - 1)) {
+            const Slot& entry = slots_[slot];
+            if (entry.name.size == 0) {
+                return 0;
+            }
+            if (entry.name.size == name.size && entry.name.low == name.low &&
+                entry.name.high == name.high) {
+                return entry.classes;
+            }
+        }
+    }
+
+  private:
     std::array<Slot, kSlotCount> slots_{};
     std::array<std::uint8_t, 256> firstBytes_{};
     std::size_t used_ = 0;
