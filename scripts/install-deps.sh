@@ -5,10 +5,10 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ make pkg-config clang-format
-    qt6-base-dev
+    qt6-base-dev libqt6svg6
     libgtest-dev libgmock-dev libbenchmark-dev
-    libjpeg62-turbo-dev libgif-dev gifsicle jpegoptim
-    clang
+    libjpeg62-turbo-dev libjpeg-turbo-progs libgif-dev gifsicle jpegoptim
+    clang gcovr
     python3 python3-html5lib nodejs node-acorn minify
     groff-base man-db locales
 )
