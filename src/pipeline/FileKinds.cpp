@@ -1,5 +1,6 @@
 #include "pipeline/FileKinds.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -90,6 +91,11 @@ constexpr std::array<FileKind, kFileKindCount> kKinds = {{
     {FileClass::kJpeg, kJpegSuffixes, "JPEG File", "JPEG images", "JPEG", "jpegs", section::kJpeg,
      key::kEnableJpeg, JpegStage, 16},
 }};
+// The count is fixed where the counters are declared; a row missing here would be a kind with
+// no class, no stage and no name rather than a compile error.
+static_assert(std::ranges::all_of(kKinds, [](const FileKind& kind) {
+    return kind.fileClass != FileClass::kNone && kind.stage != nullptr && !kind.suffixes.empty();
+}));
 
 // A value this program does not know is read as the least it could mean, as the settings page
 // shows it: stripping alone.
