@@ -148,32 +148,16 @@ TextLength TagBodyLength(const std::uint8_t* p, const std::uint8_t* end) {
     return static_cast<TextLength>(q - p);
 }
 
-bool IsPreformattedTag(const std::uint8_t* p, const std::uint8_t* end) {
-    return IsTagOfClass(TagClass::kPreformatted, p, end);
-}
-
 bool IsRawTextTag(const std::uint8_t* p, const std::uint8_t* end) {
     return IsTagOfClass(TagClass::kRawText, p, end);
-}
-
-bool IsInvisibleTag(const std::uint8_t* p, const std::uint8_t* end) {
-    return IsTagOfClass(TagClass::kInvisible, p, end);
 }
 
 bool IsScriptTag(const std::uint8_t* p, const std::uint8_t* end) {
     return IsTagOfClass(TagClass::kScript, p, end);
 }
 
-bool IsStyleTag(const std::uint8_t* p, const std::uint8_t* end) {
-    return IsTagOfClass(TagClass::kStyle, p, end);
-}
-
 bool IsKnownTag(const std::uint8_t* p, const std::uint8_t* end) {
     return IsTagOfClass(TagClass::kKnown, p, end);
-}
-
-bool IsBlockTag(const std::uint8_t* p, const std::uint8_t* end) {
-    return IsTagOfClass(TagClass::kBlock, p, end);
 }
 
 TextLength SkipServerCode(TextLength i, const std::uint8_t* text, TextLength length) {
@@ -271,51 +255,6 @@ bool MatchCloseTag(const CloseTagPattern& pattern, const std::uint8_t* p, const 
         }
     }
     return p + pattern.size == end || EndsCloseTagName(p[pattern.size]);
-}
-
-TextLength AttributeExtent(const std::uint8_t* p, const std::uint8_t* end) {
-    const std::uint8_t* q = p;
-    // Bound for every loop below: q only moves forward and stops at end.
-    while (q < end && *q != '=' && *q != ' ') {
-        ++q;
-    }
-    const auto nameLength = static_cast<TextLength>(q - p);
-    if (ByteAt(q, end) != '=') {
-        while (q < end && IsBelow33(*q)) {
-            ++q;
-        }
-        if (ByteAt(q, end) != '=') {
-            return nameLength;
-        }
-    }
-    ++q;
-    while (q < end && *q == ' ') {
-        ++q;
-    }
-    const std::uint8_t quote = ByteAt(q, end);
-    if (quote == '"' || quote == '\'') {
-        ++q;
-        while (q < end && *q != quote && *q != '>') {
-            ++q;
-        }
-        if (ByteAt(q, end) == quote) {
-            ++q;
-        }
-        return static_cast<TextLength>(q - p);
-    }
-    while (q < end && *q != ' ' && *q != '\n' && *q != '>') {
-        ++q;
-    }
-    return static_cast<TextLength>(q - p);
-}
-
-TextLength SkipWhitespace(const std::uint8_t* p, const std::uint8_t* end) {
-    TextLength count = 1;
-    // Bound: stops at end.
-    while (count < end - p && IsBelow33(p[count])) {
-        ++count;
-    }
-    return count;
 }
 
 }  // namespace quillon

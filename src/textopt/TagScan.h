@@ -21,15 +21,10 @@ TextLength TagBodyLength(const std::uint8_t* p, const std::uint8_t* end);
 
 // Classifiers, given the position of a `<`. The name is the `<` and the bytes after it up to a
 // space, `>`, line feed or the end, upper-cased, and must equal a table entry exactly.
-// PRE XMP PLAINTEXT NOOP LISTING TEXTAREA
-bool IsPreformattedTag(const std::uint8_t* p, const std::uint8_t* end);
 // TEXTAREA TITLE XMP PLAINTEXT IFRAME NOEMBED NOFRAMES: content that holds no markup.
 bool IsRawTextTag(const std::uint8_t* p, const std::uint8_t* end);
 bool IsScriptTag(const std::uint8_t* p, const std::uint8_t* end);
-bool IsStyleTag(const std::uint8_t* p, const std::uint8_t* end);
 bool IsKnownTag(const std::uint8_t* p, const std::uint8_t* end);
-bool IsBlockTag(const std::uint8_t* p, const std::uint8_t* end);
-bool IsInvisibleTag(const std::uint8_t* p, const std::uint8_t* end);
 
 // Region skips. Given index i, each returns i when no region starts there, else the index of the
 // `>` of the region's close tag, or `length` when the region runs to the end of the text. The
@@ -102,12 +97,5 @@ CloseTagPattern MakeCloseTagPattern(const std::uint8_t* p, const std::uint8_t* e
 // Whether the tag at p (a `<`) has the pattern's name; its name ends at a space, `>`, line feed,
 // 0 byte or the end, so `</pre >` and `</PRE class=x>` match `</PRE`.
 bool MatchCloseTag(const CloseTagPattern& pattern, const std::uint8_t* p, const std::uint8_t* end);
-
-// Offset from p (the first byte of an attribute name) to just past the attribute's value, or the
-// name's length for an attribute without a value.
-TextLength AttributeExtent(const std::uint8_t* p, const std::uint8_t* end);
-
-// 1 plus the number of bytes after p that are below 33 (signed, see IsBelow33).
-TextLength SkipWhitespace(const std::uint8_t* p, const std::uint8_t* end);
 
 }  // namespace quillon
