@@ -105,6 +105,28 @@ void RunTool(Tool tool, const Paths& p) {
     }
 }
 
+// The restart interval the header sets, in MCUs (0 for none). The stage keeps it on purpose: the
+// markers let a decoder resume after damaged data.
+unsigned RestartInterval(const Bytes& jpeg) {
+    std::size_t at = 2;
+    // Bound: every round moves at forward by a segment of at least four bytes.
+    while (at + 6 <= jpeg.size() && jpeg[at] == 0xFF && jpeg[at + 1] != 0xDA) {
+        if (jpeg[at + 1] == 0xDD) {
+            return (unsigned{jpeg[at + 4]} << 8) | jpeg[at + 5];
+        }
+        at += 2 + ((std::size_t{jpeg[at + 2]} << 8) | jpeg[at + 3]);
+    }
+    return 0;
+}
+
+// jpegtran's result when it keeps the original's restart interval as the stage does: what the
+// markers and the shorter runs between them cost in bytes, counted like the kept segments.
+std::uint64_t JpegtranKeepingRestarts(const Paths& p, unsigned interval, const fs::path& result) {
+    Spawn({"jpegtran", "-copy", "none", "-progressive", "-restart", std::to_string(interval) + "B",
+           "-outfile", result.string(), p.file.string()});
+    return fs::file_size(result);
+}
+
 // Like the pipeline, a result that failed or is not smaller leaves the original in place.
 std::uint64_t KeptSize(const fs::path& result, std::uint64_t before) {
     std::error_code error;
@@ -172,10 +194,11 @@ struct Totals {
     std::array<int, kJpegoptim + 1> identical{}, different{};
     int oursLarger = 0;
     int undecodable = 0;
-    // Files libjpeg-turbo reads only by patching over corrupt data, which the stage only strips.
-    int corrupt = 0;
-    std::uint64_t savedByJpegtranOnCorrupt = 0, savedByOursOnCorrupt = 0, keptOnCorrupt = 0;
-    int shortOfJpegtran = 0;  // files where the stage saves less than jpegtran less its segments
+    // What keeping the restart intervals costs jpegtran, and on how many files.
+    std::uint64_t restartCost = 0;
+    int withRestarts = 0;
+    // Files where the stage saves less than jpegtran less its segments and restart intervals.
+    int shortOfJpegtran = 0;
 };
 
 }  // namespace
@@ -194,7 +217,7 @@ int main(int argc, char** argv) {
         paths.push_back({file, work / "ours" / name, work / "jpegtran" / name, work / "jpegoptim",
                          work / "jpegoptim" / name});
     }
-    for (const char* folder : {"ours", "jpegtran", "jpegoptim"}) {
+    for (const char* folder : {"ours", "jpegtran", "jpegoptim", "jpegtran-restart"}) {
         fs::create_directories(work / folder);
     }
 
@@ -235,12 +258,16 @@ int main(int argc, char** argv) {
         }
         totals.oursLarger += fs::file_size(p.ours) > before;
         totals.undecodable += !decoded;
-        const std::uint64_t kept = ApplicationSegmentBytes(Read(p.ours));
-        if (decoded && decoded->warnings > 0) {
-            ++totals.corrupt;
-            totals.savedByJpegtranOnCorrupt += before - sizes[kJpegtran];
-            totals.savedByOursOnCorrupt += before - sizes[kOurs];
-            totals.keptOnCorrupt += kept;
+        std::uint64_t kept = ApplicationSegmentBytes(Read(p.ours));
+        const unsigned interval = RestartInterval(original);
+        if (interval > 0 && sizes[kJpegtran] < before) {
+            const std::uint64_t withRestart =
+                JpegtranKeepingRestarts(p, interval, work / "jpegtran-restart" / p.file.filename());
+            const std::uint64_t cost =
+                withRestart > sizes[kJpegtran] ? withRestart - sizes[kJpegtran] : 0;
+            totals.restartCost += cost;
+            totals.withRestarts += 1;
+            kept += cost;
         }
         totals.before += before;
         totals.kept += kept;
@@ -269,21 +296,17 @@ int main(int argc, char** argv) {
     }
     const std::uint64_t savedOurs = totals.before - totals.after[kOurs];
     std::printf(
-        "segments kept on purpose: %llu bytes; quillon saved %llu, at least %lld needed "
+        "segments and restart intervals kept on purpose: %llu bytes (restart intervals %llu, "
+        "in %d files); quillon saved %llu, at least %lld needed "
         "against jpegtran and %lld against jpegoptim; files short of jpegtran: %d\n",
-        static_cast<unsigned long long>(totals.kept), static_cast<unsigned long long>(savedOurs),
+        static_cast<unsigned long long>(totals.kept),
+        static_cast<unsigned long long>(totals.restartCost), totals.withRestarts,
+        static_cast<unsigned long long>(savedOurs),
         static_cast<long long>(totals.before - totals.after[kJpegtran]) -
             static_cast<long long>(totals.kept),
         static_cast<long long>(totals.before - totals.after[kJpegoptim]) -
             static_cast<long long>(totals.kept),
         totals.shortOfJpegtran);
-    std::printf(
-        "files libjpeg-turbo reads only with warnings (corrupt data, only stripped): %d; "
-        "without them quillon saved %llu, at least %lld needed against jpegtran\n",
-        totals.corrupt, static_cast<unsigned long long>(savedOurs - totals.savedByOursOnCorrupt),
-        static_cast<long long>(totals.before - totals.after[kJpegtran] -
-                               totals.savedByJpegtranOnCorrupt) -
-            static_cast<long long>(totals.kept - totals.keptOnCorrupt));
     std::printf(
         "quillon files larger than before: %d; median seconds per round: starting "
         "jpegtran alone %.3f\n",

@@ -5,14 +5,17 @@
 #include <cstdio>  // jpeglib.h uses FILE without including its header
 #include <vector>
 
+#include <jerror.h>
 #include <jpeglib.h>
 
 namespace quillon {
 namespace {
 
-// libjpeg's default error handler ends the process; a warning means it patched over corrupt
-// data, and a file read that way could decode differently once rewritten. Either way the
-// recompression gives up by jumping back to where it began.
+// libjpeg's default error handler ends the process; a warning mostly means it patched over
+// corrupt data, and a file read that way could decode differently once rewritten. Either way the
+// recompression gives up by jumping back to where it began. The one warning that patches nothing
+// is stray bytes before a marker: every coefficient was read, the bytes were skipped, and the
+// rewritten file holds the same picture without them.
 struct ErrorTrap {
     jpeg_error_mgr base;
     std::jmp_buf jump;
@@ -24,7 +27,7 @@ struct ErrorTrap {
 
 // Level -1 is a warning; the others are trace messages, which are not errors.
 void GiveUpOnWarning(j_common_ptr cinfo, int level) {
-    if (level < 0) {
+    if (level < 0 && cinfo->err->msg_code != JWRN_EXTRANEOUS_DATA) {
         GiveUp(cinfo);
     }
 }
