@@ -1,6 +1,7 @@
 #include "pipeline/FileProcessor.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -35,9 +36,11 @@ std::uint32_t SavingFrom(std::uint32_t sizeBefore, std::uint32_t sizeAfter) {
     return (kept == 0 || sizeBefore == 0) ? 0 : sizeBefore - kept;
 }
 
-// How many files may wait in the pool's hands per thread, so that a thread that finishes while
-// the oldest file is still worked on finds the next one.
-constexpr std::size_t kFilesQueuedPerThread = 4;
+// How many files may be in the pool's hands per thread, waiting, worked on or finished and
+// waiting for those before them to be taken in. A finished file holds only its outcome, so the
+// figure is high enough for the other threads to go on through small files while one works on a
+// large picture for a second or more.
+constexpr std::size_t kFilesHeldPerThread = 64;
 
 std::uint64_t WeightOf(const std::string& path, const FileKind& kind) {
     std::error_code error;
@@ -105,12 +108,6 @@ struct CFileProcessor::FileOutcome {
     bool staged = false;  // the stage took the file: it counts under its kind
     bool logged = false;  // the file was read and is as the run left it: a line in the log
     std::vector<std::string> errors;
-};
-
-// A file in the pool's hands.
-struct CFileProcessor::InFlight {
-    std::future<FileOutcome> outcome;
-    std::uint64_t weight = 0;
 };
 
 // The run as one file's stage sees it.
@@ -188,8 +185,7 @@ void CFileProcessor::ProcessList() {
         if (filesAtOnce > 1) {
             pool.emplace(filesAtOnce);
         }
-        std::deque<InFlight> inFlight;
-        std::uint64_t weightInFlight = 0;
+        std::deque<std::future<FileOutcome>> inFlight;
         while (!files_.empty() && !cancelRequested_) {
             std::string path = std::move(files_.front());
             files_.pop_front();
@@ -202,19 +198,22 @@ void CFileProcessor::ProcessList() {
                 CommitFile(WorkOnFile(*job));
                 continue;
             }
-            while (!inFlight.empty() && (inFlight.size() >= kFilesQueuedPerThread * filesAtOnce ||
-                                         weightInFlight + job->weight > weightBudget_)) {
-                CommitOldest(inFlight, weightInFlight);
-            }
             const std::uint64_t weight = job->weight;
+            WaitForRoom(inFlight, weight, kFilesHeldPerThread * filesAtOnce);
+            {
+                std::lock_guard lock(finishMutex_);
+                weightWorking_ += weight;
+            }
             auto task = std::make_shared<std::packaged_task<FileOutcome()>>(
                 [this, job = std::move(*job)] { return WorkOnFile(job); });
-            inFlight.push_back({task->get_future(), weight});
-            weightInFlight += weight;
-            pool->Submit([task] { (*task)(); });
+            inFlight.push_back(task->get_future());
+            pool->Submit([this, task, weight] {
+                (*task)();
+                FinishWork(weight);
+            });
         }
         while (!inFlight.empty()) {
-            CommitOldest(inFlight, weightInFlight);
+            CommitOldest(inFlight);
         }
     }
     files_.clear();
@@ -308,11 +307,47 @@ void CFileProcessor::StageFile(const FileJob& job, FileWork& work, FileOutcome& 
     outcome.logged = true;
 }
 
-void CFileProcessor::CommitOldest(std::deque<InFlight>& inFlight, std::uint64_t& weightInFlight) {
-    InFlight oldest = std::move(inFlight.front());
+void CFileProcessor::CommitOldest(std::deque<std::future<FileOutcome>>& inFlight) {
+    std::future<FileOutcome> oldest = std::move(inFlight.front());
     inFlight.pop_front();
-    weightInFlight -= oldest.weight;
-    CommitFile(oldest.outcome.get());
+    CommitFile(oldest.get());
+}
+
+// Called on the pool's thread once a file's outcome is set.
+void CFileProcessor::FinishWork(std::uint64_t weight) {
+    {
+        std::lock_guard lock(finishMutex_);
+        weightWorking_ -= weight;
+        ++filesFinished_;
+    }
+    finished_.notify_one();
+}
+
+// Takes in the finished files in list order, then waits until a file of this weight may join
+// the pool's hands: fewer than `held` files there, and room in the weight budget beside the
+// files not finished yet (a file heavier than the budget waits until it is alone). Only files
+// being worked on weigh: a finished one holds no bytes.
+void CFileProcessor::WaitForRoom(std::deque<std::future<FileOutcome>>& inFlight,
+                                 std::uint64_t weight, std::size_t held) {
+    // Bound: every round but the last waits for a file to finish, and the files in hand are few.
+    for (;;) {
+        std::uint64_t seen = 0;
+        {
+            std::lock_guard lock(finishMutex_);
+            seen = filesFinished_;
+        }
+        while (!inFlight.empty() &&
+               inFlight.front().wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
+            CommitOldest(inFlight);
+        }
+        std::unique_lock lock(finishMutex_);
+        if (inFlight.empty() ||
+            (inFlight.size() < held && weightWorking_ + weight <= weightBudget_)) {
+            return;
+        }
+        // A file that finished since `seen` was read may be the oldest: look again at once.
+        finished_.wait(lock, [this, seen] { return filesFinished_ != seen; });
+    }
 }
 
 void CFileProcessor::CommitFile(const FileOutcome& outcome) {

@@ -6,10 +6,13 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <future>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -82,7 +85,7 @@ class CFileProcessor {
     // Called at every CheckCancel, on whichever thread works on a file: the run driver hands
     // pending requests (and a pause) to the worker there.
     void SetMessagePump(std::function<void()> pump) { messagePump_ = std::move(pump); }
-    // What the files in the pool's hands may weigh together (FileKind::memoryPerByte times their
+    // What the files being worked on may weigh together (FileKind::memoryPerByte times their
     // sizes); a file heavier than this is worked on alone.
     void SetWeightBudget(std::uint64_t bytes) { weightBudget_ = bytes; }
 
@@ -90,13 +93,15 @@ class CFileProcessor {
     struct FileJob;
     struct FileOutcome;
     class FileWork;
-    struct InFlight;
 
     std::optional<FileJob> PrepareFile(std::string path);
     FileOutcome WorkOnFile(const FileJob& job);
     void StageFile(const FileJob& job, FileWork& work, FileOutcome& outcome);
     void CommitFile(const FileOutcome& outcome);
-    void CommitOldest(std::deque<InFlight>& inFlight, std::uint64_t& weightInFlight);
+    void CommitOldest(std::deque<std::future<FileOutcome>>& inFlight);
+    void FinishWork(std::uint64_t weight);
+    void WaitForRoom(std::deque<std::future<FileOutcome>>& inFlight, std::uint64_t weight,
+                     std::size_t held);
     void CountDone(const std::filesystem::path& file);
     void ShowFile(const std::string& path, FileClass fileClass);
     void CountFile(FileClass fileClass, std::uint32_t before, std::uint32_t after);
@@ -118,6 +123,11 @@ class CFileProcessor {
     std::array<StageFunction, kFileKindCount> stages_;
     std::function<void()> messagePump_;
     std::uint64_t weightBudget_ = std::uint64_t{512} << 20;
+    // The files the pool works on: their weight, and how many have finished so far.
+    std::mutex finishMutex_;
+    std::condition_variable finished_;
+    std::uint64_t weightWorking_ = 0;
+    std::uint64_t filesFinished_ = 0;
 };
 
 }  // namespace quillon
