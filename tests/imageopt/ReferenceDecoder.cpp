@@ -3,6 +3,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include <jpeglib.h>
 
@@ -25,83 +26,72 @@ struct ErrorManager {
     std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
 }
 
-void Quiet(j_common_ptr) {}
-
 // Lives in the caller's frame so that nothing longjmp skips over holds a value it needs.
 struct Session {
     jpeg_decompress_struct cinfo;
     ErrorManager error;
 };
 
-bool ReadPixels(Session& s, DecodedJpeg& out) {
-    jpeg_start_decompress(&s.cinfo);
-    const std::size_t stride = std::size_t{s.cinfo.output_width} * s.cinfo.output_components;
-    if (stride == 0 || s.cinfo.output_height > kMaxPixelBytes / stride) {
+bool ReadPixels(jpeg_decompress_struct& cinfo, DecodedJpeg& out) {
+    jpeg_start_decompress(&cinfo);
+    const std::size_t stride = std::size_t{cinfo.output_width} * cinfo.output_components;
+    if (stride == 0 || cinfo.output_height > kMaxPixelBytes / stride) {
         return false;
     }
-    out.pixels.resize(stride * s.cinfo.output_height);
+    out.pixels.resize(stride * cinfo.output_height);
     // One row per round; a call that returns no row would repeat forever, so it ends the loop.
-    while (s.cinfo.output_scanline < s.cinfo.output_height) {
-        JSAMPROW row = out.pixels.data() + stride * s.cinfo.output_scanline;
-        if (jpeg_read_scanlines(&s.cinfo, &row, 1) != 1) {
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW row = out.pixels.data() + stride * cinfo.output_scanline;
+        if (jpeg_read_scanlines(&cinfo, &row, 1) != 1) {
             return false;
         }
     }
-    jpeg_finish_decompress(&s.cinfo);
+    jpeg_finish_decompress(&cinfo);
+    out.width = static_cast<int>(cinfo.output_width);
+    out.height = static_cast<int>(cinfo.output_height);
+    out.components = cinfo.output_components;
     return true;
-}
-
-void ReadMarkers(Session& s, DecodedJpeg& out) {
-    JOCTET* icc = nullptr;
-    unsigned int iccLength = 0;
-    if (jpeg_read_icc_profile(&s.cinfo, &icc, &iccLength)) {
-        out.iccProfile.assign(icc, icc + iccLength);
-        std::free(icc);
-    }
-    for (jpeg_saved_marker_ptr m = s.cinfo.marker_list; m != nullptr; m = m->next) {
-        if (m->marker == JPEG_APP0 + 1) {
-            out.app1Payloads.emplace_back(m->data, m->data + m->data_length);
-        }
-    }
 }
 
 bool DecodeInto(Session& s, std::span<const std::uint8_t> bytes, DecodeDepth depth,
                 DecodedJpeg& out) {
-    s.cinfo.err = jpeg_std_error(&s.error.base);
+    jpeg_decompress_struct& cinfo = s.cinfo;
+    cinfo.err = jpeg_std_error(&s.error.base);
     s.error.base.error_exit = JumpOut;
-    s.error.base.output_message = Quiet;
+    s.error.base.output_message = [](j_common_ptr) {};
     if (setjmp(s.error.jump)) {
-        jpeg_destroy_decompress(&s.cinfo);
+        jpeg_destroy_decompress(&cinfo);
         return false;
     }
-    jpeg_create_decompress(&s.cinfo);
-    s.cinfo.mem->max_memory_to_use = kMaxLibjpegBytes;
-    jpeg_mem_src(&s.cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
-    jpeg_save_markers(&s.cinfo, JPEG_APP0 + 1, 0xFFFF);
-    jpeg_save_markers(&s.cinfo, JPEG_APP0 + 2, 0xFFFF);
-    jpeg_read_header(&s.cinfo, TRUE);
-    out.scanDataOffset = bytes.size() - s.cinfo.src->bytes_in_buffer;
-    out.colorSpace = s.cinfo.jpeg_color_space;
-    out.sawJfif = s.cinfo.saw_JFIF_marker;
-    out.sawAdobe = s.cinfo.saw_Adobe_marker;
-    out.adobeTransform = s.cinfo.saw_Adobe_marker ? s.cinfo.Adobe_transform : -1;
-    out.progressive = s.cinfo.progressive_mode;
-    out.arithmetic = s.cinfo.arith_code;
-    out.restartInterval = s.cinfo.restart_interval;
-    ReadMarkers(s, out);
-    bool ok = true;
-    if (depth == DecodeDepth::kPixels) {
-        ok = ReadPixels(s, out);
-        out.width = static_cast<int>(s.cinfo.output_width);
-        out.height = static_cast<int>(s.cinfo.output_height);
-        out.components = s.cinfo.output_components;
-    } else {
-        out.width = static_cast<int>(s.cinfo.image_width);
-        out.height = static_cast<int>(s.cinfo.image_height);
-        out.components = s.cinfo.num_components;
+    jpeg_create_decompress(&cinfo);
+    cinfo.mem->max_memory_to_use = kMaxLibjpegBytes;
+    jpeg_mem_src(&cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
+    for (int code = JPEG_APP0; code <= JPEG_APP0 + 15; ++code) {
+        jpeg_save_markers(&cinfo, code, 0xFFFF);
     }
+    jpeg_save_markers(&cinfo, JPEG_COM, 0xFFFF);
+    jpeg_read_header(&cinfo, TRUE);
+    out.width = static_cast<int>(cinfo.image_width);
+    out.height = static_cast<int>(cinfo.image_height);
+    out.components = cinfo.num_components;
+    out.colorSpace = cinfo.jpeg_color_space;
+    out.sawAdobe = cinfo.saw_Adobe_marker;
+    out.adobeTransform = cinfo.saw_Adobe_marker ? cinfo.Adobe_transform : -1;
+    out.progressive = cinfo.progressive_mode;
+    out.arithmetic = cinfo.arith_code;
+    out.restartInterval = cinfo.restart_interval;
+    JOCTET* icc = nullptr;
+    unsigned int iccLength = 0;
+    if (jpeg_read_icc_profile(&cinfo, &icc, &iccLength)) {
+        out.iccProfile.assign(icc, icc + iccLength);
+        std::free(icc);
+    }
+    for (jpeg_saved_marker_ptr m = cinfo.marker_list; m != nullptr; m = m->next) {
+        out.segments.emplace_back(m->marker, std::vector(m->data, m->data + m->data_length));
+    }
+    const bool ok = depth == DecodeDepth::kHeaderOnly || ReadPixels(cinfo, out);
     out.warnings = static_cast<int>(s.error.base.num_warnings);
-    jpeg_destroy_decompress(&s.cinfo);
+    jpeg_destroy_decompress(&cinfo);
     return ok;
 }
 
@@ -111,10 +101,8 @@ std::optional<DecodedJpeg> DecodeWithLibjpeg(std::span<const std::uint8_t> bytes
                                              DecodeDepth depth) {
     Session session{};
     DecodedJpeg decoded;
-    if (!DecodeInto(session, bytes, depth, decoded)) {
-        return std::nullopt;
-    }
-    return decoded;
+    return DecodeInto(session, bytes, depth, decoded) ? std::optional(std::move(decoded))
+                                                      : std::nullopt;
 }
 
 }  // namespace quillon::test

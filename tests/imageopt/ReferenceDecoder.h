@@ -5,26 +5,24 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 namespace quillon::test {
 
 struct DecodedJpeg {
-    int width = 0;
-    int height = 0;
+    int width = 0, height = 0;
     int components = 0;  // per output pixel
     int colorSpace = 0;  // J_COLOR_SPACE libjpeg read from the file's markers
-    bool sawJfif = false;
     bool sawAdobe = false;
     int adobeTransform = -1;
-    bool progressive = false;
-    bool arithmetic = false;
-    unsigned restartInterval = 0;          // MCUs between restart markers, as the header sets it
-    std::size_t scanDataOffset = 0;        // where the entropy-coded data of the first scan begins
+    bool progressive = false, arithmetic = false;
+    unsigned restartInterval = 0;          // MCUs between restart markers
     int warnings = 0;                      // libjpeg's count of recoverable problems
-    std::vector<std::uint8_t> iccProfile;  // reassembled from its APP2 chunks; empty when absent
-    std::vector<std::vector<std::uint8_t>> app1Payloads;  // every APP1, bytes after the length
-    std::vector<std::uint8_t> pixels;                     // empty when only the header was read
+    std::vector<std::uint8_t> iccProfile;  // reassembled from its APP2 chunks
+    // Every APPn and COM segment before the first scan: marker code, bytes after the length.
+    std::vector<std::pair<int, std::vector<std::uint8_t>>> segments;
+    std::vector<std::uint8_t> pixels;  // empty when only the header was read
 };
 
 enum class DecodeDepth { kHeaderOnly, kPixels };
