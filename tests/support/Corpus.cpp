@@ -2,11 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <fstream>
 #include <iterator>
-#include <limits>
-#include <optional>
+#include <regex>
 
 namespace quillon::test {
 
@@ -14,57 +12,21 @@ std::filesystem::path CorpusDir() {
     return QUILLON_CORPUS_DIR;
 }
 
-namespace {
-
-std::string_view Trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
-// The folder a `## gif/malformed/` heading names; empty for any other heading.
-std::string FolderOfHeading(std::string_view line) {
-    const std::string_view title = Trimmed(line.substr(3));
-    if (title.size() < 2 || title.back() != '/' || title.find(' ') != std::string_view::npos) {
-        return {};
-    }
-    return std::string(title.substr(0, title.size() - 1));
-}
-
-// The first two cells of a table row, `| name | bytes | ...`; nothing for the header and the
-// rule below it.
-std::optional<CorpusEntry> EntryOfRow(std::string_view line, const std::string& folder) {
-    if (line.rfind("| ", 0) != 0 || line.rfind("| File |", 0) == 0) {
-        return std::nullopt;
-    }
-    line.remove_prefix(1);
-    const auto nameEnd = line.find('|');
-    const auto bytesEnd = line.find('|', nameEnd + 1);
-    if (bytesEnd == std::string_view::npos) {
-        return std::nullopt;
-    }
-    const std::string_view bytes = Trimmed(line.substr(nameEnd + 1, bytesEnd - nameEnd - 1));
-    CorpusEntry entry{std::filesystem::path(folder) / std::string(Trimmed(line.substr(0, nameEnd))),
-                      std::numeric_limits<std::uintmax_t>::max()};  // a size no file has
-    std::from_chars(bytes.data(), bytes.data() + bytes.size(), entry.bytes);
-    return entry;
-}
-
-}  // namespace
-
+// A `## gif/malformed/` heading opens a folder's table (any other heading ends it); its rows
+// begin `| name | bytes |`, and the header and the rule below it have no bytes to match.
 std::vector<CorpusEntry> CorpusManifest() {
+    static const std::regex heading(R"(^## (\S+)/\s*$)");
+    static const std::regex row(R"(^\| *([^|]*[^| ]) *\| *([0-9]+) *\|)");
     std::vector<CorpusEntry> entries;
     std::ifstream readme(CorpusDir() / "README.md");
     std::string folder;
+    std::smatch match;
     for (std::string line; std::getline(readme, line);) {
-        if (line.rfind("## ", 0) == 0) {
-            folder = FolderOfHeading(line);
-        } else if (!folder.empty()) {
-            if (auto entry = EntryOfRow(line, folder)) {
-                entries.push_back(std::move(*entry));
-            }
+        if (line.starts_with("## ")) {
+            folder = std::regex_match(line, match, heading) ? match[1].str() : "";
+        } else if (!folder.empty() && std::regex_search(line, match, row)) {
+            entries.push_back(
+                {std::filesystem::path(folder) / match[1].str(), std::stoull(match[2].str())});
         }
     }
     return entries;

@@ -12,27 +12,54 @@
 
 namespace quillon::test {
 
+// A value stored as the other type reads as absent, as a number that is no number does in the
+// real store.
 class MemorySettingsStore : public SettingsStore {
   public:
-    using Value = std::variant<std::uint32_t, std::string>;
-
     std::uint32_t GetInt(std::string_view section, std::string_view key,
-                         std::uint32_t fallback) const override;
+                         std::uint32_t fallback) const override {
+        return Get(section, key, fallback);
+    }
     std::string GetString(std::string_view section, std::string_view key,
-                          std::string_view fallback) const override;
-    void PutInt(std::string_view section, std::string_view key, std::uint32_t value) override;
-    void PutString(std::string_view section, std::string_view key, std::string_view value) override;
+                          std::string_view fallback) const override {
+        return Get(section, key, std::string(fallback));
+    }
+    void PutInt(std::string_view section, std::string_view key, std::uint32_t value) override {
+        std::lock_guard lock(mutex_);
+        values_[{std::string(section), std::string(key)}] = value;
+    }
+    void PutString(std::string_view section, std::string_view key,
+                   std::string_view value) override {
+        std::lock_guard lock(mutex_);
+        values_[{std::string(section), std::string(key)}] = std::string(value);
+    }
+    std::size_t Size() const {
+        std::lock_guard lock(mutex_);
+        return values_.size();
+    }
 
+    using Value = std::variant<std::uint32_t, std::string>;
     // The stored value, or nothing when the key is absent.
-    std::optional<Value> Find(std::string_view section, std::string_view key) const;
-    void Remove(std::string_view section, std::string_view key);
-    std::size_t Size() const;
+    std::optional<Value> Find(std::string_view section, std::string_view key) const {
+        std::lock_guard lock(mutex_);
+        const auto found = values_.find({std::string(section), std::string(key)});
+        return found == values_.end() ? std::nullopt : std::optional<Value>(found->second);
+    }
+    void Remove(std::string_view section, std::string_view key) {
+        std::lock_guard lock(mutex_);
+        values_.erase({std::string(section), std::string(key)});
+    }
 
   private:
-    using Key = std::pair<std::string, std::string>;
-
+    template <typename T>
+    T Get(std::string_view section, std::string_view key, T fallback) const {
+        std::lock_guard lock(mutex_);
+        const auto found = values_.find({std::string(section), std::string(key)});
+        const T* value = found == values_.end() ? nullptr : std::get_if<T>(&found->second);
+        return value ? *value : fallback;
+    }
     mutable std::mutex mutex_;
-    std::map<Key, Value> values_;
+    std::map<std::pair<std::string, std::string>, std::variant<std::uint32_t, std::string>> values_;
 };
 
 }  // namespace quillon::test

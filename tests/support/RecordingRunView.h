@@ -2,6 +2,7 @@
 // to drive and check.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -17,25 +18,45 @@ namespace quillon::test {
 // Questions are answered from the public fields, set by the test before the run.
 class RecordingRunView : public RunView {
   public:
-    void SendProgress() override;
-    void PostProgress() override;
-    void PostRunDone() override;
-    std::optional<std::string> ChooseFolder(std::string_view title) override;
-    ExistsAnswer AskDestinationExists(std::string_view text) override;
-    void ShowMessage(std::string_view text) override;
-    bool AskYesNo(std::string_view text) override;
+    using Opening = std::pair<std::filesystem::path, std::filesystem::path>;  // program, document
+
+    void SendProgress() override {
+        Record();
+        if (onSend) {
+            onSend(Snapshot());
+        }
+    }
+    void PostProgress() override { Record(); }
+    void PostRunDone() override {
+        std::lock_guard lock(mutex_);
+        ++runDone_;
+        done_.notify_all();
+    }
+    std::optional<std::string> ChooseFolder(std::string_view title) override {
+        return Note(title, folderAnswer);
+    }
+    ExistsAnswer AskDestinationExists(std::string_view text) override {
+        return Note(text, existsAnswer);
+    }
+    void ShowMessage(std::string_view text) override { Note(text, 0); }
+    bool AskYesNo(std::string_view text) override { return Note(text, yesNoAnswer); }
     void OpenDocument(const std::filesystem::path& program,
-                      const std::filesystem::path& document) override;
+                      const std::filesystem::path& document) override {
+        std::lock_guard lock(mutex_);
+        opened_.emplace_back(program, document);
+    }
 
     // Every status text in the order shown, without repeats in a row.
-    std::vector<std::string> Statuses() const;
-    // Waits until the run has posted its end; false after the timeout.
-    bool WaitForRunDone(int seconds = 30);
-    int RunDoneCount() const;
+    std::vector<std::string> Statuses() const { return Locked(statuses_); }
     // Every question and message text, in order.
-    std::vector<std::string> Dialogs() const;
-    // Every document opened, with its program.
-    std::vector<std::pair<std::filesystem::path, std::filesystem::path>> Opened() const;
+    std::vector<std::string> Dialogs() const { return Locked(dialogs_); }
+    std::vector<Opening> Opened() const { return Locked(opened_); }
+    int RunDoneCount() const { return Locked(runDone_); }
+    // Waits until the run has posted its end; false after the timeout.
+    bool WaitForRunDone(int seconds = 30) {
+        std::unique_lock lock(mutex_);
+        return done_.wait_for(lock, std::chrono::seconds(seconds), [this] { return runDone_ > 0; });
+    }
 
     // Called at every SendProgress, on the worker's side: a test can cancel from here.
     std::function<void(const RunDisplay&)> onSend;
@@ -44,14 +65,30 @@ class RecordingRunView : public RunView {
     bool yesNoAnswer = false;
 
   private:
-    void Record();
-    void Note(std::string_view text);
+    void Record() {
+        const std::string status = Snapshot().status;
+        std::lock_guard lock(mutex_);
+        if (!status.empty() && (statuses_.empty() || statuses_.back() != status)) {
+            statuses_.push_back(status);
+        }
+    }
+    template <typename Answer>
+    Answer Note(std::string_view text, Answer answer) {
+        std::lock_guard lock(mutex_);
+        dialogs_.emplace_back(text);
+        return answer;
+    }
+    template <typename T>
+    T Locked(const T& field) const {
+        std::lock_guard lock(mutex_);
+        return field;
+    }
 
     mutable std::mutex mutex_;
     std::condition_variable done_;
     std::vector<std::string> statuses_;
     std::vector<std::string> dialogs_;
-    std::vector<std::pair<std::filesystem::path, std::filesystem::path>> opened_;
+    std::vector<Opening> opened_;
     int runDone_ = 0;
 };
 
