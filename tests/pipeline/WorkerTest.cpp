@@ -1,446 +1,416 @@
+// The run driver on real trees: where the copy goes, what is asked and refused, and what a quit,
+// a link, a lock, a leftover of a killed run or a fault does to the user's files.
 #include "pipeline/Worker.h"
 
-#include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
+#include <csignal>
+#include <optional>
 #include <thread>
 
-#include "OneRun.h"
-#include "TempDir.h"
-#include "pipeline/SettingsKeys.h"
+#include "ChildProcess.h"
+#include "RunFixture.h"
 #include "pipeline/TreeLock.h"
 
 namespace quillon {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace test;
+constexpr auto npos = std::string::npos;
 
-constexpr std::string_view kLoosePage = "<p>  a    ";
-constexpr std::string_view kTightPage = "<p>a ";
-
-using test::OneRun;
-using test::ReadText;
-using test::Tree;
-using test::WriteText;
-
-class WorkerTest : public ::testing::Test {
+class WorkerTest : public RunTest {
   protected:
-    WorkerTest() : paths_(root_ / "Desktop", root_ / "program", root_ / "tmp") {
-        fs::create_directories(root_ / "tmp");
-        StorePageDefaults(settings_, paths_.DesktopFolder());
+    WorkerTest() {
         UseDestination(root_ / "out");
         WriteText(site_ / "index.htm", kLoosePage);
         WriteText(site_ / "img" / "a.htm", kLoosePage);
     }
-
     void UseDestination(const fs::path& destination) {
-        settings_.PutInt(section::kDestination, key::kPromptForDestination, 1);
+        Set(key::kPromptForDestination, 1);
         settings_.PutString(section::kDestination, key::kDestination, destination.string());
     }
-
-    test::TempDir root_;
-    const fs::path site_ = root_ / "web" / "site";
-    test::MemorySettingsStore settings_;
-    DerivedPaths paths_;
+    const fs::path copy_ = root_ / "out" / "site";
 };
 
-TEST_F(WorkerTest, CopiesTheFolderAndOptimizesTheCopies) {
-    OneRun run(settings_, paths_);
-    run.StartAndFinish(site_);
-
-    EXPECT_EQ(Tree(root_ / "out" / "site"), (std::vector<std::string>{"img/a.htm", "index.htm"}));
-    EXPECT_EQ(ReadText(root_ / "out" / "site" / "index.htm"), kTightPage);
-    EXPECT_EQ(ReadText(site_ / "index.htm"), kLoosePage) << "the original is untouched";
-    const fs::path report = root_ / "out" / "Quillon Optimized Files" / "'site' Report.html";
-    EXPECT_NE(ReadText(report).find(">img/a.htm<"), std::string::npos);
-    EXPECT_FALSE(fs::exists(root_ / "tmp" / "run.log")) << "the report consumed the log";
-    const RunDisplay display = run.view.Snapshot();
-    EXPECT_EQ(display.destinationLabel, "out");
-    EXPECT_EQ(display.counters.Of(FileClass::kWebPage).files, 2u);
-    EXPECT_TRUE(display.revertEnabled);
-    EXPECT_EQ(run.view.RunDoneCount(), 1);
-}
-
-TEST_F(WorkerTest, SingleFileKeepsItsFoldersAndRevertRemovesThem) {
-    OneRun run(settings_, paths_);
-    run.Start(site_ / "index.htm");
-    ASSERT_TRUE(run.view.WaitForRunDone());
-    const fs::path copy = root_ / "out" / site_.relative_path() / "index.htm";
-    EXPECT_EQ(ReadText(copy), kTightPage);
-    EXPECT_EQ(run.Worker().CopyRoot(), root_ / "out" / site_.relative_path());
-
-    EXPECT_TRUE(run.Worker().Revert());
-    EXPECT_FALSE(fs::exists(root_ / "out" / site_.relative_path()));
-    EXPECT_TRUE(fs::exists(root_ / "out")) << "the destination itself stays";
-    EXPECT_EQ(ReadText(site_ / "index.htm"), kLoosePage);
-}
-
-TEST_F(WorkerTest, ModifyNumbersTheCopyAndTheReport) {
-    for (int i = 0; i < 3; ++i) {
-        OneRun run(settings_, paths_);
-        run.view.existsAnswer = ExistsAnswer::kModify;
-        run.StartAndFinish(site_);
-        if (i > 0) {
-            const fs::path copy = root_ / "out" / "site";
-            EXPECT_EQ(
-                run.view.Dialogs(),
-                std::vector<std::string>{"The specified destination exists:\n\n\t" + copy.string() +
-                                         "\n\nReplace copies over it (files of the same "
-                                         "name are overwritten).\nModify copies to\n\n\t" +
-                                         copy.string() + std::to_string(i) + "\n\ninstead."});
-        }
-    }
-    for (const char* copy : {"site", "site1", "site2"}) {
-        EXPECT_EQ(Tree(root_ / "out" / copy), (std::vector<std::string>{"img/a.htm", "index.htm"}))
-            << copy;
-    }
-    EXPECT_EQ(paths_.ReportName(), "'site2' Report.html");
-    EXPECT_TRUE(fs::exists(root_ / "out" / "Quillon Optimized Files" / "'site1' Report.html"));
-}
-
-TEST_F(WorkerTest, CancelAtDestinationExistsStopsTheRun) {
-    fs::create_directories(root_ / "out" / "site");
-    OneRun run(settings_, paths_);
-    run.view.existsAnswer = ExistsAnswer::kCancel;
-    run.StartAndFinish(site_);
-    EXPECT_TRUE(run.view.Snapshot().stopped);
-    EXPECT_EQ(run.view.Snapshot().ending, "The destination\n\n\t" +
-                                              (root_ / "out" / "site").string() +
-                                              "\n\nexists and was left as it is: nothing was "
-                                              "copied or optimized.");
-    EXPECT_TRUE(Tree(root_ / "out").empty());
-}
-
-TEST_F(WorkerTest, FolderNameTwiceInAPathKeepsEveryFile) {
-    WriteText(site_ / "pages" / "site" / "index.htm", "other page  ");
-    OneRun run(settings_, paths_);
-    run.StartAndFinish(site_);
-    EXPECT_EQ(Tree(root_ / "out" / "site"),
-              (std::vector<std::string>{"img/a.htm", "index.htm", "pages/site/index.htm"}));
-    EXPECT_EQ(ReadText(root_ / "out" / "site" / "index.htm"), kTightPage);
-}
-
-TEST_F(WorkerTest, ChooserCancelledEndsTheRunWithoutTouchingAnything) {
-    settings_.PutInt(section::kDestination, key::kPromptForDestination, 0);
-    OneRun run(settings_, paths_);
-    run.view.folderAnswer.reset();
-    run.StartAndFinish(site_);
-    EXPECT_EQ(
-        run.view.Dialogs(),
-        std::vector<std::string>{"Please select the folder to place Quillon optimized files."});
-    EXPECT_FALSE(fs::exists(root_ / "out"));
-    EXPECT_FALSE(run.view.Snapshot().stopped);
-    EXPECT_EQ(run.view.Snapshot().ending,
-              "No destination folder was chosen, so nothing was copied or optimized.");
-    EXPECT_EQ(run.view.RunDoneCount(), 1);
-}
-
-TEST_F(WorkerTest, ChosenFolderReceivesTheCopy) {
-    settings_.PutInt(section::kDestination, key::kPromptForDestination, 0);
-    OneRun run(settings_, paths_);
-    run.view.folderAnswer = (root_ / "chosen").string();
-    run.StartAndFinish(site_);
-    EXPECT_EQ(ReadText(root_ / "chosen" / "site" / "index.htm"), kTightPage);
-    EXPECT_EQ(paths_.OutputFolder(), (root_ / "chosen" / "Quillon Optimized Files").string() + "/");
-}
-
-TEST_F(WorkerTest, EmptyStoredDestinationMeansTheDefault) {
-    UseDestination("");
-    OneRun run(settings_, paths_);
-    run.StartAndFinish(site_);
-    EXPECT_EQ(ReadText(root_ / "Desktop" / "Quillon Optimized Files" / "site" / "index.htm"),
-              kTightPage);
-    EXPECT_EQ(run.view.Snapshot().destinationLabel, "Quillon Optimized Files");
-    EXPECT_EQ(ReadText(site_ / "index.htm"), kLoosePage);
-}
-
-TEST_F(WorkerTest, InPlaceModeCopiesNothingAndCannotRevert) {
-    settings_.PutInt(section::kDestination, key::kNewOrReplace, 1);
-    OneRun run(settings_, paths_);
-    run.Start(site_);
-    ASSERT_TRUE(run.view.WaitForRunDone());
-    EXPECT_FALSE(run.Worker().Revert());
-    run.Finish();
-    EXPECT_FALSE(fs::exists(root_ / "out"));
-    EXPECT_EQ(ReadText(site_ / "index.htm"), kTightPage);
-    EXPECT_EQ(ReadText(site_ / "index.htm.BAK"), kLoosePage);
-    EXPECT_FALSE(run.view.Snapshot().revertEnabled);
-    EXPECT_EQ(run.view.Snapshot().destinationLabel, "site");
-}
-
-TEST_F(WorkerTest, QuitDuringTheRunStillWritesTheReportButShowsNothing) {
+// The stored destination (the default when empty) or the folder chosen receives the copy, one
+// file with the folders above it; where a copy exists, Modify numbers the new one and leaves it.
+// The report goes to the destination's output folder (unless it lies in one, in any case) and is
+// opened; Revert deletes the copy and nothing else. A folder named like the selection inside it
+// is a folder like any other.
+TEST_F(WorkerTest, CopyGoesWhereTheSettingsSayAndItsReportIsOpened) {
     settings_.PutInt(section::kReport, key::kAutoOpenReports, 1);
-    OneRun run(settings_, paths_);
-    run.view.onSend = [&run](const RunDisplay& display) {
-        // The files are handed to the pipeline: the user presses Quit.
-        if (display.filesTotal > 0 && display.filesDone == 0) {
-            run.view.Update([](RunDisplay& shown) { shown.stopped = true; });
-            run.Processor().Cancel();
-        }
+    settings_.PutInt(section::kReport, key::kUseDefaultBrowser, 0);
+    settings_.PutString(section::kReport, key::kBrowserName, "/usr/bin/my browser");
+    WriteText(site_ / "pages" / "site" / "index.htm", "other  page");
+    const std::string output = "Quillon Optimized Files";
+    const fs::path desktop = root_ / "Desktop" / output, inside = root_ / "quillon optimized files";
+    const fs::path similar = root_ / (output + "x");
+    struct Row {
+        const char* name;
+        std::optional<fs::path> stored;  // nothing: the chooser is shown
+        std::optional<std::string> chosen;
+        fs::path selection, copy, reports;  // no copy: nothing is copied
+        std::string label;
+        bool existing = false;  // a copy of the site is there already
     };
-    run.StartAndFinish(site_);
-    EXPECT_TRUE(fs::exists(root_ / "out" / "Quillon Optimized Files" / "'site' Report.html"));
-    EXPECT_EQ(ReadText(root_ / "out" / "site" / "index.htm"), kLoosePage)
-        << "the copy made before the quit stays as copied";
-    EXPECT_TRUE(run.view.Opened().empty());
-}
-
-TEST_F(WorkerTest, ReportOpensWhenWishedAndSomethingWasSaved) {
-    settings_.PutInt(section::kReport, key::kAutoOpenReports, 1);
-    OneRun run(settings_, paths_);
-    run.StartAndFinish(site_);
-    ASSERT_EQ(run.view.Opened().size(), 1u);
-    EXPECT_EQ(run.view.Opened()[0].second, paths_.GetReportPath());
-}
-
-TEST_F(WorkerTest, ErrorsLoggedAskWhetherToShowTheErrorLog) {
-    WriteText(site_ / "broken.gif", "not a gif");
-    OneRun run(settings_, paths_);
-    run.Processor().SetStage(FileClass::kGif, [](std::span<std::uint8_t> file, const StageSettings&,
-                                                 StageEvents& events) {
-        events.Note("read file", "unrecognizable format");
-        return std::optional<std::uint32_t>(file.size());
-    });
-    run.view.yesNoAnswer = true;
-    run.StartAndFinish(site_);
-    EXPECT_EQ(run.view.Dialogs(),
-              std::vector<std::string>{"Quillon encountered errors during processing.\n"
-                                       "Would you like to view the error log?"});
-    ASSERT_EQ(run.view.Opened().size(), 1u);
-    // The viewer reads the log after the run: it stays, in the run's own folder.
-    const fs::path shown = run.view.Opened()[0].second;
-    EXPECT_EQ(shown.filename(), "QuillonError.Log");
-    EXPECT_EQ(shown.parent_path().parent_path(), root_ / "tmp");
-    EXPECT_NE(ReadText(shown).find("broken.gif"), std::string::npos);
-}
-
-// The window keeps one processor, worker and view for all its runs: a run without errors must
-// not ask about the error log because an earlier run logged some.
-TEST_F(WorkerTest, ErrorLogQuestionComesOnlyAfterARunThatLoggedErrors) {
-    WriteText(site_ / "broken.gif", "not a gif");
-    settings_.PutInt(section::kDestination, key::kNewOrReplace, 1);  // no question about copies
-    OneRun run(settings_, paths_);
-    bool failing = true;
-    run.Processor().SetStage(
-        FileClass::kGif,
-        [&failing](std::span<std::uint8_t> file, const StageSettings&, StageEvents& events) {
-            if (failing) {
-                events.Note("read file", "unrecognizable format");
-            }
-            return std::optional<std::uint32_t>(file.size());
-        });
-    const auto runToTheEnd = [&run](int runs) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (run.view.RunDoneCount() < runs || !run.Worker().Idle()) {
-            ASSERT_LT(std::chrono::steady_clock::now(), deadline);
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
+    // clang-format off
+    const Row rows[] = {
+        {"stored destination", root_ / "out", {}, site_, copy_, root_ / "out" / output, "out"},
+        {"empty stored destination", "", {}, site_, desktop / "site", desktop, output},
+        {"folder chosen", {}, similar.string(), site_, similar / "site", similar / output,
+         output + "x"},
+        {"chooser cancelled", {}, {}, site_, {}, {}, ""},
+        {"one file", inside / "x", {}, site_ / "index.htm", inside / "x" / site_.relative_path(),
+         inside / "x", "x"},
+        {"copy exists: Modify", root_ / "out", {}, site_, root_ / "out" / "site1",
+         root_ / "out" / output, "out", true},
+        {"one file copied beside itself", site_ / "out", {}, site_ / "index.htm",
+         site_ / "out" / site_.relative_path(), site_ / "out" / output, "out"},
     };
-    run.Start(site_);
-    runToTheEnd(1);
-    EXPECT_EQ(run.view.Dialogs().size(), 1u);
-    failing = false;
-    run.Start(site_);
-    runToTheEnd(2);
-    EXPECT_EQ(run.view.Dialogs().size(), 1u) << "asked again after a run without errors";
-}
-
-// A destination in the selection would be copied into itself on every later run; one that holds
-// the selection would copy every file onto itself. Both are refused before anything is written.
-TEST_F(WorkerTest, DestinationOverlappingTheSelectionIsRefused) {
-    for (const fs::path& destination : {site_ / "out", site_, root_ / "web"}) {
-        SCOPED_TRACE(destination);
-        UseDestination(destination);
+    // clang-format on
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (row.stored) {
+            UseDestination(*row.stored);
+        } else {
+            Set(key::kPromptForDestination, 0);
+        }
+        if (row.existing) {
+            WriteText(copy_ / "kept.htm", "an earlier copy");
+        }
         OneRun run(settings_, paths_);
-        run.view.existsAnswer = ExistsAnswer::kReplace;
-        run.StartAndFinish(site_);
-        const auto dialogs = run.view.Dialogs();
-        ASSERT_EQ(dialogs.size(), 1u);
-        EXPECT_EQ(dialogs[0].rfind("The destination\n\n\t", 0), 0u) << dialogs[0];
-        EXPECT_EQ(Tree(site_), (std::vector<std::string>{"img/a.htm", "index.htm"}));
-        EXPECT_EQ(ReadText(site_ / "index.htm"), kLoosePage);
+        run.view.folderAnswer = row.chosen;
+        run.Start(row.selection);
+        ASSERT_TRUE(run.view.WaitForRunDone());
+        const Files copied = row.selection == site_
+                                 ? Files{"img/a.htm", "index.htm", "pages/site/index.htm"}
+                                 : Files{"index.htm"};
+        if (!row.copy.empty()) {
+            EXPECT_EQ(Tree(row.copy), copied);
+            EXPECT_EQ(ReadText(row.copy / "index.htm"), kTightPage);
+            EXPECT_TRUE(run.worker->Revert());
+        }
+        run.Finish();
+        const RunDisplay display = run.view.Snapshot();
+        EXPECT_EQ(run.view.Dialogs().size(), row.stored && !row.existing ? 0u : 1u);
+        if (row.existing) {
+            EXPECT_NE(run.view.Dialogs()[0].find("Modify copies to\n\n\t" + row.copy.string()),
+                      npos);
+            EXPECT_EQ(Tree(copy_), Files{"kept.htm"});
+        }
+        EXPECT_EQ(run.view.RunDoneCount(), 1);
+        EXPECT_EQ(ReadText(site_ / "index.htm"), kLoosePage) << "the original is untouched";
+        if (row.copy.empty()) {
+            EXPECT_EQ(display.ending,
+                      "No destination folder was chosen, so nothing was copied or optimized.");
+            EXPECT_TRUE(run.view.Opened().empty());
+            continue;
+        }
+        EXPECT_FALSE(fs::exists(row.copy)) << "reverted";
+        EXPECT_EQ(display.counters.Of(FileClass::kWebPage).files, copied.size());
+        EXPECT_EQ(display.destinationLabel, row.label);
+        EXPECT_TRUE(display.revertEnabled);
+        const fs::path name = row.selection == site_ ? row.copy.filename() : "index.htm";
+        const fs::path report = row.reports / ("'" + name.string() + "' Report.html");
+        EXPECT_NE(ReadText(report).find(">index.htm<"), npos) << report;
+        using Openings = std::vector<RecordingRunView::Opening>;
+        EXPECT_EQ(run.view.Opened(), (Openings{{"/usr/bin/my browser", report}}));
     }
 }
 
-TEST_F(WorkerTest, CopyFailureEndsTheRunWithAMessage) {
-    WriteText(root_ / "out", "a file where the destination folder should be");
-    OneRun run(settings_, paths_);
-    run.StartAndFinish(site_);
-    const auto dialogs = run.view.Dialogs();
-    ASSERT_EQ(dialogs.size(), 1u);
-    EXPECT_EQ(dialogs[0].rfind("Unable to backup file\n\n\t" + site_.string() + "/", 0), 0u)
-        << dialogs[0];
-    EXPECT_NE(dialogs[0].find("The system error code is 20 (Not a directory)"), std::string::npos)
-        << dialogs[0];
-    EXPECT_EQ(run.view.RunDoneCount(), 1);
-}
-
-TEST_F(WorkerTest, LinksToFoldersAreNotFollowed) {
-    fs::create_directory_symlink(site_, site_ / "loop");
-    fs::create_symlink(site_ / "index.htm", site_ / "alias.htm");
-    OneRun run(settings_, paths_);
-    run.StartAndFinish(site_);
-    EXPECT_EQ(Tree(root_ / "out" / "site"),
-              (std::vector<std::string>{"alias.htm", "img/a.htm", "index.htm"}));
-}
-
-// Another run holds the selection, a folder around it, a folder inside it or the copy's tree:
-// this run is refused with a message and touches nothing. A run on a tree beside it goes on.
-TEST_F(WorkerTest, RunOnATreeAnotherRunHoldsIsRefused) {
-    fs::create_directories(root_ / "web" / "other");
-    const std::pair<fs::path, bool> rows[] = {
-        {site_, false},
-        {root_ / "web", false},
-        {site_ / "img", false},
-        {root_ / "out" / "site", false},
-        {root_ / "web" / "other", true},
+// A run that stops before it optimizes leaves every file as it was. Refused with a message before
+// anything is written: a destination in the selection (copied into itself on every later run)
+// or holding it (every file copied onto itself), one that cannot be made, and a tree another run
+// holds, around or inside this one. Stopped: Cancel where the copy exists, or Quit while the
+// list is built, the site copied or the first file worked on (the report is still written).
+TEST_F(WorkerTest, RunThatStopsEarlyLeavesEveryFileAsItWas) {
+    settings_.PutInt(section::kReport, key::kAutoOpenReports, 1);
+    struct Row {
+        const char* name;
+        fs::path destination, locked;  // locked: held by another run
+        std::string message;           // in the last dialog
+        const char* quitAt = nullptr;  // a status; empty: once the files are handed over
+        bool inPlace = false;
+        ExistsAnswer answer = ExistsAnswer::kReplace;
     };
-    for (const auto& [held, runs] : rows) {
-        SCOPED_TRACE(held);
-        fs::remove_all(root_ / "out");
+    const char* overlap = "is the folder being optimized, lies inside it or holds it";
+    const char* inUse = "Another Quillon run is working on";
+    const fs::path out = root_ / "out";
+    // clang-format off
+    const Row rows[] = {
+        {"destination inside the selection", site_ / "out", {}, overlap},
+        {"destination is the selection", site_, {}, overlap},
+        {"destination holds the selection", root_ / "web", {}, overlap},
+        {"destination is a file", root_ / "file", {}, "error code is 20 (Not a directory)"},
+        {"selection locked", out, site_, inUse},
+        {"folder around it locked", out, root_ / "web", inUse},
+        {"folder inside it locked", out, site_ / "img", inUse},
+        {"the copy's tree locked", out, copy_, inUse},
+        {"copy exists: Cancel", out, {}, "Modify copies to\n\n\t" + copy_.string() + "1\n",
+         nullptr, false, ExistsAnswer::kCancel},
+        {"quit listing for a copy", out, {}, "", "Building file list"},
+        {"quit listing in place", out, {}, "", "Building file list", true},
+        {"quit copying", out, {}, "", "Backing up source files"},
+        {"quit at the first file", out, {}, "", "", true},
+    };
+    // clang-format on
+    WriteText(root_ / "file", "a file where the destination folder should be");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove_all(out);
+        fs::create_directories(copy_);
+        UseDestination(row.destination);
+        Set(key::kNewOrReplace, row.inPlace ? 1 : 0);
         TreeLock other;
-        fs::create_directories(held);
-        ASSERT_TRUE(other.Lock(held));
+        ASSERT_TRUE(row.locked.empty() || other.Lock(row.locked));
         OneRun run(settings_, paths_);
-        run.view.existsAnswer = ExistsAnswer::kReplace;
+        run.view.existsAnswer = row.answer;
+        run.view.onSend = [&run, &row](const RunDisplay& shown) {
+            if (row.quitAt && (*row.quitAt ? shown.status == row.quitAt
+                                           : shown.filesTotal > 0 && shown.filesDone == 0)) {
+                run.view.Update([](RunDisplay& display) { display.stopped = true; });
+                run.processor->Cancel();
+            }
+        };
         run.StartAndFinish(site_);
-        const auto dialogs = run.view.Dialogs();
-        const bool refused =
-            !dialogs.empty() && dialogs.back().starts_with("Another Quillon run is working on");
-        EXPECT_EQ(refused, !runs);
-        EXPECT_EQ(fs::exists(root_ / "out" / "site" / "index.htm"), runs);
+        const Files shown = run.view.Dialogs();
+        EXPECT_TRUE(shown.empty() ? row.message.empty() : shown.back().find(row.message) != npos)
+            << (shown.empty() ? "" : shown.back());
+        EXPECT_EQ(Tree(site_), (Files{"img/a.htm", "index.htm"}));
         EXPECT_EQ(ReadText(site_ / "index.htm"), kLoosePage);
+        for (const std::string& copy : Tree(copy_)) {
+            EXPECT_EQ(ReadText(copy_ / copy), kLoosePage) << copy;
+        }
+        EXPECT_FALSE(fs::exists(out / "site1"));
+        EXPECT_EQ(run.view.Snapshot().counters.Of(FileClass::kWebPage).files, 0u);
+        EXPECT_TRUE(run.view.Opened().empty());
+        EXPECT_EQ(fs::exists(out / "Quillon Optimized Files" / "'site' Report.html"),
+                  row.quitAt != nullptr);
     }
+    // A run on a tree beside one another run holds goes on.
+    Set(key::kNewOrReplace, 0);
+    TreeLock beside;
+    fs::create_directories(root_ / "web" / "other");
+    ASSERT_TRUE(beside.Lock(root_ / "web" / "other"));
+    OneRun(settings_, paths_).StartAndFinish(site_);
+    EXPECT_EQ(ReadText(out / "site1" / "index.htm"), kTightPage);
     // In place on one file: a second run on it is refused even after the first has renamed a new
     // file into its place, which the first run's lock on the old file no longer covers.
-    settings_.PutInt(section::kDestination, key::kNewOrReplace, 1);
+    Set(key::kNewOrReplace, 1);
     TreeLock first;
     ASSERT_TRUE(first.Lock(site_ / "index.htm"));
     WriteText(site_ / "new.htm", kLoosePage);
     fs::rename(site_ / "new.htm", site_ / "index.htm");
-    OneRun second(settings_, paths_);
-    second.StartAndFinish(site_ / "index.htm");
+    OneRun(settings_, paths_).StartAndFinish(site_ / "index.htm");
     EXPECT_FALSE(fs::exists(site_ / "index.htm.BAK"));
     EXPECT_EQ(ReadText(site_ / "index.htm"), kLoosePage);
 }
 
-// A run on one file may copy it into a folder beside it, or anywhere below the folder its lock
-// covers: the run's own locks do not keep it out.
-TEST_F(WorkerTest, OneFileCopiedBesideItself) {
-    UseDestination(site_ / "out");
-    OneRun run(settings_, paths_);
-    run.StartAndFinish(site_ / "index.htm");
-    EXPECT_TRUE(run.view.Dialogs().empty());
-    EXPECT_EQ(ReadText(site_ / "out" / site_.relative_path() / "index.htm"), kTightPage);
-}
-
-// Quit while the list is built or the site copied stops there: nothing more is copied and no
-// file is optimized, in place or in the copy.
-TEST_F(WorkerTest, CancelWhileListingOrCopyingStopsThere) {
-    for (const auto* status : {"Building file list", "Backing up source files"}) {
-        for (const bool inPlace : {false, true}) {
-            if (inPlace && std::string_view(status) == "Backing up source files") {
-                continue;  // nothing is copied in place
-            }
-            SCOPED_TRACE(std::string(status) + (inPlace ? " in place" : " copying"));
-            fs::remove_all(root_ / "out");
-            settings_.PutInt(section::kDestination, key::kNewOrReplace, inPlace ? 1 : 0);
-            OneRun run(settings_, paths_);
-            run.view.onSend = [&run, status](const RunDisplay& display) {
-                if (display.status == status) {
-                    run.Processor().Cancel();
-                }
-            };
-            run.StartAndFinish(site_);
-            EXPECT_EQ(ReadText(site_ / "index.htm"), kLoosePage);
-            EXPECT_FALSE(fs::exists(site_ / "index.htm.BAK"));
-            for (const std::string& copy : Tree(root_ / "out" / "site")) {
-                EXPECT_EQ(ReadText(root_ / "out" / "site" / copy), kLoosePage) << copy;
-            }
-            EXPECT_EQ(run.view.Snapshot().counters.Of(FileClass::kWebPage).files, 0u);
+// What a run killed while it writes `target` leaves beside it.
+fs::path LeftoverOfAKilledWrite(const fs::path& target) {
+    const int result = RunInChild([&] {
+        const std::string page(5000, 'n');
+        ::umask(0);
+        if (LimitFileSize(1000)) {
+            std::signal(SIGXFSZ, [](int) { ::_exit(3); });  // the write past the limit ends it
+            WriteWholeFile(target, reinterpret_cast<const std::uint8_t*>(page.data()), 5000);
+        }
+        return 2;
+    });
+    EXPECT_EQ(result, 3);
+    for (const std::string& name : Tree(target.parent_path())) {
+        if (IsTemporaryName(name)) {
+            return target.parent_path() / name;
         }
     }
+    return {};
 }
 
-// A temporary file that a killed run left is removed by the next run over the tree (and named);
-// one in the selection of a copy is not copied. A user's file that only looks similar stays.
-TEST_F(WorkerTest, LeftoversOfAStoppedRunAreRemoved) {
-    const std::string leftover = ".index.htm.quillon-0123456789ab.tmp";
+// A copy run, then an in-place run, over trees holding links and what killed writes left. A link
+// to a folder is not followed, one to a file is copied as a file; a file in the copy that is a
+// link is replaced, a folder there that is a link is not entered (its files are named). In place
+// a link is never optimized; one to a file outside the selection is named. A temporary file only
+// its owner can read is removed by the next run over its tree, and named; a lookalike stays.
+TEST_F(WorkerTest, NothingIsWrittenThroughALinkAndLeftoversAreRemoved) {
+    fs::create_directories(copy_);
+    const fs::path leftover = LeftoverOfAKilledWrite(site_ / "index.htm");
+    const fs::path copyLeftover = LeftoverOfAKilledWrite(copy_ / "index.htm");
+    ASSERT_FALSE(leftover.empty());
+    EXPECT_EQ(fs::status(leftover).permissions(), fs::perms(0600));
+    EXPECT_EQ(ReadText(site_ / "index.htm"), kLoosePage);  // the write never reached it
     const std::string lookalike = ".index.htm.quillon-notes.tmp";
-    WriteText(site_ / leftover, "half a page");
     WriteText(site_ / lookalike, "the user's");
-    WriteText(root_ / "out" / "site" / "img" / leftover, "half a page");
+    WriteText(root_ / "precious.htm", kLoosePage);
+    fs::create_directory_symlink(site_, site_ / "loop");
+    fs::create_symlink(site_ / "index.htm", site_ / "inside.htm");
+    fs::create_symlink(root_ / "precious.htm", site_ / "outside.htm");
+    fs::create_symlink(root_ / "precious.htm", copy_ / "index.htm");
+    fs::create_directory_symlink(root_.Path(), copy_ / "img");
     {
         OneRun run(settings_, paths_);
         run.view.existsAnswer = ExistsAnswer::kReplace;
         run.StartAndFinish(site_);
     }
-    EXPECT_EQ(Tree(root_ / "out" / "site"),
-              (std::vector<std::string>{lookalike, "img/a.htm", "index.htm"}));
-    EXPECT_NE(ReadText(root_ / "tmp" / "errors.log").find("Removed a temporary file"),
-              std::string::npos);
-    EXPECT_TRUE(fs::exists(site_ / leftover)) << "a copy run writes nothing in the selection";
-
-    settings_.PutInt(section::kDestination, key::kNewOrReplace, 1);
-    OneRun(settings_, paths_).StartAndFinish(site_);
-    EXPECT_FALSE(fs::exists(site_ / leftover));
+    EXPECT_EQ(Tree(copy_), (Files{lookalike, "index.htm", "inside.htm", "outside.htm"}));
+    EXPECT_FALSE(fs::is_symlink(copy_ / "index.htm"));
+    EXPECT_EQ(ReadText(copy_ / "index.htm"), kTightPage);
+    EXPECT_EQ(ReadText(copy_ / "outside.htm"), kTightPage);
+    EXPECT_EQ(ReadText(root_ / "precious.htm"), kLoosePage);
+    EXPECT_FALSE(fs::exists(root_ / "a.htm"));
+    EXPECT_NE(ErrorLog().find("img/a.htm (a folder of the copy is a link"), npos);
+    EXPECT_NE(ErrorLog().find("interrupted run left: " + copyLeftover.string()), npos);
+    EXPECT_TRUE(fs::exists(leftover)) << "a copy run writes nothing in the selection";
+    Set(key::kNewOrReplace, 1);
+    OneRun inPlace(settings_, paths_);
+    inPlace.Start(site_);
+    ASSERT_TRUE(inPlace.view.WaitForRunDone());
+    EXPECT_FALSE(inPlace.worker->Revert()) << "in place there is nothing Revert may delete";
+    inPlace.Finish();
+    EXPECT_FALSE(inPlace.view.Snapshot().revertEnabled);
+    EXPECT_EQ(inPlace.view.Snapshot().destinationLabel, "site");
+    EXPECT_EQ(ReadText(site_ / "index.htm"), kTightPage);
+    EXPECT_EQ(ReadText(site_ / "index.htm.BAK"), kLoosePage);
+    EXPECT_FALSE(fs::exists(leftover));
     EXPECT_TRUE(fs::exists(site_ / lookalike));
-}
-
-// In place, a page that is a link is never optimized: one to a file outside the selection is
-// named, one to a file inside stays a link while its target is optimized.
-TEST_F(WorkerTest, InPlaceLinksAreNotOptimized) {
-    settings_.PutInt(section::kDestination, key::kNewOrReplace, 1);
-    WriteText(root_ / "elsewhere.htm", kLoosePage);
-    fs::create_symlink(root_ / "elsewhere.htm", site_ / "outside.htm");
-    fs::create_symlink(site_ / "index.htm", site_ / "inside.htm");
-    OneRun(settings_, paths_).StartAndFinish(site_);
-    EXPECT_EQ(ReadText(root_ / "elsewhere.htm"), kLoosePage);
     EXPECT_TRUE(fs::is_symlink(site_ / "outside.htm"));
     EXPECT_TRUE(fs::is_symlink(site_ / "inside.htm"));
-    EXPECT_EQ(ReadText(site_ / "index.htm"), kTightPage);
-    EXPECT_NE(
-        ReadText(root_ / "tmp" / "errors.log")
-            .find((site_ / "outside.htm").string() + " (a link to a file outside the selection)"),
-        std::string::npos);
+    EXPECT_EQ(ReadText(root_ / "precious.htm"), kLoosePage);
+    EXPECT_NE(ErrorLog().find((site_ / "outside.htm").string() +
+                              " (a link to a file outside the selection)"),
+              npos);
 }
 
-// A copy never goes through a link in the destination: a file there that is a link is replaced,
-// a folder there that is a link is not entered (the files that would go there are named).
-TEST_F(WorkerTest, CopyReplacesLinksInTheDestinationWithoutWritingThroughThem) {
-    const fs::path copy = root_ / "out" / "site";
-    WriteText(root_ / "precious.htm", "precious");
-    fs::create_directories(copy);
-    fs::create_symlink(root_ / "precious.htm", copy / "index.htm");
-    fs::create_directory_symlink(root_.Path(), copy / "img");
+// The window keeps one processor, worker and view for all its runs: the error log is offered
+// after a run that logged errors, and only then.
+TEST_F(WorkerTest, ErrorLogIsOfferedOnlyAfterARunThatLoggedErrors) {
+    WriteText(site_ / "broken.gif", "not a gif");
+    Set(key::kNewOrReplace, 1);  // no question about copies
     OneRun run(settings_, paths_);
-    run.view.existsAnswer = ExistsAnswer::kReplace;
-    run.StartAndFinish(site_);
-    EXPECT_EQ(ReadText(root_ / "precious.htm"), "precious");
-    EXPECT_FALSE(fs::exists(root_ / "a.htm"));
-    EXPECT_FALSE(fs::is_symlink(copy / "index.htm"));
-    EXPECT_EQ(ReadText(copy / "index.htm"), kTightPage);
-    EXPECT_NE(ReadText(root_ / "tmp" / "errors.log").find("img/a.htm (a folder of the copy"),
-              std::string::npos);
-}
-
-TEST_F(WorkerTest, PauseHoldsTheRunUntilResumed) {
-    OneRun run(settings_, paths_);
-    run.Worker().Pause();
+    run.view.yesNoAnswer = true;
     run.Start(site_);
-    EXPECT_FALSE(run.view.WaitForRunDone(1));
-    EXPECT_TRUE(run.Worker().Paused());
-    run.Worker().Resume();
-    EXPECT_TRUE(run.view.WaitForRunDone());
+    ASSERT_TRUE(run.view.WaitForRunDone());
+    for (int wait = 0; wait < 6000 && !run.worker->Idle(); ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));  // the question comes last
+    }
+    EXPECT_EQ(run.view.Dialogs(), Files{"Quillon encountered errors during processing.\n"
+                                        "Would you like to view the error log?"});
+    ASSERT_EQ(run.view.Opened().size(), 1u);
+    // The viewer reads the log after the run: it stays, in the run's own folder.
+    const fs::path shown = run.view.Opened()[0].second;
+    EXPECT_EQ(shown.parent_path().parent_path(), root_ / "tmp");
+    EXPECT_EQ(ReadText(shown),
+              "Could not open file: " + (site_ / "broken.gif").string() + " (unexpected format)\n");
+    fs::remove(site_ / "broken.gif");
+    run.StartAndFinish(site_);
+    EXPECT_EQ(run.view.RunDoneCount(), 2);
+    EXPECT_EQ(run.view.Dialogs().size(), 1u) << "asked again after a run without errors";
 }
 
-TEST(DisplayName, LastComponent) {
-    const std::pair<const char*, const char*> rows[] = {
-        {"/web/site", "site"}, {"/web/site/", "site"}, {"site", "site"}, {"/", ""}, {"", ""},
+// Faults injected into whole runs in place, in a child process so that a hang ends at an alarm.
+class RunFaultsTest : public RunTest {};
+
+// Once the list is built the file vanishes, turns into a pipe (which a plain open would wait on
+// for ever), loses its permissions or content, or its folder takes no new file; or writes are cut
+// short. The run names it and goes on; where no backup can be written neither is the file.
+TEST_F(RunFaultsTest, FileThatCannotBeDoneIsNamedAndTheRestGoesOn) {
+    enum Fault { kDelete, kPipe, kUnreadable, kEmpty, kSizeLimit, kReadOnlyFolder };
+    const std::tuple<Fault, const char*> rows[] = {
+        {kDelete, "read file: # (No such file or directory)"},
+        {kPipe, "read file: # (not a regular file)"},
+        {kUnreadable, "read file: # (Permission denied)"},
+        {kEmpty, ""},  // nothing left to optimize
+        {kSizeLimit, "back up file: # (File too large)"},
+        {kReadOnlyFolder, "back up file: # (Permission denied)"},
     };
-    for (const auto& [selection, expected] : rows) {
-        EXPECT_EQ(DisplayName(selection), expected) << selection;
+    std::string big = "<p>";
+    while (big.size() < 8000) {
+        big += "word  \n\n";  // about 5000 bytes after the chain
     }
+    const fs::path victim = site_ / "held" / "victim.htm";
+    Set(key::kNewOrReplace, 1);
+    for (const auto& [fault, entry] : rows) {
+        SCOPED_TRACE(entry);
+        const bool unprivileged = fault == kUnreadable || fault == kReadOnlyFolder;
+        const std::string content = fault == kSizeLimit ? big : std::string(kLoosePage);
+        fs::remove_all(site_);
+        fs::remove(root_ / "tmp" / "errors.log");
+        WriteText(site_ / "a.htm", kLoosePage);
+        WriteText(site_ / "b.htm", kLoosePage);
+        WriteText(victim, content);
+        ASSERT_TRUE(!unprivileged || GiveTreeToUnprivilegedUser(root_.Path()));
+        const int result = RunInChild([&, fault = fault] {
+            ::alarm(60);
+            if ((unprivileged && !DropPrivileges()) ||
+                (fault == kSizeLimit && !LimitFileSize(2000))) {
+                return 10;
+            }
+            OneRun run(settings_, paths_);
+            run.view.onSend = [&, applied = false](const RunDisplay& display) mutable {
+                if (applied || display.filesTotal == 0 || display.filesDone > 0) {
+                    return;
+                }
+                applied = true;
+                if (fault == kDelete || fault == kPipe) {
+                    fs::remove(victim);
+                }
+                if (fault == kPipe) {
+                    ::mkfifo(victim.c_str(), 0644);
+                } else if (fault == kUnreadable) {
+                    fs::permissions(victim, fs::perms::none);
+                } else if (fault == kEmpty) {
+                    fs::resize_file(victim, 0);
+                } else if (fault == kReadOnlyFolder) {
+                    fs::permissions(victim.parent_path(), fs::perms(0555));
+                }
+            };
+            run.Start(site_);
+            return run.view.WaitForRunDone(50) ? 0 : 11;
+        });
+        ASSERT_EQ(result, 0) << "-1: the run hung";
+        for (const char* name : {"a.htm", "b.htm"}) {
+            EXPECT_EQ(ReadText(site_ / name), kTightPage) << name;
+            EXPECT_EQ(ReadText(site_ / (std::string(name) + ".BAK")), kLoosePage) << name;
+        }
+        const bool kept = fs::is_regular_file(victim);
+        EXPECT_EQ(kept, fault != kDelete && fault != kPipe);
+        EXPECT_TRUE(!kept || ReadText(victim) == (fault == kEmpty ? "" : content));
+        EXPECT_EQ(Tree(victim.parent_path()), kept ? Files{"victim.htm"} : Files{})
+            << "a backup or a temporary file";
+        std::string expected = *entry ? "Could not " + std::string(entry) + "\n" : "";
+        if (const auto at = expected.find('#'); at != npos) {
+            expected.replace(at, 1, victim.string());
+        }
+        EXPECT_EQ(ErrorLog(), expected);
+    }
+}
+
+// The selection is one file whose folder is the root of the file system (here the root of a
+// tree the child is confined to): it has no folder name to copy into.
+TEST_F(RunFaultsTest, SingleFileAtTheRootOfAFileSystem) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "confining a process to a tree needs root";
+    }
+    const fs::path tree = root_ / "tree";
+    WriteText(tree / "page.htm", kLoosePage);
+    fs::create_directories(tree / "tmp");
+    settings_.PutInt(section::kDestination, key::kPromptForDestination, 1);
+    settings_.PutString(section::kDestination, key::kDestination, "/out");
+    const int result = RunInChild([&] {
+        ::alarm(60);
+        if (::chroot(tree.c_str()) != 0 || ::chdir("/") != 0) {
+            return 10;
+        }
+        DerivedPaths paths("/Desktop", "/program", "/tmp");
+        OneRun run(settings_, paths);
+        run.Start("/page.htm");
+        return run.view.WaitForRunDone(50) ? 0 : 11;
+    });
+    ASSERT_EQ(result, 0);
+    EXPECT_EQ(ReadText(tree / "page.htm"), kLoosePage);
+    EXPECT_EQ(ReadText(tree / "out" / "root" / "page.htm"), kTightPage);
+    EXPECT_TRUE(fs::exists(tree / "out" / "Quillon Optimized Files" / "'page.htm' Report.html"));
 }
 
 }  // namespace

@@ -69,4 +69,17 @@ void WriteText(const std::filesystem::path& path, std::string_view text) {
     WriteBytes(path, {text.begin(), text.end()});
 }
 
+std::vector<std::string> Tree(const std::filesystem::path& folder) {
+    std::vector<std::string> files;
+    std::error_code error;
+    for (auto it = std::filesystem::recursive_directory_iterator(folder, error);
+         it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+        if (it->is_regular_file()) {
+            files.push_back(it->path().lexically_relative(folder).string());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
 }  // namespace quillon::test

@@ -35,4 +35,7 @@ void WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_
 std::string ReadText(const std::filesystem::path& path);
 void WriteText(const std::filesystem::path& path, std::string_view text);
 
+// Every regular file below folder, relative to it, sorted.
+std::vector<std::string> Tree(const std::filesystem::path& folder);
+
 }  // namespace quillon::test

@@ -3,7 +3,6 @@
 
 #include <map>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <utility>
 #include <variant>
@@ -36,18 +35,6 @@ class MemorySettingsStore : public SettingsStore {
     std::size_t Size() const {
         std::lock_guard lock(mutex_);
         return values_.size();
-    }
-
-    using Value = std::variant<std::uint32_t, std::string>;
-    // The stored value, or nothing when the key is absent.
-    std::optional<Value> Find(std::string_view section, std::string_view key) const {
-        std::lock_guard lock(mutex_);
-        const auto found = values_.find({std::string(section), std::string(key)});
-        return found == values_.end() ? std::nullopt : std::optional<Value>(found->second);
-    }
-    void Remove(std::string_view section, std::string_view key) {
-        std::lock_guard lock(mutex_);
-        values_.erase({std::string(section), std::string(key)});
     }
 
   private:
