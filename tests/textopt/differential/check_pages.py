@@ -2,32 +2,20 @@
 """Rendering-equivalence check of the web-page chain, with a real HTML5 parser and a real
 JavaScript parser.
 
-Every page (the test corpus and the hand-made pages) goes through the chain under several
-option sets, the JavaScript optimizer on and off. html5lib parses the page before and after, and
-the two documents must agree on:
-
-- the element tree: the same elements in the same nesting, with the same attributes and exactly
-  the same attribute values;
-- the rendered text: the text a browser lays out, with whitespace collapsed as CSS collapses it
-  (runs of blanks become one space, none at the start or end of a line, across inline elements
-  and the hidden ones between them), block boundaries, line breaks, inline elements and
-  replaced elements marked;
-- the bodies of PRE, LISTING, XMP, PLAINTEXT and TEXTAREA, exactly; the TITLE as the browser
-  reads it (blanks collapsed);
-- every JavaScript SCRIPT body that acorn parses, by its syntax tree (comments and layout do not
-  count); the body of a SCRIPT with SRC exactly when it is not blank; data and templates held in
-  SCRIPT elements as data and markup; STYLE bodies by their CSS tokens;
-- the comments holding a server-side include, exactly.
-
-The only differences allowed are the removals the passes intend: META tags the META choice lets
-go, IMG attributes that restate a default, editor tags, and the spelling of attributes and
-character references (invisible in the parsed tree). An optional close tag may go only where the
-parser infers it, so the tree stays the same. Anything else fails the check and the first
-difference of each page is printed. KNOWN_DIFFERENCES lists differences that are known and
-awaited, each with the fault it belongs to; the check says when one of them no longer occurs.
+Every page (the test corpus and the hand-made pages) goes through the chain under several option
+sets. html5lib parses the page before and after, and the two documents must agree on the element
+tree (elements, nesting, attributes and their exact values); on the rendered text, laid out as
+CSS collapses whitespace, with block boundaries, line breaks, inline and replaced elements
+marked; on the bodies of PRE, LISTING, XMP, PLAINTEXT and TEXTAREA exactly and the TITLE as a
+browser reads it; on every JavaScript SCRIPT body acorn parses, by its syntax tree; on the
+non-blank body of a SCRIPT with SRC exactly; on data and templates in SCRIPT elements as tokens
+and markup; on STYLE bodies by their CSS tokens; and on the comments holding a server-side
+include. The only differences allowed are the removals the passes intend: META tags the META
+choice lets go, IMG attributes that restate a default, editor tags, and the spelling of
+attributes and character references. The first difference of each page is printed.
 
 Usage: check_pages.py --tool quillon_page_chain --node node --corpus DIR --pages DIR
-                      --scripts DIR [--jobs N] [--only NAME]
+                      [--jobs N] [--only NAME]
 """
 
 import argparse
@@ -51,23 +39,13 @@ OPTION_SETS = {
     "defaults": [],
     "defaults, JavaScript optimizer off": ["--javascript", "0"],
     "lax quotes, script comments kept, generator META only": [
-        "--set", "HTML Options/Strict Quote Rules=0",
-        "--set", "JAVA Options/Remove Comments=0",
-        "--set", "HTML Options/Meta Tags Option=1",
-    ],
+        "--set", "HTML Options/Strict Quote Rules=0", "--set", "JAVA Options/Remove Comments=0",
+        "--set", "HTML Options/Meta Tags Option=1"],
     "comments and close tags kept, every META kept": [
-        "--set", "HTML Options/Remove Comments=0",
+        "--set", "HTML Options/Remove Comments=0", "--set", "HTML Options/Meta Tags Option=2",
         "--set", "HTML Options/Remove Optional Close Tags=0",
-        "--set", "HTML Options/Remove Unneeded WYSIWYG Tags=0",
-        "--set", "HTML Options/Meta Tags Option=2",
-    ],
+        "--set", "HTML Options/Remove Unneeded WYSIWYG Tags=0"],
 }
-
-# Differences known and awaited, each tied to the fault that causes it: (page file name, option
-# set or "*", a regular expression the printed difference must match, the fault). A difference
-# is excused only when all three match, and the page's next difference is then looked at; an
-# entry that matches nothing is noted, so the list shrinks as the faults are mended.
-KNOWN_DIFFERENCES = []
 
 WHITESPACE = re.compile(r"[ \t\n\f\r]+")
 BLANKS = " \t\n\f\r"
@@ -119,43 +97,30 @@ def is_editor_tag(tag):
 
 
 def is_default_img_attribute(name, value):
-    name = name.lower()
-    bare = value.lstrip("\"'").lower()
-    if name.startswith(IMG_EDITOR_PREFIXES) or name == "naturalsizeflag":
-        return True
-    if name in ("hspace", "vspace", "border"):
-        return bare.startswith("0")
-    if name == "align":
-        return bare.startswith(("bottom", "baseline", "absbottom"))
-    return False
+    name, bare = name.lower(), value.lstrip("\"'").lower()
+    return (name.startswith(IMG_EDITOR_PREFIXES) or name == "naturalsizeflag"
+            or (name in ("hspace", "vspace", "border") and bare.startswith("0"))
+            or (name == "align" and bare.startswith(("bottom", "baseline", "absbottom"))))
 
 
 def meta_removable(attrs, meta_choice):
     """Whether the META choice (0, 1 or 2) lets this META tag go."""
     name = attrs.get("name", "").strip(BLANKS).lower()
-    if meta_choice == 2:
-        return False
-    if meta_choice == 1:
-        return name == "generator"
+    if meta_choice != 0:
+        return meta_choice == 1 and name == "generator"
     equiv = attrs.get("http-equiv", "").strip(BLANKS).lower()
-    kept = ("charset" in attrs or "property" in attrs or name in META_KEEP_NAMES
-            or name.startswith(META_KEEP_NAME_PREFIXES) or name.endswith(META_KEEP_NAME_SUFFIX)
-            or equiv in META_KEEP_EQUIVS)
-    return not kept
+    return not ("charset" in attrs or "property" in attrs or name in META_KEEP_NAMES
+                or name.startswith(META_KEEP_NAME_PREFIXES)
+                or name.endswith(META_KEEP_NAME_SUFFIX) or equiv in META_KEEP_EQUIVS)
 
 
 def script_kind(attrs):
     """'js', 'src' (a JavaScript element with a source) or 'other'."""
-    kind = "js"
-    if "type" in attrs and attrs["type"].strip(BLANKS).lower() not in JS_TYPES:
-        kind = "other"
-    if "language" in attrs:
-        language = attrs["language"].strip("\"' \t\n").lower()
-        if language and not language.startswith("javascript"):
-            kind = "other"
-    if kind == "js" and "src" in attrs:
-        kind = "src"
-    return kind
+    language = attrs.get("language", "").strip("\"' \t\n").lower()
+    if ("type" in attrs and attrs["type"].strip(BLANKS).lower() not in JS_TYPES
+            or language and not language.startswith("javascript")):
+        return "other"
+    return "src" if "src" in attrs else "js"
 
 
 class Node:
@@ -240,10 +205,8 @@ def walk(node):
 
 
 def text_content(node):
-    if node.tag == "#text":
-        return node.text
-    if node.tag == "#comment":
-        return ""
+    if node.tag in ("#text", "#comment"):
+        return node.text if node.tag == "#text" else ""
     return "".join(text_content(child) for child in node.children)
 
 
@@ -324,10 +287,8 @@ class Renderer:
 
 
 def drawn_text(node):
-    if node.tag == "#text":
-        return node.text
-    if node.tag in ("#comment", "title", "desc", "metadata", "style", "script"):
-        return ""
+    if node.tag in ("#text", "#comment", "title", "desc", "metadata", "style", "script"):
+        return node.text if node.tag == "#text" else ""
     return " ".join(drawn_text(child) for child in node.children)
 
 
@@ -340,14 +301,13 @@ def rendered(node):
     return "".join(renderer.out)
 
 
-def first_text_difference(before, after, width=70):
+def first_difference(before, after, unit="character", width=70, join="".join):
+    """Where two texts (or token lists) first differ, and both around that place."""
     k = 0
-    limit = min(len(before), len(after))
-    while k < limit and before[k] == after[k]:
+    while k < min(len(before), len(after)) and before[k] == after[k]:
         k += 1
     start = max(0, k - width)
-    return (f"at character {k}", repr(("…" if start else "") + before[start:k + width]),
-            repr(("…" if start else "") + after[start:k + width]))
+    return (f"at {unit} {k}", repr(join(before[start:k + width])), repr(join(after[start:k + width])))
 
 
 # ---- CSS and other code, by tokens
@@ -364,28 +324,14 @@ CSS_TOKEN = re.compile(r"""
 def code_tokens(text, css=True):
     """Tokens of a style sheet (or of other code): blanks between tokens and CSS comments do
     not count; strings keep every byte."""
-    tokens = []
-    for match in CSS_TOKEN.finditer(text):
-        kind = match.lastgroup
-        if kind == "blank" or (kind == "comment" and css):
-            continue
-        tokens.append(match.group())
-    return tokens
-
-
-def first_token_difference(before, after):
-    k = 0
-    while k < min(len(before), len(after)) and before[k] == after[k]:
-        k += 1
-    return (f"at token {k}", repr(" ".join(before[max(0, k - 8):k + 8])),
-            repr(" ".join(after[max(0, k - 8):k + 8])))
+    return [match.group() for match in CSS_TOKEN.finditer(text)
+            if match.lastgroup != "blank" and not (match.lastgroup == "comment" and css)]
 
 
 # ---- The comparison
 
 class Page:
     """What one page's comparison collects: the differences, and the script pairs for acorn."""
-
     def __init__(self):
         self.differences = []
         self.scripts = []
@@ -407,12 +353,12 @@ def compare_trees(before, after, path, page):
         tokens_before, tokens_after = code_tokens(text_content(before)), code_tokens(
             text_content(after))
         if tokens_before != tokens_after:
-            where, b, a = first_token_difference(tokens_before, tokens_after)
+            where, b, a = first_difference(tokens_before, tokens_after, "token", 8, " ".join)
             page.differ(f"{path} style body, {where}", b, a)
             return False
         return True
     if tag in EXACT_BODIES and text_content(before) != text_content(after):
-        where, b, a = first_text_difference(text_content(before), text_content(after))
+        where, b, a = first_difference(text_content(before), text_content(after))
         page.differ(f"{path} body, {where}", b, a)
         return False
     if tag == "title" and fold(text_content(before)) != fold(text_content(after)):
@@ -443,7 +389,7 @@ def compare_fragments(before, after, path, page):
         return False
     text_before, text_after = rendered(fragment_before), rendered(fragment_after)
     if text_before != text_after:
-        where, b, a = first_text_difference(text_before, text_after)
+        where, b, a = first_difference(text_before, text_after)
         page.differ(f"{path} rendered text, {where}", b, a)
         return False
     return True
@@ -460,59 +406,38 @@ def compare_script(before, after, path, page):
         # element's text. A blank one may go.
         expected = body_before if body_before.strip(BLANKS) else ""
         if body_after != expected and not (not expected and not body_after.strip(BLANKS)):
-            # How far it changed, so that a known difference names exactly what it excuses.
-            if fold(body_before) == fold(body_after):
-                how = "only blanks changed"
-            elif re.sub("[\"']", "", fold(body_before)) == re.sub("[\"']", "", fold(body_after)):
-                how = "only blanks and quotes changed"
-            else:
-                how = "changed"
-            where, b, a = first_text_difference(body_before, body_after)
-            page.differ(f"{path} body of a script with a source, {how}, {where}", b, a)
+            where, b, a = first_difference(body_before, body_after)
+            page.differ(f"{path} body of a script with a source, {where}", b, a)
     else:
-        compare_data(before.attrs, body_before, body_after, path, page)
+        compare_data(body_before, body_after, path, page)
 
 
-def compare_data(attrs, text_before, text_after, path, page):
-    """A script block that is no JavaScript: JSON as data, a template as the markup it holds,
-    anything else as code tokens."""
-    if attrs.get("type", "").strip(BLANKS).lower() in ("application/json", "application/ld+json",
-                                                       "importmap", "speculationrules"):
-        try:
-            value_before = json.loads(text_before)
-        except ValueError:
-            pass
-        else:
-            try:
-                value_after = json.loads(text_after)
-            except ValueError as error:
-                page.differ(f"{path} JSON", "parses", f"does not parse: {error}")
-                return
-            if value_before != value_after:
-                page.differ(f"{path} JSON", text_before[:200], text_after[:200])
-            return
+def compare_data(text_before, text_after, path, page):
+    """A script block that is no JavaScript: a template as the markup it holds, anything else
+    (JSON among it) as code tokens, blanks between them aside."""
     if "<" in text_before:
         compare_fragments(fragment_node(text_before), fragment_node(text_after),
                           path + " (template)", page)
         return
     tokens_before, tokens_after = code_tokens(text_before, False), code_tokens(text_after, False)
     if tokens_before != tokens_after:
-        where, b, a = first_token_difference(tokens_before, tokens_after)
+        where, b, a = first_difference(tokens_before, tokens_after, "token", 8, " ".join)
         page.differ(f"{path} script body, {where}", b, a)
 
 
+def html_parser():
+    return html5lib.HTMLParser(tree=html5lib.treebuilders.getTreeBuilder("etree"),
+                               namespaceHTMLElements=False)
+
+
 def fragment_node(text):
-    parser = html5lib.HTMLParser(tree=html5lib.treebuilders.getTreeBuilder("etree"),
-                                 namespaceHTMLElements=False)
-    fragment = parser.parseFragment(text, container="div")
     node = Node("#fragment")
-    add_children(node, fragment)
+    add_children(node, html_parser().parseFragment(text, container="div"))
     return canonical(node)
 
 
 def parse(data, encoding=None):
-    parser = html5lib.HTMLParser(tree=html5lib.treebuilders.getTreeBuilder("etree"),
-                                 namespaceHTMLElements=False)
+    parser = html_parser()
     kwargs = {"override_encoding": encoding} if encoding else {}
     document = parser.parse(data, **kwargs)
     return document, parser.documentEncoding
@@ -532,11 +457,7 @@ def ssi_comments(tree):
 
 
 def meta_choice_of(options):
-    joined = " ".join(options)
-    for choice in (1, 2):
-        if f"Meta Tags Option={choice}" in joined:
-            return choice
-    return 0
+    return next((c for c in (1, 2) if f"Meta Tags Option={c}" in " ".join(options)), 0)
 
 
 MARKUP = re.compile(rb"<[A-Za-z/!?]")
@@ -549,7 +470,7 @@ def compare_pages(original, optimized, options):
     # markup is shown as plain text, its layout being its content: both stay byte for byte.
     if b"\0" in original or not MARKUP.search(original):
         if optimized != original:
-            where, b, a = first_text_difference(original.decode("latin-1"),
+            where, b, a = first_difference(original.decode("latin-1"),
                                                 optimized.decode("latin-1"))
             page.differ(f"page that must stay as it is, {where}", b, a)
         return page
@@ -571,7 +492,7 @@ def compare_pages(original, optimized, options):
     compare_trees(canonical_before, canonical_after, "", page)
     text_before, text_after = rendered(canonical_before), rendered(canonical_after)
     if text_before != text_after:
-        where, b, a = first_text_difference(text_before, text_after)
+        where, b, a = first_difference(text_before, text_after)
         page.differ(f"rendered text, {where}", b, a)
     comments_before, comments_after = ssi_comments(tree_before), ssi_comments(tree_after)
     if comments_before != comments_after:
@@ -589,7 +510,7 @@ def run_chain(tool, source, options, workdir):
 
 def check_page(job):
     """Compares one page under one option set; returns (page, option set, differences as
-    text, script pairs, bytes before, bytes after)."""
+    text, script pairs)."""
     tool, path, option_name, options = job
     with open(path, "rb") as f:
         original = f.read()
@@ -601,14 +522,12 @@ def check_page(job):
     label = f"{os.path.basename(path)} [{option_name}]"
     pairs = [(f"{label} script at {where}", is_module, b, a)
              for where, is_module, b, a in page.scripts]
-    return (os.path.basename(path), option_name, differences, pairs, len(original),
-            len(optimized))
+    return os.path.basename(path), option_name, differences, pairs
 
 
 # ---- JavaScript, by acorn's syntax tree
 
 NODE_COMPARE = r"""
-const vm = require('vm');
 let acorn;
 try { acorn = require('acorn'); } catch (e) { acorn = require('/usr/share/nodejs/acorn'); }
 const items = JSON.parse(require('fs').readFileSync(0, 'utf8'));
@@ -627,219 +546,71 @@ function parse(code, isModule) {
   return strip(acorn.parse(code, {ecmaVersion: 'latest', sourceType: isModule ? 'module' : 'script',
                                   allowHashBang: true}));
 }
-function nodeParses(code, isModule) {
-  try {
-    if (isModule) new vm.SourceTextModule(code); else new vm.Script(code);
-    return null;
-  } catch (e) { return String(e && e.message || e); }
-}
-function firstDifference(a, b, path) {
-  if (typeof a !== typeof b || Array.isArray(a) !== Array.isArray(b) || (a === null) !== (b === null)) {
-    return [path, a, b];
-  }
-  if (a === null || typeof a !== 'object') return a === b ? null : [path, a, b];
-  const keys = new Set([...Object.keys(a), ...Object.keys(b)]);
-  for (const key of keys) {
-    const found = firstDifference(a[key], b[key], path + '.' + key);
-    if (found) return found;
-  }
-  return null;
-}
-function shortly(value) {
-  const text = JSON.stringify(value);
-  return text === undefined ? 'undefined' : text.slice(0, 300);
-}
 const results = items.map(([before, after, isModule]) => {
   let treeBefore;
-  try { treeBefore = parse(before, isModule); } catch (e) {
-    // Syntax acorn does not know: node's own parser says whether it still parses.
-    if (nodeParses(before, isModule) !== null) return {status: 'unparsed'};
-    const error = nodeParses(after, isModule);
-    return error === null ? {status: 'same'} : {status: 'broken', error};
-  }
+  try { treeBefore = parse(before, isModule); } catch (e) { return {status: 'unparsed'}; }
   let treeAfter;
   try { treeAfter = parse(after, isModule); } catch (e) {
     return {status: 'broken', error: String(e.message)};
   }
-  const found = firstDifference(treeBefore, treeAfter, 'Program');
-  if (!found) return {status: 'same', acorn: true};
-  return {status: 'differs', path: found[0], before: shortly(found[1]), after: shortly(found[2])};
+  const a = JSON.stringify(treeBefore), b = JSON.stringify(treeAfter);
+  if (a === b) return {status: 'same'};
+  let k = 0;
+  while (a[k] === b[k]) k++;
+  const at = Math.max(0, k - 150);
+  return {status: 'differs', where: 'character ' + k, before: a.slice(at, k + 150),
+          after: b.slice(at, k + 150)};
 });
 process.stdout.write(JSON.stringify(results));
 """
 
 
 def compare_scripts(node, pairs):
-    """Each (label, is_module, before, after) by acorn; returns (compared by acorn, checked by
-    node only, differences as (label, text))."""
-    differences = []
-    by_acorn = by_node = 0
-    batch = 200
-    for first in range(0, len(pairs), batch):
-        chunk = pairs[first:first + batch]
+    """Each (label, is_module, before, after) by acorn; returns how many acorn parsed and the
+    differences as (label, text)."""
+    differences, compared = [], 0
+    for first in range(0, len(pairs), 200):
+        chunk = pairs[first:first + 200]
         items = [[before, after, is_module] for _, is_module, before, after in chunk]
-        result = subprocess.run([node, "--experimental-vm-modules", "--no-warnings", "-e",
-                                 NODE_COMPARE], input=json.dumps(items).encode(),
+        result = subprocess.run([node, "-e", NODE_COMPARE], input=json.dumps(items).encode(),
                                 capture_output=True, check=True)
         for (label, _, before, after), outcome in zip(chunk, json.loads(result.stdout)):
-            status = outcome["status"]
-            if status == "same":
-                if outcome.get("acorn"):
-                    by_acorn += 1
-                else:
-                    by_node += 1
-            elif status == "broken":
+            compared += outcome["status"] != "unparsed"
+            if outcome["status"] == "broken":
                 differences.append((label, f"parses before the chain, not after: "
                                            f"{outcome['error']}\n    after: {after[:400]!r}"))
-                by_acorn += 1
-            elif status == "differs":
-                by_acorn += 1
-                differences.append((label, f"syntax tree differs at {outcome['path']}\n"
+            elif outcome["status"] == "differs":
+                differences.append((label, f"syntax tree differs at {outcome['where']}\n"
                                            f"    before: {outcome['before']}\n"
                                            f"    after:  {outcome['after']}"))
-    return by_acorn, by_node, differences
-
-
-# ---- Scripts that print: run before and after
-
-def run_node(node, code, workdir):
-    path = os.path.join(workdir, "script.js")
-    with open(path, "w", encoding="utf-8") as f:
-        f.write(code)
-    result = subprocess.run([node, path], capture_output=True, timeout=60)
-    return result.returncode, result.stdout.decode("utf-8", "replace"), \
-        result.stderr.decode("utf-8", "replace")
-
-
-PAGE_WRAPPINGS = {
-    "plain": "<html><head><title>t</title>\n<script>\n{}\n</script>\n</head><body><p>x</body></html>\n",
-    "hidden": "<html><head><title>t</title>\n<SCRIPT LANGUAGE=\"JavaScript\">\n<!-- hide\n{}\n"
-              "// end hiding -->\n</SCRIPT>\n</head><body><p>x</body></html>\n",
-}
-
-
-def scripts_of(root):
-    out = []
-    for element in root.iter():
-        if isinstance(element.tag, str) and element.tag.lower() == "script":
-            out.append(element.text or "")
-    return out
-
-
-def check_printing_script(job):
-    tool, node, path, option_name, options = job
-    with open(path, encoding="utf-8") as f:
-        source = f.read()
-    failures = []
-    with tempfile.TemporaryDirectory() as workdir:
-        code, expected, stderr = run_node(node, source, workdir)
-        if code != 0:
-            return [f"{os.path.basename(path)}: fails before the chain: {stderr[-400:]}"]
-        for wrapping, template in PAGE_WRAPPINGS.items():
-            label = f"{os.path.basename(path)} [{wrapping}, {option_name}]"
-            page = os.path.join(workdir, "page.html")
-            with open(page, "w", encoding="utf-8") as f:
-                f.write(template.replace("{}", source))
-            optimized = run_chain(tool, page, options, workdir)
-            document, _ = parse(optimized, "utf-8")
-            bodies = scripts_of(root_of(document))
-            if len(bodies) != 1:
-                failures.append(f"{label}: {len(bodies)} scripts after the chain")
-                continue
-            code, printed, stderr = run_node(node, bodies[0], workdir)
-            if code != 0 or printed != expected:
-                failures.append(f"{label}: prints otherwise after the chain\n"
-                                f"    expected: {expected[:300]!r}\n"
-                                f"    printed:  {printed[:300]!r} {stderr[-300:]}\n"
-                                f"    script:   {bodies[0][:600]!r}")
-    return failures
-
-
-def known(page_name, option_name, text):
-    for index, (name, options, pattern, _) in enumerate(KNOWN_DIFFERENCES):
-        if name == page_name and options in ("*", option_name) and re.search(pattern, text, re.S):
-            return index
-    return None
+    return compared, differences
 
 
 def main():
     arguments = argparse.ArgumentParser()
-    arguments.add_argument("--tool", required=True)
-    arguments.add_argument("--node", required=True)
-    arguments.add_argument("--corpus", required=True)
-    arguments.add_argument("--pages", required=True)
-    arguments.add_argument("--scripts", required=True)
+    for name in ("--tool", "--node", "--corpus", "--pages"):
+        arguments.add_argument(name, required=True)
     arguments.add_argument("--jobs", type=int, default=os.cpu_count() or 1)
     arguments.add_argument("--only", help="check only the pages whose file name holds this")
     args = arguments.parse_args()
-
     if not os.path.isdir(args.corpus):
         sys.exit(f"corpus missing at {args.corpus}")
-    corpus = sorted(os.path.join(args.corpus, n) for n in os.listdir(args.corpus)
-                    if n.lower().endswith((".html", ".htm")))
-    hand_made = sorted(os.path.join(args.pages, n) for n in os.listdir(args.pages)
-                       if n.endswith((".html", ".htm")))
-    scripts = sorted(os.path.join(args.scripts, n) for n in os.listdir(args.scripts)
-                     if n.endswith(".js"))
-    pages = corpus + hand_made
-    if args.only:
-        pages = [p for p in pages if args.only in os.path.basename(p)]
-        scripts = []
-    page_jobs = [(args.tool, page, name, options)
-                 for page in pages for name, options in OPTION_SETS.items()]
-    script_jobs = [(args.tool, args.node, script, name, options)
-                   for script in scripts for name, options in list(OPTION_SETS.items())[:3]]
-
-    failures = []
-    excused = collections.Counter()
-    pairs = []
-    sizes = collections.defaultdict(lambda: [0, 0])
-    corpus_names = {os.path.basename(p) for p in corpus}
+    pages = sorted(os.path.join(folder, n) for folder in (args.corpus, args.pages)
+                   for n in os.listdir(folder) if n.lower().endswith((".html", ".htm")))
+    pages = [p for p in pages if not args.only or args.only in os.path.basename(p)]
+    jobs = [(args.tool, page, name, options)
+            for page in pages for name, options in OPTION_SETS.items()]
+    failures, pairs = [], []
     with multiprocessing.Pool(args.jobs) as pool:
-        for name, option_name, differences, page_pairs, before, after in pool.imap_unordered(
-                check_page, page_jobs):
-            if name in corpus_names:
-                sizes[option_name][0] += before
-                sizes[option_name][1] += after
-            for text in differences:
-                index = known(name, option_name, text)
-                if index is None:
-                    failures.append(f"{name} [{option_name}]: {text}")
-                    break  # the first difference of each page
-                excused[index] += 1
-            pairs += [(label, is_module, b, a, name, option_name)
-                      for label, is_module, b, a in page_pairs]
-        for script_failures in pool.imap_unordered(check_printing_script, script_jobs):
-            failures += script_failures
-    by_acorn, by_node, script_differences = compare_scripts(
-        args.node, [p[:4] for p in pairs])
-    origin = {p[0]: (p[4], p[5]) for p in pairs}
-    for label, text in script_differences:
-        name, option_name = origin[label]
-        index = known(name, option_name, f"{label}: {text}")
-        if index is None:
-            failures.append(f"{label}: {text}")
-        else:
-            excused[index] += 1
-
+        for name, option_name, differences, page_pairs in pool.imap_unordered(check_page, jobs):
+            failures += [f"{name} [{option_name}]: {text}" for text in differences[:1]]
+            pairs += page_pairs
+    compared, script_differences = compare_scripts(args.node, pairs)
+    failures += [f"{label}: {text}" for label, text in script_differences]
     for failure in failures:
         print("FAIL", failure)
-    for index, entry in enumerate(KNOWN_DIFFERENCES):
-        if not args.only and not excused[index]:
-            # Not a failure: the commit that mends a fault stays green; the entry is then due
-            # for removal.
-            print("NOTE known difference no longer found, remove it from KNOWN_DIFFERENCES:",
-                  entry)
-    if excused:
-        print(f"known differences excused: {sum(excused.values())} "
-              f"({len(excused)} of {len(KNOWN_DIFFERENCES)} entries)")
-    print(f"pages: {len(corpus)} corpus + {len(hand_made)} hand-made, {len(OPTION_SETS)} option "
-          f"sets; inline scripts compared by syntax tree: {by_acorn}, by node's parser only: "
-          f"{by_node}; printing scripts: {len(scripts)}")
-    for option_name, (before, after) in sizes.items():
-        print(f"corpus bytes [{option_name}]: {before} -> {after}, saved {before - after}")
-    total = len(page_jobs) + len(script_jobs) + 1
-    print(f"differential checks: {total} groups, {len(failures)} failures")
+    print(f"pages: {len(pages)}, {len(OPTION_SETS)} option sets; inline scripts compared by "
+          f"syntax tree: {compared}; {len(failures)} failures")
     return 1 if failures else 0
 
 
