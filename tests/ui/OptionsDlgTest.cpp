@@ -1,10 +1,6 @@
-// The settings dialog: pages bound to their keys, the enabled-state rules, Save, Cancel and
-// Defaults.
-#include <QCheckBox>
+// The settings dialog: its enabled-state rules, choosers, Save, Cancel and Defaults.
+#include <QAbstractButton>
 #include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include "MemorySettingsStore.h"
@@ -21,13 +17,11 @@ class OptionsDlgTest : public QObject {
     struct Fixture {
         test::MemorySettingsStore store;
         test::ScriptedPrompts prompts;
-        COptionsDlg Dialog() { return {store, prompts, "/home/ada/Desktop", "/nonexistent"}; }
     };
 
-    // The control of a page with this text.
-    template <typename Control>
-    static Control* Find(QWidget* page, const QString& text) {
-        for (Control* control : page->findChildren<Control*>()) {
+    // The button (a check box, a radio button or a push button) of a page with this text.
+    static QAbstractButton* Find(QWidget* page, const QString& text) {
+        for (QAbstractButton* control : page->findChildren<QAbstractButton*>()) {
             if (control->text() == text) {
                 return control;
             }
@@ -48,18 +42,8 @@ class OptionsDlgTest : public QObject {
     }
 
   private slots:
-    void OpensOnDestinationAndCategoriesShowNoPage() {
-        Fixture fixture;
-        COptionsDlg dialog(fixture.store, fixture.prompts, "/home/ada/Desktop", "/nonexistent");
-        QCOMPARE(dialog.CurrentPage(), dialog.Page("Destination"));
-        for (const char* category : {"General", "Web Pages", "Graphics"}) {
-            dialog.SelectNode(category);
-            QVERIFY(dialog.CurrentPage() == nullptr);
-        }
-        dialog.SelectNode("JPEG");
-        QCOMPARE(dialog.CurrentPage(), dialog.Page("JPEG"));
-    }
-
+    // The dialog opens on Destination. Defaults change the controls only; Cancel then leaves
+    // every key as it was.
     void DefaultsThenCancelLeavesTheStoreUnchanged() {
         Fixture fixture;
         fixture.store.PutInt(section::kHtml, key::kEnableHtml, 0);
@@ -69,14 +53,18 @@ class OptionsDlgTest : public QObject {
         const std::size_t keys = fixture.store.Size();
         {
             COptionsDlg dialog(fixture.store, fixture.prompts, "/home/ada/Desktop", "/x");
+            QCOMPARE(dialog.CurrentPage(), dialog.Page("Destination"));
+            dialog.SelectNode("General");  // a category, which has no page
+            QVERIFY(dialog.CurrentPage() == nullptr);
             dialog.RestoreDefaults();
-            QVERIFY(Find<QCheckBox>(dialog.Page("HTML"), "Enable HTML optimizer")->isChecked());
+            QVERIFY(Find(dialog.Page("HTML"), "Enable HTML optimizer")->isChecked());
             dialog.reject();
         }
         QCOMPARE(Everything(fixture.store), before);
         QCOMPARE(fixture.store.Size(), keys);
     }
 
+    // A store saved from untouched pages holds what the first start writes, and nothing more.
     void SaveWritesWhatTheStartupPassWrites() {
         Fixture saved;
         {
@@ -89,117 +77,70 @@ class OptionsDlgTest : public QObject {
         QCOMPARE(saved.store.Size(), started.Size());
     }
 
-    void SaveStoresTheControls() {
-        Fixture fixture;
-        COptionsDlg dialog(fixture.store, fixture.prompts, "/home/ada/Desktop", "/x");
-        Find<QRadioButton>(dialog.Page("HTML"), "Don't remove Meta tags")->click();
-        Find<QCheckBox>(dialog.Page("GIF"), "Enable GIF optimizer")->click();
-        Find<QRadioButton>(dialog.Page("Destination"), "Compress original files")->click();
-        dialog.Save();
-        QCOMPARE(fixture.store.GetInt(section::kHtml, key::kMetaTagsOption, 9), 2u);
-        QCOMPARE(fixture.store.GetInt(section::kGif, key::kEnableGif, 9), 0u);
-        QCOMPARE(fixture.store.GetInt(section::kDestination, key::kNewOrReplace, 9), 1u);
+    // A switch turns off the options that depend on it; an option it leaves on stays usable.
+    // Rows: the page, its option, whether that is enabled after the switches given are clicked.
+    void SwitchesEnableTheirOptions_data() {
+        QTest::addColumn<QStringList>("row");
+        QTest::newRow("JavaScript off")
+            << QStringList{"JavaScript", "Remove comments", "off", "Enable JavaScript optimizer"};
+        QTest::newRow("GIF off") << QStringList{"GIF", "Force global palette usage", "off",
+                                                "Enable GIF optimizer"};
+        QTest::newRow("report off")
+            << QStringList{"Reports", "Open the Report after optimizing", "off", "Generate Report"};
+        QTest::newRow("HTML off") << QStringList{"HTML", "Don't remove Meta tags", "off",
+                                                 "Enable HTML optimizer"};
+        QTest::newRow("comments kept") << QStringList{
+            "HTML", "except non-hiding Server Side Includes", "off", "Remove comments"};
+        QTest::newRow("destination given")
+            << QStringList{"Destination", "Select ...", "on", "Use:"};
+        QTest::newRow("in place: backups") << QStringList{"Destination", "Back-up web page files",
+                                                          "on", "Compress original files"};
+        QTest::newRow("in place: no destination")
+            << QStringList{"Destination", "Use:", "off", "Use:", "Compress original files"};
     }
-
-    void CancelledBrowserChoiceFallsBackToTheDefaultBrowser() {
-        Fixture fixture;
-        fixture.store.PutInt(section::kReport, key::kUseDefaultBrowser, 0);
-        fixture.store.PutInt(section::kReport, key::kUseBrowser, 1);
-        COptionsDlg dialog(fixture.store, fixture.prompts, "/home/ada/Desktop", "/x");
-        QWidget* page = dialog.Page("Reports");
-        auto* select = Find<QPushButton>(page, "Select Browser ...");
-        QVERIFY(select->isEnabled());
-        fixture.prompts.fileAnswer.clear();
-        select->click();
-        QCOMPARE(fixture.prompts.shown, QStringList{"Select a browser to use"});
-        QVERIFY(Find<QRadioButton>(page, "Use my default browser")->isChecked());
-        QVERIFY(!Find<QRadioButton>(page, "Use:")->isChecked());
-        QVERIFY(!select->isEnabled());
-        QVERIFY(!page->findChild<QLineEdit*>()->isEnabled());
-    }
-
-    void ChosenBrowserFillsThePath() {
-        Fixture fixture;
-        fixture.store.PutInt(section::kReport, key::kUseBrowser, 1);
-        fixture.store.PutInt(section::kReport, key::kUseDefaultBrowser, 0);
-        COptionsDlg dialog(fixture.store, fixture.prompts, "/home/ada/Desktop", "/x");
-        fixture.prompts.fileAnswer = "/usr/bin/my browser";
-        Find<QPushButton>(dialog.Page("Reports"), "Select Browser ...")->click();
-        dialog.Save();
-        QCOMPARE(fixture.store.GetString(section::kReport, key::kBrowserName, ""),
-                 std::string("/usr/bin/my browser"));
-    }
-
-    void HtmlPageRules() {
+    void SwitchesEnableTheirOptions() {
+        QFETCH(QStringList, row);
         Fixture fixture;
         COptionsDlg dialog(fixture.store, fixture.prompts, "/home/ada/Desktop", "/x");
-        QWidget* page = dialog.Page("HTML");
-        auto* removeComments = Find<QCheckBox>(page, "Remove comments");
-        auto* keepIncludes = Find<QCheckBox>(page, "except non-hiding Server Side Includes");
-        QVERIFY(keepIncludes->isChecked() && keepIncludes->isEnabled());
-        removeComments->click();
-        QVERIFY(!keepIncludes->isChecked());
-        QVERIFY(!keepIncludes->isEnabled());
-        Find<QCheckBox>(page, "Enable HTML optimizer")->click();
-        for (const char* option :
-             {"Remove optional close tags", "Strict Quote Rules", "Remove comments"}) {
-            QVERIFY2(!Find<QCheckBox>(page, option)->isEnabled(), option);
+        QWidget* page = dialog.Page(row[0]);
+        for (const QString& text : row.mid(3)) {
+            Find(page, text)->click();
         }
-        QVERIFY(!Find<QRadioButton>(page, "Don't remove Meta tags")->isEnabled());
-    }
-
-    void OptimizerPagesDisableTheirOptions() {
-        Fixture fixture;
-        COptionsDlg dialog(fixture.store, fixture.prompts, "/home/ada/Desktop", "/x");
-        struct Row {
-            const char* page;
-            const char* master;
-            const char* option;
-        };
-        for (const Row& row :
-             {Row{"JavaScript", "Enable JavaScript optimizer", "Remove comments"},
-              Row{"GIF", "Enable GIF optimizer", "Force global palette usage"},
-              Row{"Reports", "Generate Report", "Open the Report after optimizing"}}) {
-            QWidget* page = dialog.Page(row.page);
-            QVERIFY2(Find<QCheckBox>(page, row.option)->isEnabled(), row.page);
-            Find<QCheckBox>(page, row.master)->click();
-            QVERIFY2(!Find<QCheckBox>(page, row.option)->isEnabled(), row.page);
+        QCOMPARE(Find(page, row[1])->isEnabled(), row[2] == "on");
+        if (row[1].startsWith("except")) {  // comments kept keep the includes: it is unticked
+            QVERIFY(!Find(page, row[1])->isChecked());
         }
     }
 
-    void DestinationPageRules() {
-        Fixture fixture;
-        COptionsDlg dialog(fixture.store, fixture.prompts, "/home/ada/Desktop", "/x");
-        QWidget* page = dialog.Page("Destination");
-        auto* prompt = Find<QRadioButton>(page, "Prompt for destination");
-        auto* use = Find<QRadioButton>(page, "Use:");
-        auto* select = Find<QPushButton>(page, "Select ...");
-        auto* backup = Find<QCheckBox>(page, "Back-up web page files");
-        QVERIFY(prompt->isChecked());
-        QVERIFY(!select->isEnabled());
-        QVERIFY(!backup->isEnabled());
-        use->click();
-        QVERIFY(select->isEnabled());
-        prompt->click();
-        QVERIFY(!select->isEnabled());
-        Find<QRadioButton>(page, "Compress original files")->click();
-        QVERIFY(!prompt->isEnabled() && !use->isEnabled());
-        QVERIFY(backup->isEnabled());
-        QCOMPARE(page->findChild<QLineEdit*>()->text(),
-                 QString("/home/ada/Desktop/Quillon Optimized Files"));
+    // A chooser answered fills the path that Save stores; cancelled, it leaves the default.
+    void ChoosersFillThePath_data() {
+        QTest::addColumn<QStringList>("pageButtonAnswer");
+        QTest::newRow("browser") << QStringList{"Reports", "Select Browser ...",
+                                                "/usr/bin/my browser"};
+        QTest::newRow("browser cancelled") << QStringList{"Reports", "Select Browser ...", ""};
+        QTest::newRow("destination") << QStringList{"Destination", "Select ...", "/srv/www"};
     }
-
-    void ChosenDestinationFillsThePath() {
+    void ChoosersFillThePath() {
+        QFETCH(QStringList, pageButtonAnswer);
+        const QString page = pageButtonAnswer[0];
+        const QString answer = pageButtonAnswer[2];
         Fixture fixture;
+        fixture.store.PutInt(section::kReport, key::kUseDefaultBrowser, 0);
+        fixture.store.PutInt(section::kReport, key::kUseBrowser, 1);
         fixture.store.PutInt(section::kDestination, key::kUse, 1);
         fixture.store.PutInt(section::kDestination, key::kPromptForDestination, 1);
         COptionsDlg dialog(fixture.store, fixture.prompts, "/home/ada/Desktop", "/x");
-        fixture.prompts.folderAnswer = "/srv/www";
-        Find<QPushButton>(dialog.Page("Destination"), "Select ...")->click();
+        fixture.prompts.fileAnswer = fixture.prompts.folderAnswer = answer;
+        Find(dialog.Page(page), pageButtonAnswer[1])->click();
         dialog.Save();
-        QCOMPARE(fixture.store.GetString(section::kDestination, key::kDestination, ""),
-                 std::string("/srv/www"));
-        QCOMPARE(fixture.store.GetInt(section::kDestination, key::kUse, 9), 1u);
+        const bool browser = page == "Reports";
+        QCOMPARE(fixture.store.GetString(browser ? section::kReport : section::kDestination,
+                                         browser ? key::kBrowserName : key::kDestination, ""),
+                 answer.toStdString());
+        // No browser chosen: the default browser is used, and the path cannot be typed into.
+        QCOMPARE(fixture.store.GetInt(section::kReport, key::kUseDefaultBrowser, 9),
+                 answer.isEmpty() ? 1u : 0u);
+        QCOMPARE(dialog.Page(page)->findChild<QLineEdit*>()->isEnabled(), !answer.isEmpty());
     }
 };
 
