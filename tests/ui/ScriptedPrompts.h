@@ -2,9 +2,7 @@
 // blocks on a modal dialog.
 #pragma once
 
-#include <QString>
 #include <QStringList>
-#include <optional>
 #include <vector>
 
 #include "ui/Prompts.h"
@@ -23,11 +21,11 @@ class ScriptedPrompts : public UserPrompts {
     }
     bool YesNo(QWidget*, const QString& text) override {
         Note(text);
-        return yesAnswer;
+        return false;  // no error log is opened
     }
     ExistsAnswer DestinationExists(QWidget*, const QString& text) override {
         shown << text;
-        return existsAnswer;
+        return ExistsAnswer::kModify;  // the real message box takes each answer
     }
     QString ChooseFolder(QWidget*, const QString& title) override {
         shown << title;
@@ -64,9 +62,7 @@ class ScriptedPrompts : public UserPrompts {
     std::function<void()> whileOpen;
 
     bool okAnswer = true;
-    bool yesAnswer = false;
     bool openAnswer = true;
-    ExistsAnswer existsAnswer = ExistsAnswer::kModify;
     QString folderAnswer;
     QString fileAnswer;
 
