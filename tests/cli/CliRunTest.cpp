@@ -148,7 +148,6 @@ struct Env {
 
 // What is put in a run's way before it starts.
 enum Fault : unsigned {
-    kNone = 0,
     kExistingCopy = 1,         // OUT/site is there already
     kReadOnlyDestination = 2,  // OUT may not be written into, not even by its owner
     kFullDevice = 4,           // standard output is /dev/full
@@ -290,7 +289,7 @@ INSTANTIATE_TEST_SUITE_P(ExitCodes, CliRunTest, ::testing::Values(
         {}, {"site/index.htm.BAK"}},
     Row{"NamesKeepTheirBytes", 1, {"--dest", "OUT", "--json", "SITE"}, kOddNames, {}, {}},
     // 2: bad usage, or a run that could not do its work.
-    Row{"MissingSelection", 2, {"--dest", "OUT", "missing"}, kNone, {"cannot read 'missing'"}, {}},
+    Row{"MissingSelection", 2, {"--dest", "OUT", "missing"}, {}, {"cannot read 'missing'"}, {}},
     // Below a relative HOME the settings and the copy would land wherever the program started.
     Row{"HomeThatIsNoAbsolutePath", 2, {"--dest", "OUT", "SITE"}, kRelativeHome,
         {"HOME is not set"}, {}, {}, {"settings.ini", "out"}},
@@ -353,6 +352,7 @@ TEST(CliRun, HelpFitsEightyColumns) {
     const Outcome help = RunProgram({QUILLON_CLI_PATH, "--help"}, {});
     ASSERT_EQ(help.exitCode, 0) << help.err;
     EXPECT_TRUE(help.out.starts_with("Usage: quillon-cli [options] PATH\n")) << help.out;
+    EXPECT_TRUE(RunProgram({QUILLON_CLI_PATH, "--version"}, {}).out.starts_with("quillon-cli "));
     std::istringstream lines(help.out);
     for (std::string line; std::getline(lines, line);) {
         // Columns are characters: UTF-8 continuation bytes take none. A tab's width depends on
