@@ -162,7 +162,7 @@ TEST(ReadExifOrientation, FindsTheOrientationOrNothing) {
     const ExifRow rows[] = {
         {"BigEndianValue", true, 36, {0x00, 0x03}, 0, 3},
         {"FirstOfTwoEntries", false, 16, {0x12, 0x01, 0x03, 0, 0x01, 0, 0, 0, 0x02, 0}, 0, 2},
-        {"NoOrientationEntry", false, 28, {0x13}, 0, 0},
+        {"IdentifierOnly", false, 0, {}, 6, 0},
         {"ValueNine", false, 36, {0x09}, 0, 0},
         {"TypeLong", false, 30, {0x04}, 0, 0},
         {"CountTwo", false, 32, {0x02}, 0, 0},
