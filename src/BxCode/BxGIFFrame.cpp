@@ -195,8 +195,11 @@ void BxGIFFrame::FlipVertical() {
 }
 
 std::unique_ptr<BxImage> BxGIFFrame::Scale(std::uint32_t width, std::uint32_t height) const {
-    return Assemble(AsIndexed(GetImage().Scale(width, height)),
-                    AsBitmap(GetMask().Scale(width, height)));
+    std::unique_ptr<BxIndexedImage> scaled = AsIndexed(GetImage().Scale(width, height));
+    // The record goes along as with the other transforms: without it the scaled frame would
+    // forget its transparency flag and show the pixels its mask hides.
+    scaled->CopyFormatInfo(GetImage());
+    return Assemble(std::move(scaled), AsBitmap(GetMask().Scale(width, height)));
 }
 
 void BxGIFFrame::DrawThrough(BxImage&, const BxRect&, const BxDrawTarget&) const {

@@ -74,6 +74,15 @@ const BxGIFFrameInfo& InfoOf(const BxIndexedImage& image) {
     return *info;
 }
 
+Bytes PixelBytes(const BxIndexedImage& image) {
+    Bytes pixels;
+    BxPixelLock lock(image);
+    for (std::uint32_t y = 0; y < image.GetHeight(); ++y) {
+        pixels.insert(pixels.end(), lock.Row(y), lock.Row(y) + image.GetWidth());
+    }
+    return pixels;
+}
+
 Bytes WriteGif(std::uint32_t screenWidth, std::uint32_t screenHeight, const BxGIFGlobalInfo& global,
                const std::vector<const BxIndexedImage*>& frames) {
     const int descriptor = memfd_create("bx-test-out", MFD_CLOEXEC);
@@ -83,7 +92,11 @@ Bytes WriteGif(std::uint32_t screenWidth, std::uint32_t screenHeight, const BxGI
     file.SetFrameCount(static_cast<std::uint32_t>(frames.size()));
     file.Open(BxFile::kWritable, false, descriptor);
     for (const BxIndexedImage* frame : frames) {
-        file.WriteNextFrame(*frame, *frame->GetFormatInfo());
+        if (frame->GetFormatInfo()) {
+            file.WriteNextFrame(*frame, *frame->GetFormatInfo());
+        } else {
+            file.WriteNextFrame(*frame);
+        }
     }
     file.Close();
     Bytes bytes = DescriptorBytes(descriptor);

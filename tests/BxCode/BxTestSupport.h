@@ -34,8 +34,10 @@ struct ReadResult {
 // Opens the bytes as a GIF file and reads every frame; BxErrorCode passes on.
 ReadResult ReadGif(const Bytes& bytes);
 const BxGIFFrameInfo& InfoOf(const BxIndexedImage& image);
+// The pixel values row by row.
+Bytes PixelBytes(const BxIndexedImage& image);
 
-// Writes frames (each with the record attached to it) after the given global record.
+// Writes frames (each with the record attached to it, or a new one) after the global record.
 Bytes WriteGif(std::uint32_t screenWidth, std::uint32_t screenHeight, const BxGIFGlobalInfo& global,
                const std::vector<const BxIndexedImage*>& frames);
 // Writes what was read back out.
@@ -59,14 +61,3 @@ std::int32_t ErrorOf(Action&& action) {
 }
 
 }  // namespace quillon::test::bx
-
-#define EXPECT_BX_ERROR(statement, expected)                                \
-    do {                                                                    \
-        try {                                                               \
-            statement;                                                      \
-            ADD_FAILURE() << "no BxErrorCode from: " #statement;            \
-        } catch (const BxErrorCode& bxError) {                              \
-            EXPECT_EQ(bxError.Code(), (expected))                           \
-                << "raised at " << bxError.File() << ":" << bxError.Line(); \
-        }                                                                   \
-    } while (false)

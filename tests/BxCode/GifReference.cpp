@@ -81,12 +81,20 @@ ReferenceImage DecodeWithGiflib(const Bytes& file) {
             if (code == GRAPHICS_EXT_FUNC_CODE && block && block[0] >= 4) {
                 pending.hasGraphicControl = true;
                 pending.disposal = (block[1] >> 2) & 7;
+                pending.userInput = (block[1] >> 1) & 1;
                 pending.transparent = block[1] & 1;
                 pending.delay = block[2] | (block[3] << 8);
                 pending.transparentIndex = block[4];
             }
+            if (code == COMMENT_EXT_FUNC_CODE) {
+                result.comments.emplace_back();
+            }
             bool failed = false;
             while (block) {
+                if (code == COMMENT_EXT_FUNC_CODE) {
+                    result.comments.back().insert(result.comments.back().end(), block + 1,
+                                                  block + 1 + block[0]);
+                }
                 if (DGifGetExtensionNext(gif, &block) == GIF_ERROR) {
                     failed = true;
                     break;

@@ -22,6 +22,7 @@ struct ReferenceFrame {
     bool hasGraphicControl = false;
     int disposal = 0;
     int delay = 0;
+    bool userInput = false;
     bool transparent = false;
     int transparentIndex = 0;
 };
@@ -32,6 +33,7 @@ struct ReferenceImage {
     int screenWidth = 0;
     int screenHeight = 0;
     Bytes globalPalette;
+    std::vector<Bytes> comments;  // each comment extension's sub-blocks joined, in file order
     std::vector<ReferenceFrame> frames;
 };
 

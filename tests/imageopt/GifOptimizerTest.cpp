@@ -129,7 +129,7 @@ TEST(GifStage, CorpusThroughThePipelineInPlaceWithBackups) {
     EXPECT_NE(std::search(statuses.begin(), statuses.end(), steps.begin(), steps.end()),
               statuses.end());
 
-    int exact = 0, cut = 0;
+    int exact = 0, cut = 0, differencedKept = 0;
     for (const fs::path& original : corpus) {
         const fs::path copy = site / original.filename();
         const auto before = ReadBytes(original);
@@ -172,13 +172,31 @@ TEST(GifStage, CorpusThroughThePipelineInPlaceWithBackups) {
         const BxGIFGlobalInfo loopBefore = Loop(before), loopAfter = Loop(after);
         EXPECT_EQ(loopAfter.hasLoop, animated ? loopBefore.hasLoop : 0);
         EXPECT_EQ(loopAfter.loopCount, animated ? loopBefore.loopCount : 0);
-        // Animations are cut to what their frames change.
+        // GIF89a is the version with extensions; a file without any is written as GIF87a.
+        bool extensions = loopAfter.hasLoop || !decodedAfter.comments.empty();
+        for (const auto& frame : decodedAfter.frames) {
+            extensions = extensions || frame.hasGraphicControl;
+        }
+        EXPECT_EQ(std::string(after.begin(), after.begin() + 6), extensions ? "GIF89a" : "GIF87a");
+        // Animations are cut to what their frames change, and written with unchanged pixels
+        // made transparent or plainly, whichever is smaller: among animations without
+        // transparency of their own, some gain it.
         if (animated) {
             cut += Area(decodedAfter) < Area(decodedBefore);
+            const auto transparent = [](const test::gif::ReferenceFrame& frame) {
+                return frame.transparent;
+            };
+            if (std::none_of(decodedBefore.frames.begin(), decodedBefore.frames.end(),
+                             transparent)) {
+                const bool differenced = std::any_of(decodedAfter.frames.begin(),
+                                                     decodedAfter.frames.end(), transparent);
+                differencedKept += differenced;
+            }
         }
     }
     EXPECT_GE(exact, 50) << "rewritten files whose colours fit (52 when written)";
     EXPECT_GE(cut, 20) << "animations whose frames cover less";
+    EXPECT_GE(differencedKept, 5) << "animations whose unchanged pixels became transparent";
 }
 
 // A GIF whose descriptors claim a screen and frames of these sizes, in a few bytes: every frame's
