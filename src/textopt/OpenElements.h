@@ -42,14 +42,21 @@ class OpenElements {
         std::string_view View() const { return {bytes_.data(), size_}; }
         operator std::string_view() const { return View(); }  // NOLINT: a name reads as text
 
-        // The unused bytes are 0, so two names compare as two fixed-size blocks: no call.
+        // The unused bytes are 0, so two names compare as two words each: no call.
         friend bool operator==(const Name& a, const Name& b) {
-            return a.size_ == b.size_ &&
-                   std::memcmp(a.bytes_.data(), b.bytes_.data(), kMaxName) == 0;
+            return a.size_ == b.size_ && a.Word(0) == b.Word(0) && a.Word(1) == b.Word(1);
         }
 
       private:
         friend class OpenElements;
+        static_assert(kMaxName == 2 * sizeof(std::uint64_t));
+
+        std::uint64_t Word(std::size_t k) const {
+            std::uint64_t word;
+            std::memcpy(&word, bytes_.data() + k * sizeof word, sizeof word);
+            return word;
+        }
+
         std::array<char, kMaxName> bytes_{};
         std::uint8_t size_ = 0;
     };
@@ -97,51 +104,49 @@ class OpenElements {
         return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z');
     }
 
-    void Start(const Name& element, bool selfClosing) {
-        const std::string_view name = element;
-        if (name == "li" || name == "dd" || name == "dt") {
-            CloseItemFor(name);
+    // Returns whether the element holds raw text (script, style, ...): no tags until its close.
+    bool Start(const Name& element, bool selfClosing) {
+        const Classes classes = ClassesOf(element);
+        if ((classes & kItem) != 0) {
+            CloseItemFor(classes & kItem);
         }
-        const std::uint8_t classes = ClassesOf(element);
         if ((classes & (kClosesParagraph | kHeading)) != 0) {
             ClosePastParagraph();
         }
         if ((classes & kHeading) != 0 && !stack_.empty() && stack_.back().Is(kHeading)) {
             stack_.pop_back();
         }
-        if (name == "option" || name == "optgroup") {
-            if (!stack_.empty() && stack_.back() == "option") {
+        if ((classes & (kOption | kOptgroup)) != 0) {
+            if (!stack_.empty() && stack_.back().Is(kOption)) {
                 stack_.pop_back();
             }
-            if (name == "optgroup" && !stack_.empty() && stack_.back() == "optgroup" &&
-                Has("select")) {
+            if ((classes & kOptgroup) != 0 && !stack_.empty() && stack_.back().Is(kOptgroup) &&
+                HasAny(kSelect)) {
                 stack_.pop_back();
             }
         }
-        if (name == "td" || name == "th") {
+        if ((classes & kCell) != 0) {
             CloseCell();
-        } else if (name == "tr") {
-            ClearBackTo({"tbody", "thead", "tfoot", "table", "template", "html"});
-        } else if (name == "tbody" || name == "thead" || name == "tfoot" || name == "caption" ||
-                   name == "colgroup") {
-            ClearBackTo({"table", "template", "html"});
+        } else if ((classes & kRow) != 0) {
+            ClearBackTo(kRowContext);
+        } else if ((classes & kTableSection) != 0) {
+            ClearBackTo(kTableContext);
         }
-        if ((classes & kVoid) != 0 || (selfClosing && InForeignContent())) {
-            return;
+        if ((classes & kVoid) == 0 && !(selfClosing && InForeignContent())) {
+            stack_.push_back(Entry{element, classes});
         }
-        stack_.push_back(Entry{element, classes});
+        return (classes & kRawText) != 0;
     }
 
     void End(const Name& element) {
-        const std::string_view name = element;
-        if (name == "body" || name == "html" || name == "br") {
+        const Classes classes = ClassesOf(element);
+        if ((classes & kKeepsBodyOpen) != 0) {
             return;  // neither pops anything: what follows still goes into the body
         }
-        if (name == "p") {
+        if ((classes & kParagraph) != 0) {
             ClosePastParagraph();
             return;
         }
-        const std::uint8_t classes = ClassesOf(element);
         const bool formatting = (classes & kFormatting) != 0;
         const bool special = (classes & (kSpecial | kHeading)) != 0;
         // Bound: k falls to 0.
@@ -183,10 +188,7 @@ class OpenElements {
     // start would stop there instead of closing the item.
     bool HasSpecialAbove(std::size_t k) const {
         return std::any_of(stack_.begin() + static_cast<std::ptrdiff_t>(k) + 1, stack_.end(),
-                           [](const Entry& open) {
-                               return open.IsSpecial() && open != "address" && open != "div" &&
-                                      open != "p";
-                           });
+                           [](const Entry& open) { return open.StopsItemClose(); });
     }
 
     // Whether the end tag `</name>` would close, among others, the element at depth `below`:
@@ -219,39 +221,56 @@ class OpenElements {
         return !stack_.empty() && stack_.back() == name;
     }
 
-    static bool IsRawText(const Name& name) {
-        return (Classes(name) & kRawText) != 0;
-    }
-
   private:
     // What the parser makes of an element, by name: looked up once per tag in one table instead
     // of comparing the name with every entry of six lists, which cost the pass most of its time.
-    enum : std::uint8_t {
-        kRawText = 1,
-        kVoid = 2,
-        kFormatting = 4,
-        kScopeBoundary = 8,
-        kSpecial = 16,
-        kClosesParagraph = 32,
-        kHeading = 64,
+    // Besides the parser's own lists, the names Start and End act on are classes too, so that a
+    // tag costs one lookup rather than a string comparison per name.
+    using Classes = std::uint32_t;
+    enum : Classes {
+        kRawText = 1U << 0,
+        kVoid = 1U << 1,
+        kFormatting = 1U << 2,
+        kScopeBoundary = 1U << 3,
+        kSpecial = 1U << 4,
+        kClosesParagraph = 1U << 5,
+        kHeading = 1U << 6,
+        kListItem = 1U << 7,        // LI
+        kDefinitionItem = 1U << 8,  // DD and DT, which close each other
+        kItem = kListItem | kDefinitionItem,
+        kItemTransparent = 1U << 9,  // ADDRESS, DIV and P: an item start looks past them
+        kOption = 1U << 10,
+        kOptgroup = 1U << 11,
+        kSelect = 1U << 12,
+        kCell = 1U << 13,          // TD and TH
+        kRow = 1U << 14,           // TR
+        kTableSection = 1U << 15,  // what a start clears the stack back to a table for
+        kRowContext = 1U << 16,    // what a row start clears the stack back to
+        kTableContext = 1U << 17,  // what a cell or section start stops at
+        kTable = 1U << 18,
+        kParagraph = 1U << 19,
+        kButton = 1U << 20,
+        kKeepsBodyOpen = 1U << 21,  // BODY, HTML and BR, whose end tags pop nothing
     };
 
     // An open element with what its name makes it, found once when it is opened: the walks down
     // the stack then test bits instead of looking names up.
     struct Entry {
         Name name;
-        std::uint8_t classes = 0;
+        Classes classes = 0;
 
         bool operator==(std::string_view other) const { return name.View() == other; }
-        bool Is(std::uint8_t flag) const { return (classes & flag) != 0; }
+        bool Is(Classes flag) const { return (classes & flag) != 0; }
         bool IsSpecial() const { return (classes & (kSpecial | kHeading)) != 0; }
+        // A special element other than ADDRESS, DIV and P.
+        bool StopsItemClose() const { return IsSpecial() && !Is(kItemTransparent); }
     };
 
     // Every name with its classes, in an open-addressed table at most half full: a name is found
     // (or known absent) in a probe or two.
     struct ClassSlot {
         Name name;  // size 0: an empty slot
-        std::uint8_t flags = 0;
+        Classes flags = 0;
     };
     static constexpr std::size_t kClassSlots = 256;
     using ClassTable = std::array<ClassSlot, kClassSlots>;
@@ -266,10 +285,10 @@ class OpenElements {
         return static_cast<std::size_t>(mixed >> 56);
     }
 
-    static std::uint8_t Classes(const Name& name) {
+    static Classes ClassesOf(const Name& name) {
         static const ClassTable table = [] {
             ClassTable classes;
-            const auto add = [&classes](std::uint8_t flag,
+            const auto add = [&classes](Classes flag,
                                         std::initializer_list<std::string_view> names) {
                 for (const std::string_view entry : names) {
                     const Name written = Name::Of(entry);
@@ -308,6 +327,22 @@ class OpenElements {
                  "header",    "hgroup",  "main",    "menu",       "nav",        "ol",      "p",
                  "search",    "section", "summary", "ul",         "pre",        "listing", "form",
                  "plaintext", "xmp",     "table",   "hr",         "li",         "dd",      "dt"});
+            add(kHeading, {"h1", "h2", "h3", "h4", "h5", "h6"});
+            add(kListItem, {"li"});
+            add(kDefinitionItem, {"dd", "dt"});
+            add(kItemTransparent, {"address", "div", "p"});
+            add(kOption, {"option"});
+            add(kOptgroup, {"optgroup"});
+            add(kSelect, {"select"});
+            add(kCell, {"td", "th"});
+            add(kRow, {"tr"});
+            add(kTableSection, {"tbody", "thead", "tfoot", "caption", "colgroup"});
+            add(kRowContext, {"tbody", "thead", "tfoot", "table", "template", "html"});
+            add(kTableContext, {"table", "template", "html"});
+            add(kTable, {"table"});
+            add(kParagraph, {"p"});
+            add(kButton, {"button"});
+            add(kKeepsBodyOpen, {"body", "html", "br"});
             return classes;
         }();
         if (name.size_ == 0) {
@@ -325,42 +360,34 @@ class OpenElements {
         }
     }
 
-    static bool Among(std::string_view name, std::initializer_list<std::string_view> names) {
-        return std::find(names.begin(), names.end(), name) != names.end();
-    }
-
-    // The classes of a name, headings marked too.
-    static std::uint8_t ClassesOf(const Name& name) {
-        return static_cast<std::uint8_t>(Classes(name) | (IsHeading(name) ? kHeading : 0));
-    }
-
-    static bool IsHeading(std::string_view name) {
-        return name.size() == 2 && name[0] == 'h' && name[1] >= '1' && name[1] <= '6';
-    }
-
     static bool IsSpecial(const Name& name) {
-        return IsHeading(name) || (Classes(name) & kSpecial) != 0;
+        return (ClassesOf(name) & (kSpecial | kHeading)) != 0;
     }
 
     bool Has(std::string_view name) const {
         return std::find(stack_.begin(), stack_.end(), name) != stack_.end();
     }
 
+    bool HasAny(Classes flag) const {
+        return std::any_of(stack_.begin(), stack_.end(),
+                           [flag](const Entry& open) { return open.Is(flag); });
+    }
+
     bool InForeignContent() const {
         return Has("svg") || Has("math");
     }
 
-    // An item start closes the open item of its kind unless a special element stands between.
-    void CloseItemFor(std::string_view name) {
+    // An item start closes the open item of its kind (`kind`: kListItem or kDefinitionItem)
+    // unless a special element stands between.
+    void CloseItemFor(Classes kind) {
         // Bound: k falls to 0.
         for (std::size_t k = stack_.size(); k-- > 0;) {
             const Entry& open = stack_[k];
-            const bool sameKind = name == "li" ? open == "li" : (open == "dd" || open == "dt");
-            if (sameKind) {
+            if (open.Is(kind)) {
                 stack_.resize(k);
                 return;
             }
-            if (open.IsSpecial() && open != "address" && open != "div" && open != "p") {
+            if (open.StopsItemClose()) {
                 return;
             }
         }
@@ -370,11 +397,11 @@ class OpenElements {
     void ClosePastParagraph() {
         // Bound: k falls to 0.
         for (std::size_t k = stack_.size(); k-- > 0;) {
-            if (stack_[k] == "p") {
+            if (stack_[k].Is(kParagraph)) {
                 stack_.resize(k);
                 return;
             }
-            if (stack_[k].Is(kScopeBoundary) || stack_[k] == "button") {
+            if (stack_[k].Is(kScopeBoundary | kButton)) {
                 return;
             }
         }
@@ -383,22 +410,23 @@ class OpenElements {
     void CloseCell() {
         // Bound: k falls to 0.
         for (std::size_t k = stack_.size(); k-- > 0;) {
-            if (stack_[k] == "td" || stack_[k] == "th") {
+            if (stack_[k].Is(kCell)) {
                 stack_.resize(k);
                 return;
             }
-            if (stack_[k] == "table" || stack_[k] == "template" || stack_[k] == "html") {
+            if (stack_[k].Is(kTableContext)) {
                 return;
             }
         }
     }
 
-    void ClearBackTo(std::initializer_list<std::string_view> names) {
-        if (!Has("table")) {
+    // Pops down to the innermost element of the `context` class.
+    void ClearBackTo(Classes context) {
+        if (!HasAny(kTable)) {
             return;  // outside a table the parser ignores these tags
         }
         // Bound: every round pops one element.
-        while (!stack_.empty() && !Among(stack_.back().name.View(), names)) {
+        while (!stack_.empty() && !stack_.back().Is(context)) {
             stack_.pop_back();
         }
     }

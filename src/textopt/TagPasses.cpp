@@ -317,8 +317,7 @@ TextLength RemoveOptionalTags(std::uint8_t* text, TextLength length) {
             open.End(name);
             return last;
         }
-        open.Start(name, close < length && close > i && text[close - 1] == '/');
-        if (OpenElements::IsRawText(name)) {
+        if (open.Start(name, close < length && close > i && text[close - 1] == '/')) {
             // Script, style and the other raw-text bodies hold no tags, whatever they read like.
             return name.View() == "plaintext" ? length - 1
                                               : RawTextEnd(text, last + 1, length, name);
