@@ -42,6 +42,28 @@ inline std::uint64_t LoadWord(const std::uint8_t* p) {
     return word;
 }
 
+#if defined(__SSE2__)
+// A bit for each of the sixteen bytes at `at` that layout work starts at: a tab, vertical tab,
+// line feed, `<` or deleted byte, or a space followed by a space or a deleted byte (so the byte
+// after the sixteen is read too).
+inline int LayoutWorkMarks(const std::uint8_t* at) {
+    const __m128i space = _mm_set1_epi8(' ');
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1));
+    const __m128i single =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\t')),
+                                  _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\v'))),
+                     _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')),
+                                               _mm_cmpeq_epi8(bytes, _mm_set1_epi8('<'))),
+                                  _mm_cmpeq_epi8(bytes, zero)));
+    const __m128i pair =
+        _mm_and_si128(_mm_cmpeq_epi8(bytes, space),
+                      _mm_or_si128(_mm_cmpeq_epi8(next, space), _mm_cmpeq_epi8(next, zero)));
+    return _mm_movemask_epi8(_mm_or_si128(single, pair));
+}
+#endif
+
 }  // namespace detail
 
 // The index of the first `wanted` byte at or after `from`, or `length` when there is none (also
@@ -56,8 +78,8 @@ inline TextLength FindByte(const std::uint8_t* text, TextLength from, TextLength
     // at here, which costs less than the call.
     if (length - from >= 16) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + from));
-        const int hits = _mm_movemask_epi8(
-            _mm_cmpeq_epi8(bytes, _mm_set1_epi8(static_cast<char>(wanted))));
+        const int hits =
+            _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(static_cast<char>(wanted))));
         if (hits != 0) {
             return from + std::countr_zero(static_cast<unsigned>(hits));
         }
@@ -179,45 +201,50 @@ inline TextLength FindFirstOfThree(const std::uint8_t* text, TextLength from, Te
     return length;
 }
 
-// Whether text[from, to) holds something a layout pass acts at: a tab, vertical tab, line feed,
-// `<` or deleted byte, or a space followed by a space or a deleted byte (the byte at `to`, which
-// the caller guarantees to exist or not, is not looked at).
-inline bool HoldsLayoutWork(const std::uint8_t* text, TextLength from, TextLength to) {
+// Where the quoted value that begins at `from` closes, and whether it holds layout work.
+struct QuotedValue {
+    TextLength close = 0;  // the index of the closing quote, or the length
+    // Whether text[from, close) holds something a layout pass acts at: a tab, vertical tab, line
+    // feed, `<` or deleted byte, or a space followed by a space or a deleted byte.
+    bool holdsWork = false;
+};
+
+// Finds the first `quote` at or after `from` and tells, in the same read of the bytes, whether
+// the value before it holds layout work: most values are short and hold none, and reading them
+// twice cost the stretch walks more than the values themselves.
+inline QuotedValue ReadQuotedValue(const std::uint8_t* text, TextLength from, TextLength length,
+                                   std::uint8_t quote) {
     const std::uint8_t* p = text + from;
-    const std::uint8_t* const end = text + to;
+    const std::uint8_t* const end = text + length;
+    bool work = false;
 #if defined(__SSE2__)
-    const __m128i space = _mm_set1_epi8(' ');
-    const __m128i zero = _mm_setzero_si128();
-    const auto marks = [&](const std::uint8_t* at) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1));
-        const __m128i single =
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\t')),
-                                      _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\v'))),
-                         _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')),
-                                                   _mm_cmpeq_epi8(bytes, _mm_set1_epi8('<'))),
-                                      _mm_cmpeq_epi8(bytes, zero)));
-        const __m128i pair =
-            _mm_and_si128(_mm_cmpeq_epi8(bytes, space),
-                          _mm_or_si128(_mm_cmpeq_epi8(next, space), _mm_cmpeq_epi8(next, zero)));
-        return _mm_movemask_epi8(_mm_or_si128(single, pair));
-    };
+    const __m128i closing = _mm_set1_epi8(static_cast<char>(quote));
     // Bound: p advances by 16 each round while 17 bytes (a block and the byte after it) remain.
     while (end - p >= 17) {
-        if (marks(p) != 0) {
-            return true;
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const auto closes =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, closing)));
+        // The pair test of the byte before the quote reads the quote, which is no blank: the
+        // marks below the quote are exactly the value's.
+        const auto marks = static_cast<unsigned>(detail::LayoutWorkMarks(p));
+        if (closes != 0) {
+            const unsigned before = (closes & (0U - closes)) - 1;
+            return {static_cast<TextLength>(p - text) + std::countr_zero(closes),
+                    work || (marks & before) != 0};
         }
+        work = work || marks != 0;
         p += 16;
     }
 #endif
     for (; p < end; ++p) {
         const std::uint8_t b = *p;
-        if (b == '\t' || b == '\v' || b == '\n' || b == '<' || b == 0 ||
-            (b == ' ' && p + 1 < end && (p[1] == ' ' || p[1] == 0))) {
-            return true;
+        if (b == quote) {
+            return {static_cast<TextLength>(p - text), work};
         }
+        work = work || b == '\t' || b == '\v' || b == '\n' || b == '<' || b == 0 ||
+               (b == ' ' && p + 1 < end && (p[1] == ' ' || p[1] == 0));
     }
-    return false;
+    return {length, work};
 }
 
 }  // namespace quillon

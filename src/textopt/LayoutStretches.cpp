@@ -157,11 +157,12 @@ bool LayoutCursor::NextInTag() {
             continue;
         }
         const TextLength open = k;
-        k = FindByte(text_, open + 1, length_, text_[open]);
+        const QuotedValue value = ReadQuotedValue(text_, open + 1, length_, text_[open]);
+        k = value.close;
         tagPos_ = k + 1;
         // A value that ends before the position asked about answers nothing, now or later. A
         // space right before the closing quote has that quote after it: no pair to find.
-        if (k >= length_ || (k >= lastPosition_ && HoldsLayoutWork(text_, open + 1, k))) {
+        if (k >= length_ || (k >= lastPosition_ && value.holdsWork)) {
             SetSpan(open, k);
             return true;
         }
@@ -228,17 +229,28 @@ bool LayoutCursor::NextInMarkup() {
         // SPAN, STRONG, STYLE and SELECT are told from SCRIPT by their second letter.
         tagOpensScript_ = (next | 0x20) == 's' && lt + 2 < length_ &&
                           (text_[lt + 2] | 0x20) == 'c' && IsScriptTag(text_ + lt, text_ + length_);
-        tagPos_ = TagNameEnd(text_, lt, length_);
         // Most tags hold no quote before their `>`: nothing in them to protect, and no value
-        // to walk.
-        tagStop_ = FindFirstOfThree(text_, tagPos_, length_, '>', '"', '\'');
-        if (!tagOpensScript_ && tagStop_ < length_ && text_[tagStop_] == '>') {
-            scan_ = tagStop_ + 1;
+        // to walk. A name ends at a `>`, so a `>` found from the `<` on is the one a search
+        // from the name's end finds; the name's end is only needed for a tag with a quote.
+        const TextLength stop = FindFirstOfThree(text_, lt + 1, length_, '>', '"', '\'');
+        if (!tagOpensScript_ && stop < length_ && text_[stop] == '>') {
+            scan_ = stop + 1;
             continue;
         }
+        tagPos_ = TagNameEnd(text_, lt, length_);
+        // A quote inside the name opens no value.
+        tagStop_ =
+            stop >= tagPos_ ? stop : FindFirstOfThree(text_, tagPos_, length_, '>', '"', '\'');
         scan_ = lt;
         mode_ = Mode::kTag;
-        return false;
+        // The tag is walked here rather than by another round of NextSpan: most tags with a
+        // quote have no stretch to give, and the markup walk goes on after them.
+        if (NextInTag()) {
+            return true;
+        }
+        if (mode_ != Mode::kMarkup) {
+            return false;
+        }
     }
 }
 
