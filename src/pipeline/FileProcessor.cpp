@@ -37,10 +37,11 @@ std::uint32_t SavingFrom(std::uint32_t sizeBefore, std::uint32_t sizeAfter) {
 }
 
 // How many files may be in the pool's hands per thread, waiting, worked on or finished and
-// waiting for those before them to be taken in. A finished file holds only its outcome, so the
-// figure is high enough for the other threads to go on through small files while one works on a
-// large picture for a second or more.
-constexpr std::size_t kFilesHeldPerThread = 64;
+// waiting for those before them to be taken in. A finished file holds only its outcome, a few
+// hundred bytes, so the figure is high: at a few milliseconds a page, the other threads go on
+// through small files for seconds while one works on a large picture. At 64 they ran dry in a
+// third of a second and waited, and two threads were barely faster than one.
+constexpr std::size_t kFilesHeldPerThread = 1024;
 
 std::uint64_t WeightOf(const std::string& path, const FileKind& kind) {
     std::error_code error;
