@@ -1,15 +1,16 @@
 #include "pipeline/FileIO.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <new>
 #include <random>
 #include <string>
 #include <system_error>
 #include <utility>
-#include <vector>
 
 #if defined(__unix__) || defined(__APPLE__)
 #include <fcntl.h>
@@ -324,17 +325,21 @@ std::error_code CopyWholeFile(const std::filesystem::path& from, const std::file
     if (!OpenForReading(from, source, info, why)) {
         return {errno, std::generic_category()};
     }
-    const auto fill = [&source](int file) {
-        std::vector<std::uint8_t> chunk(1 << 18);
+    // Sized to the file, so that a small page costs neither a large allocation nor the zeroing
+    // of one: a site is mostly small files. One byte more finds the end in the first read.
+    const auto chunkSize =
+        static_cast<std::size_t>(std::clamp<off_t>(info.st_size + 1, off_t{4096}, off_t{1} << 18));
+    const auto fill = [&source, chunkSize](int file) {
+        const auto chunk = std::make_unique_for_overwrite<std::uint8_t[]>(chunkSize);
         for (;;) {
-            const ssize_t got = ::read(source.Get(), chunk.data(), chunk.size());
+            const ssize_t got = ::read(source.Get(), chunk.get(), chunkSize);
             if (got < 0 && errno == EINTR) {
                 continue;
             }
             if (got <= 0) {
                 return got == 0;
             }
-            if (!WriteAll(file, chunk.data(), static_cast<std::size_t>(got))) {
+            if (!WriteAll(file, chunk.get(), static_cast<std::size_t>(got))) {
                 return false;
             }
         }
