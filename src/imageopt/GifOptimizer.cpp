@@ -680,12 +680,8 @@ void WriteFrames(BxGIFFile& file, std::uint16_t mode, BxAnimation& animation) {
     file.SetFrameCount(static_cast<std::uint32_t>(animation.GetFrameCount()));
     file.Open(mode);
     for (std::size_t i = 0; i < animation.GetFrameCount(); ++i) {
-        BxGIFFrame& frame = FrameAt(animation, i);
-        BxGIFFrameInfo& info = frame.GIFInfo();
-        if (info.transparent) {
-            frame.ChooseTransparentIndex(false);
-        }
-        file.WriteNextFrame(frame.GetImage(), info);
+        const BxGIFFrame& frame = FrameAt(animation, i);
+        file.WriteNextFrame(frame.GetImage(), frame.GIFInfo());
     }
 }
 
@@ -725,8 +721,9 @@ void FinishFrames(BxAnimation& animation, bool suppress, bool exact,
     for (std::size_t i = 0; i < animation.GetFrameCount(); ++i) {
         BxGIFFrame& frame = FrameAt(animation, i);
         // Until now transparency lives in the mask and the record's index is the one the file
-        // came with. Painting the transparent pixels with the index they will be written with
-        // lets the smoothing leave them alone; choosing again when writing picks the same index.
+        // came with. Painting the transparent pixels with the index they are written with lets
+        // the smoothing leave them alone; the smoothing only swaps opaque pixels, so the choice
+        // holds for writing (choosing again would pick the same index, at the cost of a count).
         frame.ChooseTransparentIndex(false);
         // Swapping pixels changes the picture: only where the colours were reduced anyway.
         if (!exact) {
@@ -746,14 +743,6 @@ std::vector<std::uint8_t> WriteAnimation(BxAnimation& animation) {
     std::vector<std::uint8_t> bytes = file.TakeWritten();
     file.Close();
     return bytes;
-}
-
-std::int64_t MeasureAnimation(BxAnimation& animation) {
-    BxGIFFile file;
-    WriteFrames(file, BxFile::kWritable | BxFile::kCounting, animation);
-    const std::int64_t length = file.GetLength();
-    file.Close();
-    return length;
 }
 
 std::vector<std::uint8_t> OptimizeAnimation(BxAnimation& animation, StatusSink* status) {

@@ -53,10 +53,9 @@ void ReadAnimation(std::span<const std::uint8_t> file, BxAnimation& animation);
 // with and without unchanged pixels made transparent, and keeps the smaller; the bytes returned
 // are its encoding (WriteAnimation of the animation as left).
 std::vector<std::uint8_t> OptimizeAnimation(BxAnimation& animation, StatusSink* status);
-// The animation as a GIF file.
+// The animation as a GIF file, its frames written as they stand: a transparent frame's hidden
+// pixels already hold its transparent index, as OptimizeAnimation leaves them.
 std::vector<std::uint8_t> WriteAnimation(BxAnimation& animation);
-// How many bytes WriteAnimation would give, without making them.
-std::int64_t MeasureAnimation(BxAnimation& animation);
 
 void SnapPaletteExtremes(BxColorTable& palette);
 // Crops every frame of an animation to what it must keep: its opaque pixels and, for a frame
