@@ -366,21 +366,38 @@ void CropUnusedAreas(BxAnimation& animation) {
                 std::uint8_t* clearRow =
                     y < onHeight ? clear.data() + std::size_t{top + y} * screenWidth + left
                                  : nullptr;
-                for (std::uint32_t x = 0; x < width; ++x) {
-                    const bool opaque = StoredBit(maskRow, x) != polarity;
-                    const bool shown =
-                        disposal == kDisposeBackground && clearRow && x < onWidth && !clearRow[x];
-                    if (!opaque && !shown) {
+                const bool mindShown = disposal == kDisposeBackground && clearRow;
+                // The first position the row keeps, and one past its last.
+                std::uint32_t first = width, end = 0;
+                // A mask byte holds eight pixels from its most significant bit; most bytes of a
+                // differenced frame are all transparent and keep nothing.
+                for (std::uint32_t x0 = 0; x0 < width; x0 += 8) {
+                    const std::uint32_t count = std::min<std::uint32_t>(8, width - x0);
+                    const auto opaqueBits = static_cast<std::uint8_t>(
+                        (polarity ? ~maskRow[x0 >> 3] : maskRow[x0 >> 3]) & (0xFF << (8 - count)));
+                    if (opaqueBits == 0 && !mindShown) {
                         continue;
                     }
-                    boxLeft = std::min(boxLeft, x);
-                    boxRight = std::max(boxRight, x + 1);
-                    boxTop = std::min(boxTop, y);
-                    boxBottom = std::max(boxBottom, y + 1);
-                    if (opaque && clearRow && x < onWidth) {
-                        // Drawn now; the disposal below may clear it again.
-                        clearRow[x] = 0;
+                    for (std::uint32_t k = 0; k < count; ++k) {
+                        const std::uint32_t x = x0 + k;
+                        const bool opaque = (opaqueBits & (0x80 >> k)) != 0;
+                        const bool shown = mindShown && x < onWidth && !clearRow[x];
+                        if (!opaque && !shown) {
+                            continue;
+                        }
+                        first = std::min(first, x);
+                        end = x + 1;
+                        if (opaque && clearRow && x < onWidth) {
+                            // Drawn now; the disposal below may clear it again.
+                            clearRow[x] = 0;
+                        }
                     }
+                }
+                if (end > 0) {
+                    boxLeft = std::min(boxLeft, first);
+                    boxRight = std::max(boxRight, end);
+                    boxTop = std::min(boxTop, y);
+                    boxBottom = y + 1;
                 }
             }
         }
@@ -598,18 +615,21 @@ void SuppressUnchangedPixels(BxAnimation& animation) {
         {
             BxPixelLock pixels(image);
             BxPixelLock bits(mask);
+            // Pixels off the screen are never shown, so they compare with nothing.
+            const std::uint32_t left = info.left;
+            const std::uint32_t onWidth =
+                left < screenWidth ? std::min(width, screenWidth - left) : 0;
             for (std::uint32_t y = 0; y < height; ++y) {
                 const std::uint32_t sy = std::uint32_t{info.top} + y;
+                if (sy >= screenHeight) {
+                    break;
+                }
                 const std::uint8_t* row = pixels.Row(y);
                 std::uint8_t* maskRow = bits.Row(y);
-                for (std::uint32_t x = 0; x < width; ++x) {
-                    const std::uint32_t sx = std::uint32_t{info.left} + x;
-                    // Pixels off the screen are never shown, so they compare with nothing.
-                    if (sx >= screenWidth || sy >= screenHeight) {
-                        continue;
-                    }
-                    std::uint8_t* canvasRow = screenPixels.Row(sy);
-                    std::uint8_t* coveredRow = coveredBits.Row(sy);
+                std::uint8_t* canvasRow = screenPixels.Row(sy);
+                std::uint8_t* coveredRow = coveredBits.Row(sy);
+                for (std::uint32_t x = 0; x < onWidth; ++x) {
+                    const std::uint32_t sx = left + x;
                     const std::uint8_t p = row[x];
                     if (StoredBit(maskRow, x) != polarity) {
                         if (!StoredBit(coveredRow, sx)) {
