@@ -1,9 +1,14 @@
 #include "textopt/TagScan.h"
 
 #include <algorithm>
+#include <bit>
 
 #include "textopt/ByteScan.h"
 #include "textopt/TagNames.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace quillon {
 namespace {
@@ -54,6 +59,63 @@ constexpr std::array<StopBytes, 4> MakeStopBytes() {
 }
 
 constexpr std::array<StopBytes, 4> kStopBytes = MakeStopBytes();
+
+// The same stops as byte values, four for each nesting (a nesting with two repeats them), for
+// the scan that looks at sixteen bytes at once: most of a tag's bytes are names and values
+// between stops, and long values (styles, data addresses) are common.
+using StopValues = std::array<std::uint8_t, 4>;
+constexpr std::array<StopValues, 4> kStopValues = {{
+    {'>', '"', '\'', '('},   // kNone
+    {'>', '"', '>', '"'},    // kDoubleQuote
+    {'>', '\'', '>', '\''},  // kSingleQuote
+    {'>', ')', '>', ')'},    // kParenthesis
+}};
+
+constexpr bool StopValuesMatchStopBytes() {
+    for (std::size_t nesting = 0; nesting < kStopBytes.size(); ++nesting) {
+        for (int b = 0; b < 256; ++b) {
+            const StopValues& values = kStopValues[nesting];
+            const bool listed = std::find(values.begin(), values.end(), b) != values.end();
+            if (listed != kStopBytes[nesting][static_cast<std::size_t>(b)]) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+static_assert(StopValuesMatchStopBytes());
+
+// The first of [q, end) that is a stop of `nesting`, or end.
+const std::uint8_t* FindStop(const std::uint8_t* q, const std::uint8_t* end, Nesting nesting) {
+    const auto index = static_cast<std::size_t>(nesting);
+#if defined(__SSE2__)
+    const StopValues& values = kStopValues[index];
+    const auto wanted = [&values](std::size_t k) {
+        return _mm_set1_epi8(static_cast<char>(values[k]));
+    };
+    const __m128i a = wanted(0);
+    const __m128i b = wanted(1);
+    const __m128i c = wanted(2);
+    const __m128i d = wanted(3);
+    // Bound: q advances by 16 each round while 16 bytes remain.
+    while (end - q >= 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+        const int hits = _mm_movemask_epi8(
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, a), _mm_cmpeq_epi8(bytes, b)),
+                         _mm_or_si128(_mm_cmpeq_epi8(bytes, c), _mm_cmpeq_epi8(bytes, d))));
+        if (hits != 0) {
+            return q + std::countr_zero(static_cast<unsigned>(hits));
+        }
+        q += 16;
+    }
+#endif
+    const StopBytes& stops = kStopBytes[index];
+    // Bound: q stops at end.
+    while (q < end && !stops[*q]) {
+        ++q;
+    }
+    return q;
+}
 
 CloseTagPattern MakeBrowserCloseTagPattern(const std::uint8_t* p, const std::uint8_t* end) {
     CloseTagPattern pattern;
@@ -111,10 +173,7 @@ TextLength TagBodyLength(const std::uint8_t* p, const std::uint8_t* end) {
     while (q < end) {
         const StopBytes& stops = kStopBytes[static_cast<std::size_t>(nesting)];
         if (!stops[*q]) {
-            ++q;
-            while (q < end && !stops[*q]) {
-                ++q;
-            }
+            q = FindStop(q + 1, end, nesting);
             if (q == end) {
                 break;
             }
