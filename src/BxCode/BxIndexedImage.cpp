@@ -373,11 +373,15 @@ void BxIndexedImage::RemapIndices(const BxIndexMap* map) {
     if (!map) {
         BxRaise(kBxErrMissing);
     }
+    // Local copies: a byte written through a row could be any byte to the compiler, the map
+    // and this image's width included, which it would then read again for every pixel.
+    const BxIndexMap table = *map;
+    const std::uint32_t width = width_;
     BxPixelLock lock(*this);
     for (std::uint32_t y = 0; y < height_; ++y) {
         std::uint8_t* row = lock.Row(y);
-        for (std::uint32_t x = 0; x < width_; ++x) {
-            row[x] = (*map)[row[x]];
+        for (std::uint32_t x = 0; x < width; ++x) {
+            row[x] = table[row[x]];
         }
     }
 }
