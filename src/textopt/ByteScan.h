@@ -167,6 +167,45 @@ inline TextLength FindBlankPair(const std::uint8_t* text, TextLength from, TextL
     return length;
 }
 
+// Where the run of blanks (spaces and line feeds) that starts at `from` ends, and whether it
+// holds a line feed.
+struct BlankRun {
+    TextLength end = 0;  // the first byte that is no blank, or `length`
+    bool lineFeed = false;
+};
+
+// Runs of blanks are mostly indentation, a line feed and the spaces after it: sixteen bytes are
+// looked at a time.
+inline BlankRun ReadBlankRun(const std::uint8_t* text, TextLength from, TextLength length) {
+    BlankRun run;
+    TextLength k = from;
+#if defined(__SSE2__)
+    // Bound: k advances by 16 each round while 16 bytes remain.
+    while (length - k >= 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + k));
+        const __m128i lineFeeds = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'));
+        const auto blanks = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')), lineFeeds)));
+        const auto feeds = static_cast<unsigned>(_mm_movemask_epi8(lineFeeds));
+        if (blanks != 0xFFFF) {
+            const int size = std::countr_one(blanks);
+            run.end = k + size;
+            run.lineFeed = run.lineFeed || (feeds & ((1U << size) - 1)) != 0;
+            return run;
+        }
+        run.lineFeed = run.lineFeed || feeds != 0;
+        k += 16;
+    }
+#endif
+    // Bound: k stops at length.
+    while (k < length && (text[k] == ' ' || text[k] == '\n')) {
+        run.lineFeed = run.lineFeed || text[k] == '\n';
+        ++k;
+    }
+    run.end = k;
+    return run;
+}
+
 // The index of the first byte at or after `from` that equals `a`, `b` or `c`, or `length`. Tags
 // are walked this way from one quote to the next: the bytes between are names and plain values.
 inline TextLength FindFirstOfThree(const std::uint8_t* text, TextLength from, TextLength length,

@@ -117,16 +117,10 @@ void CollapseBlankRunsBetween(std::uint8_t* text, TextLength length, const Stret
         // Bound: i grows every round and stops at gapEnd.
         for (TextLength i = FindBlankPair(text, from, gapEnd); i < gapEnd;
              i = FindBlankPair(text, i, gapEnd)) {
-            TextLength k = i;
-            bool lineFeed = false;
-            // Bound: k stops at gapEnd.
-            while (k < gapEnd && (text[k] == ' ' || text[k] == '\n')) {
-                lineFeed = lineFeed || text[k] == '\n';
-                ++k;
-            }
-            text[i] = lineFeed ? '\n' : ' ';
-            std::fill(text + i + 1, text + k, std::uint8_t{0});
-            i = k;
+            const BlankRun run = ReadBlankRun(text, i, gapEnd);
+            text[i] = run.lineFeed ? '\n' : ' ';
+            std::fill(text + i + 1, text + run.end, std::uint8_t{0});
+            i = run.end;
         }
         from = stretch.last + 1;
         if (from >= length) {
