@@ -1,6 +1,8 @@
 #include "BxCode/BxGIFFrame.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <limits>
 #include <new>
 
@@ -12,6 +14,27 @@ namespace {
 
 std::uint8_t StoredBit(const std::uint8_t* row, std::uint32_t x) {
     return static_cast<std::uint8_t>((row[x >> 3] >> (7 - (x & 7))) & 1);
+}
+
+// One mask byte's worth of bits for `count` (at most eight) pixels: the most significant bit for
+// the first, set where the pixel holds `value`.
+std::uint8_t MatchBits(const std::uint8_t* pixels, std::uint32_t count, std::uint8_t value) {
+    if (std::endian::native == std::endian::little && count == 8) {
+        // All eight at once: a byte of `word` is zero where the pixel matches, and the exact
+        // zero-byte test sets its top bit; the multiply gathers the eight top bits, the first
+        // pixel's (the lowest byte's) ending highest.
+        constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
+        std::uint64_t word;
+        std::memcpy(&word, pixels, sizeof word);
+        word ^= 0x0101010101010101ULL * value;
+        const std::uint64_t zero = ~(((word & kLow7) + kLow7) | word | kLow7);
+        return static_cast<std::uint8_t>(((zero >> 7) * 0x8040201008040201ULL) >> 56);
+    }
+    std::uint8_t bits = 0;
+    for (std::uint32_t k = 0; k < count; ++k) {
+        bits = static_cast<std::uint8_t>(bits | ((pixels[k] == value ? 0x80 : 0) >> k));
+    }
+    return bits;
 }
 
 // A frame's own masks: polarity 1, every pixel opaque.
@@ -321,12 +344,7 @@ void BxGIFFrame::MarkIndex(std::uint8_t index, bool invert) {
             std::uint8_t* maskRow = bits.Row(y);
             // The matches of eight pixels make one mask byte's worth of bits.
             for (std::uint32_t x0 = 0; x0 < width; x0 += 8) {
-                const std::uint32_t end = std::min(width, x0 + 8);
-                std::uint8_t hits = 0;
-                for (std::uint32_t x = x0; x < end; ++x) {
-                    hits = static_cast<std::uint8_t>(hits |
-                                                     ((row[x] == index ? 0x80 : 0) >> (x - x0)));
-                }
+                const std::uint8_t hits = MatchBits(row + x0, std::min(8u, width - x0), index);
                 if (hits == 0) {
                     continue;
                 }
@@ -369,6 +387,10 @@ void BxGIFFrame::PaintTransparent(std::uint8_t index) {
             const auto transparent =
                 static_cast<std::uint8_t>(polarity ? maskRow[x0 >> 3] : ~maskRow[x0 >> 3]);
             if (transparent == 0) {
+                continue;
+            }
+            if (transparent == 0xFF && x0 + 8 <= width) {
+                std::fill_n(row + x0, 8, index);
                 continue;
             }
             const std::uint32_t end = std::min(width, x0 + 8);

@@ -616,11 +616,15 @@ void SuppressUnchangedPixels(BxAnimation& animation) {
             BxPixelLock pixels(image);
             BxPixelLock bits(mask);
             // Pixels off the screen are never shown, so they compare with nothing.
+            // Held in locals: the compiler takes a byte written through a row for one that may
+            // change the record or the marks' own pointer, and would read them per pixel.
             const std::uint32_t left = info.left;
+            const std::uint32_t top = info.top;
+            const bool clearsWhenDone = info.disposal == kDisposeBackground;
             const std::uint32_t onWidth =
                 left < screenWidth ? std::min(width, screenWidth - left) : 0;
             for (std::uint32_t y = 0; y < height; ++y) {
-                const std::uint32_t sy = std::uint32_t{info.top} + y;
+                const std::uint32_t sy = top + y;
                 if (sy >= screenHeight) {
                     break;
                 }
@@ -628,6 +632,7 @@ void SuppressUnchangedPixels(BxAnimation& animation) {
                 std::uint8_t* maskRow = bits.Row(y);
                 std::uint8_t* canvasRow = screenPixels.Row(sy);
                 std::uint8_t* coveredRow = coveredBits.Row(sy);
+                std::uint8_t* markRow = marks.data() + std::size_t{y} * width;
                 for (std::uint32_t x = 0; x < onWidth; ++x) {
                     const std::uint32_t sx = left + x;
                     const std::uint8_t p = row[x];
@@ -636,11 +641,11 @@ void SuppressUnchangedPixels(BxAnimation& animation) {
                             PutBit(coveredRow, sx, 1);
                         } else if (p == canvasRow[sx]) {
                             PutBit(maskRow, x, polarity);
-                            marks[std::size_t{y} * width + x] = 1;
+                            markRow[x] = 1;
                         }
                         canvasRow[sx] = p;
                     }
-                    if (info.disposal == kDisposeBackground) {
+                    if (clearsWhenDone) {
                         PutBit(coveredRow, sx, 0);
                     }
                 }

@@ -176,6 +176,28 @@ TEST(Palette, TransparentEntryCostsAsLittleAsPossible) {
     }
 }
 
+// The mask is built eight pixels at a time: every width, so that whole and part bytes both
+// meet the transparent index at every place in them; then painted back the same way.
+TEST(Palette, MaskFollowsTheTransparentIndexOnEveryWidth) {
+    for (std::uint32_t width = 1; width <= 19; ++width) {
+        Bytes pixels(width * 2);
+        for (std::size_t i = 0; i < pixels.size(); ++i) {
+            pixels[i] = static_cast<std::uint8_t>((i * 7 + i / width) % 5);
+        }
+        BxGIFFrame frame(*Image(width, 2, Spread(5), pixels));
+        frame.MaskFromIndex(3);
+        for (std::uint32_t i = 0; i < pixels.size(); ++i) {
+            EXPECT_EQ(frame.IsTransparentAt(i % width, i / width), pixels[i] == 3)
+                << "width " << width << " pixel " << i;
+        }
+        frame.PaintTransparent(4);
+        const Bytes painted = PixelBytes(frame.GetImage());
+        for (std::size_t i = 0; i < pixels.size(); ++i) {
+            EXPECT_EQ(painted[i], pixels[i] == 3 ? 4 : pixels[i]) << "width " << width;
+        }
+    }
+}
+
 TEST(Palette, AllowedEntriesAndColourMaps) {
     const BxColorTable source = Table({BxPackColor(250, 0, 0), BxPackColor(0, 0, 240)});
     const BxColorTable target = Table({0, BxPackColor(255, 0, 0), BxPackColor(0, 0, 255)});
