@@ -308,17 +308,19 @@ void BxQuantOctree::MergeNear(std::size_t entries) {
             if (removed[i] || isProtected[i]) {
                 continue;
             }
+            // Entry i only changes when it takes in another (which removes that one, never i).
+            std::uint32_t limit = tolerance / ToleranceDivisor(population[i]);
             for (std::size_t j = i + 1; j < m && live > t; ++j) {
-                if (removed[j] || isProtected[j] || removed[i]) {
+                if (removed[j] || isProtected[j]) {
                     continue;
                 }
-                const std::uint32_t limit = tolerance / ToleranceDivisor(population[i]);
                 if (ChannelSquare(rgb[3 * i], rgb[3 * j]) <= limit &&
                     ChannelSquare(rgb[3 * i + 1], rgb[3 * j + 1]) <= limit &&
                     ChannelSquare(rgb[3 * i + 2], rgb[3 * j + 2]) <= limit) {
                     merge(i, j);
                     --live;
                     merged = true;
+                    limit = tolerance / ToleranceDivisor(population[i]);
                 }
             }
         }
