@@ -1,11 +1,16 @@
 #include "textopt/WhitespacePasses.h"
 
 #include <algorithm>
+#include <bit>
 
 #include "textopt/ByteScan.h"
 #include "textopt/LayoutStretches.h"
 #include "textopt/TagNames.h"
 #include "textopt/TagScan.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace quillon {
 namespace {
@@ -37,6 +42,72 @@ TextLength DeleteAfter(std::uint8_t* text, TextLength i, TextLength length, Dele
     return k - 1;
 }
 
+#if defined(__SSE2__)
+// A bit for each of the sixteen bytes at p that IsBlankOrDeleted accepts.
+unsigned BlankOrDeletedBits(const std::uint8_t* p) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i blank = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')),
+                                                    _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'))),
+                                       _mm_cmpeq_epi8(bytes, _mm_setzero_si128()));
+    return static_cast<unsigned>(_mm_movemask_epi8(blank));
+}
+#endif
+
+// The runs of blanks and deleted bytes around the tags the trimming passes act at are stepped
+// over sixteen bytes at a time: once runs are collapsed, they are mostly deleted bytes.
+
+// The first index of the run that ends right before i, never at or before `floor`.
+TextLength BlankOrDeletedRunStart(const std::uint8_t* text, TextLength i, TextLength floor) {
+    TextLength k = i;
+#if defined(__SSE2__)
+    // Bound: k falls by 16 each round while the sixteen bytes before it lie above floor.
+    while (k - 16 > floor) {
+        const unsigned kept = ~BlankOrDeletedBits(text + k - 16) & 0xFFFFU;
+        if (kept != 0) {
+            return k - 16 + std::bit_width(kept);
+        }
+        k -= 16;
+    }
+#endif
+    // Bound: k falls to floor + 1 at most.
+    while (k - 1 > floor && IsBlankOrDeleted(text[k - 1])) {
+        --k;
+    }
+    return k;
+}
+
+// One past the last index of the run that starts at `from`.
+TextLength BlankOrDeletedRunEnd(const std::uint8_t* text, TextLength from, TextLength length) {
+    TextLength k = from;
+#if defined(__SSE2__)
+    // Bound: k advances by 16 each round while 16 bytes remain.
+    while (length - k >= 16) {
+        const unsigned kept = ~BlankOrDeletedBits(text + k) & 0xFFFFU;
+        if (kept != 0) {
+            return k + std::countr_zero(kept);
+        }
+        k += 16;
+    }
+#endif
+    // Bound: k stops at length.
+    while (k < length && IsBlankOrDeleted(text[k])) {
+        ++k;
+    }
+    return k;
+}
+
+// DeleteBefore and DeleteAfter with IsBlankOrDeleted.
+void DeleteBlanksBefore(std::uint8_t* text, TextLength i, TextLength floor) {
+    const TextLength start = BlankOrDeletedRunStart(text, i, floor);
+    std::fill(text + start, text + i, std::uint8_t{0});
+}
+
+TextLength DeleteBlanksAfter(std::uint8_t* text, TextLength i, TextLength length) {
+    const TextLength end = BlankOrDeletedRunEnd(text, i + 1, length);
+    std::fill(text + i + 1, text + end, std::uint8_t{0});
+    return end - 1;
+}
+
 // Hands `act` every index that `find` turns up outside the protected stretches. find(from) gives
 // the first candidate at or after `from` (or the length); act(i) deals with index i and returns
 // the index of the last byte it dealt with, after which the walk goes on.
@@ -56,12 +127,7 @@ void ForEachOutsidePreformatted(TextLength length, Cursor& regions, Find find, A
 // The first index before i, above `floor`, that holds neither a blank nor a deleted byte, or
 // `floor` when there is none.
 TextLength KeptBefore(const std::uint8_t* text, TextLength i, TextLength floor) {
-    TextLength k = i - 1;
-    // Bound: k falls to floor at most.
-    while (k > floor && IsBlankOrDeleted(text[k])) {
-        --k;
-    }
-    return k;
+    return BlankOrDeletedRunStart(text, i, floor) - 1;
 }
 
 // A tag that shows nothing (SCRIPT, META, ...) at i. The blanks on either side of it collapse
@@ -76,7 +142,7 @@ TextLength TrimAroundInvisibleTag(std::uint8_t* text, TextLength i, TextLength l
     const std::uint8_t* const end = text + length;
     const TextLength kept = KeptBefore(text, i, regions.Floor());
     if (kept < 0 || kept == invisibleEnd) {
-        DeleteBefore(text, i, regions.Floor(), IsBlankOrDeleted);
+        DeleteBlanksBefore(text, i, regions.Floor());
     }
     TextLength last = i + 1 + TagBodyLength(text + i + 1, end);
     if (last >= length) {
@@ -90,20 +156,16 @@ TextLength TrimAroundInvisibleTag(std::uint8_t* text, TextLength i, TextLength l
         if (last + 1 < close && regions.Resolve(last + 1) != last + 1) {
             return close >= length ? length : close - 1;
         }
-        last = DeleteAfter(text, last, length, IsBlankOrDeleted);
+        last = DeleteBlanksAfter(text, last, length);
         if (close >= length) {
             return length;
         }
         regions.Resolve(close);
-        DeleteBefore(text, close, std::max(regions.Floor(), last), IsBlankOrDeleted);
+        DeleteBlanksBefore(text, close, std::max(regions.Floor(), last));
         return close - 1;
     }
-    TextLength after = last + 1;
-    // Bound: after stops at length.
-    while (after < length && IsBlankOrDeleted(text[after])) {
-        ++after;
-    }
-    return after == length ? DeleteAfter(text, last, length, IsBlankOrDeleted) : last;
+    const TextLength after = BlankOrDeletedRunEnd(text, last + 1, length);
+    return after == length ? DeleteBlanksAfter(text, last, length) : last;
 }
 // What CollapseBlankRuns does, given the stretches, leaving the deleted bytes in place. A run
 // never reaches into a stretch: one begins with a `<`, a quote or a script literal's first byte,
@@ -156,19 +218,19 @@ void TrimAroundBlockTagsWith(std::uint8_t* text, TextLength length, Cursor& regi
             last = region;
             // A TITLE holding markup-like text is kept whole, yet still stands for a block.
             if (regions.SpanBegin() == i && block) {
-                DeleteBefore(text, i, regions.Floor(), IsBlankOrDeleted);
+                DeleteBlanksBefore(text, i, regions.Floor());
                 if (last < length) {
-                    last = DeleteAfter(text, last, length, IsBlankOrDeleted);
+                    last = DeleteBlanksAfter(text, last, length);
                 }
             }
         } else if (block) {
-            DeleteBefore(text, i, regions.Floor(), IsBlankOrDeleted);
+            DeleteBlanksBefore(text, i, regions.Floor());
             last = i + 1 + TagBodyLength(text + i + 1, end);
             // The walk goes on after the tag rather than inside it: a `<` in a quoted value is
             // not markup, and starting over inside every tag would make a page of unclosed tags
             // cost time quadratic in its length.
             if (last < length) {
-                last = DeleteAfter(text, last, length, IsBlankOrDeleted);
+                last = DeleteBlanksAfter(text, last, length);
             }
         } else if (invisible) {
             last = TrimAroundInvisibleTag(text, i, length, regions, invisibleEnd);
