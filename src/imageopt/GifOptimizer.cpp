@@ -72,28 +72,28 @@ void RestoreShortRuns(BxBitmapImage& mask, std::vector<std::uint8_t>& marks) {
     const std::uint8_t polarity = mask.Polarity();
     const auto opaque = static_cast<std::uint8_t>(polarity ? 0 : 1);
     BxPixelLock bits(mask);
-    auto isTransparent = [&](std::size_t i) {
-        return StoredBit(bits.Row(static_cast<std::uint32_t>(i / width)),
-                         static_cast<std::uint32_t>(i % width)) == polarity;
-    };
     // Walking back stops at an unmarked pixel; with the first mark clear it cannot pass the
-    // start.
+    // start. Runs go on from one row into the next, as the pixels do in the file.
     marks[0] = 0;
     std::size_t run = 0;
-    const std::size_t pixels = std::size_t{width} * height;
-    for (std::size_t i = 0; i < pixels; ++i) {
-        if (marks[i] || isTransparent(i)) {
-            ++run;
-            continue;
-        }
-        if (run >= 1 && run <= kShortRun) {
-            for (std::size_t back = i; back-- > 0 && marks[back];) {
-                PutBit(bits.Row(static_cast<std::uint32_t>(back / width)),
-                       static_cast<std::uint32_t>(back % width), opaque);
-                marks[back] = 0;
+    for (std::uint32_t y = 0; y < height; ++y) {
+        const std::uint8_t* row = bits.Row(y);
+        const std::uint8_t* rowMarks = marks.data() + std::size_t{y} * width;
+        for (std::uint32_t x = 0; x < width; ++x) {
+            if (rowMarks[x] || StoredBit(row, x) == polarity) {
+                ++run;
+                continue;
             }
+            if (run >= 1 && run <= kShortRun) {
+                const std::size_t i = std::size_t{y} * width + x;
+                for (std::size_t back = i; back-- > 0 && marks[back];) {
+                    PutBit(bits.Row(static_cast<std::uint32_t>(back / width)),
+                           static_cast<std::uint32_t>(back % width), opaque);
+                    marks[back] = 0;
+                }
+            }
+            run = 0;
         }
-        run = 0;
     }
 }
 
