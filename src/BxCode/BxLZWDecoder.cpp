@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstring>
 #include <new>
 
 #include "BxCode/BxErrorCode.h"
@@ -12,8 +13,8 @@ void BxLZWDecoder::Start(BxByteSource& source) {
         BxRaise(kBxErrMalformedGIF);
     }
     table_.reset(new (std::nothrow) Entry[kTableEntries]);
-    stack_.reset(new (std::nothrow) std::uint8_t[kStackEntries]);
-    if (!table_ || !stack_) {
+    pending_.reset(new (std::nothrow) std::uint8_t[kStackEntries]);
+    if (!table_ || !pending_) {
         BxRaise(kBxErrNoMemory);
     }
     blocks_ = BxSubBlockReader(source);
@@ -29,15 +30,17 @@ void BxLZWDecoder::Start(BxByteSource& source) {
         const auto byte = static_cast<std::uint8_t>(code);
         table_[code] = Entry{0, 1, byte, byte};
     }
-    stackTop_ = 0;
+    pendingBegin_ = 0;
+    pendingEnd_ = 0;
     ended_ = false;
     ResetCodes();
 }
 
 void BxLZWDecoder::End() {
     table_.reset();
-    stack_.reset();
-    stackTop_ = 0;
+    pending_.reset();
+    pendingBegin_ = 0;
+    pendingEnd_ = 0;
 }
 
 void BxLZWDecoder::ResetCodes() {
@@ -58,18 +61,12 @@ void BxLZWDecoder::Grow() {
 }
 
 void BxLZWDecoder::WriteString(std::uint8_t* end, std::uint32_t code, std::uint32_t length) const {
+    // A local: the compiler would otherwise take each byte written for one that may change the
+    // table's pointer, and load it again.
+    const Entry* const table = table_.get();
     for (std::uint32_t i = 0; i < length; ++i) {
-        *--end = table_[code].suffix;
-        code = table_[code].prefix;
-    }
-}
-
-void BxLZWDecoder::PushString(std::uint32_t code) {
-    const std::uint32_t length = table_[code].length;
-    assert(stackTop_ + length <= kStackEntries);
-    for (std::uint32_t i = 0; i < length; ++i) {
-        stack_[stackTop_++] = table_[code].suffix;
-        code = table_[code].prefix;
+        *--end = table[code].suffix;
+        code = table[code].prefix;
     }
 }
 
@@ -85,12 +82,11 @@ void BxLZWDecoder::DecodeRows(std::uint8_t* firstRow, std::uint32_t width, std::
     // Each pass either fills pixels, reads a code, or returns; the code stream is finite (the
     // source ends), so the loop ends too.
     for (;;) {
-        while (stackTop_ > 0) {
-            const std::uint32_t taken =
-                static_cast<std::uint32_t>(std::min<std::size_t>(stackTop_, width - x));
-            for (std::uint32_t i = 0; i < taken; ++i) {
-                row[x + i] = stack_[--stackTop_];
-            }
+        while (pendingBegin_ < pendingEnd_) {
+            const auto taken = static_cast<std::uint32_t>(
+                std::min<std::size_t>(pendingEnd_ - pendingBegin_, width - x));
+            std::memcpy(row + x, pending_.get() + pendingBegin_, taken);
+            pendingBegin_ += taken;
             x += taken;
             if (x == width) {
                 if (++y == rows) {
@@ -169,9 +165,15 @@ void BxLZWDecoder::DecodeRows(std::uint8_t* firstRow, std::uint32_t width, std::
             }
             continue;
         }
+        // The string runs on past the row: it waits, in order, for the rows that follow.
+        std::uint8_t* const waiting = pending_.get();
         if (pending) {
-            stack_[stackTop_++] = lastByte;
+            waiting[length - 1] = lastByte;
+            WriteString(waiting + length - 1, string, length - 1);
+        } else {
+            WriteString(waiting + length, string, length);
         }
-        PushString(string);
+        pendingBegin_ = 0;
+        pendingEnd_ = length;
     }
 }

@@ -79,17 +79,18 @@ class BxLZWDecoder {
     void Grow();
     // Writes the `length` bytes of string `code` backwards, ending just before `end`.
     void WriteString(std::uint8_t* end, std::uint32_t code, std::uint32_t length) const;
-    // Pushes string `code` onto the stack, last byte first, so that pops give it in order.
-    void PushString(std::uint32_t code);
 
     BxSubBlockReader blocks_;
     BxLZWCodeReader codes_;
     std::unique_ptr<Entry[]> table_;
-    std::unique_ptr<std::uint8_t[]> stack_;
+    // The rest of a string that ran past the end of a row, from pendingBegin_ to pendingEnd_,
+    // for the next row (or the next call).
+    std::unique_ptr<std::uint8_t[]> pending_;
     // Invariants: every entry below min(next_, 4097) other than clear and end is defined, and a
     // defined entry's prefix is a smaller defined code, so its string ends in a literal after
-    // length - 1 steps; stackTop_ <= kStackEntries.
-    std::size_t stackTop_ = 0;
+    // length - 1 steps; pendingBegin_ <= pendingEnd_ <= kStackEntries.
+    std::size_t pendingBegin_ = 0;
+    std::size_t pendingEnd_ = 0;
     unsigned minimumCodeSize_ = 0;
     unsigned codeSize_ = 0;
     unsigned initialCodeSize_ = 0;
