@@ -227,7 +227,10 @@ inline const ScriptToken& ScriptLexer::NextLiteral() {
 inline void ScriptLexer::Lex() {
     const TextLength begin = pos_;
     const std::uint8_t b = text_[begin];
-    const std::uint8_t next = begin + 1 < end_ ? text_[begin + 1] : 0;
+    // Read only by the few classes that look ahead: most tokens are words and blanks.
+    const auto next = [this, begin] {
+        return begin + 1 < end_ ? text_[begin + 1] : std::uint8_t{0};
+    };
     switch (script_detail::kByteClasses[b]) {
         case script_detail::ByteClass::kBlank: {
             const TextLength k = BlankRunEnd(begin);
@@ -243,10 +246,10 @@ inline void ScriptLexer::Lex() {
             lineStart_ = false;
             return TemplatePiece(begin, begin + 1);
         case script_detail::ByteClass::kSlash:
-            if (next == '/') {
+            if (next() == '/') {
                 return Make(ScriptTokenKind::kLineComment, begin, LineEnd(begin + 2));
             }
-            if (next == '*') {
+            if (next() == '*') {
                 TextLength k = begin + 2;
                 // Bound: k grows every round and stops at end_.
                 while (k < end_ && !(text_[k - 1] == '*' && text_[k] == '/' && k > begin + 2)) {
@@ -259,14 +262,14 @@ inline void ScriptLexer::Lex() {
             return RegexOrSlash(begin);
         case script_detail::ByteClass::kLess:
             // `<!--` comments out the rest of its line anywhere in a classic script.
-            if (end_ - begin >= 4 && next == '!' && text_[begin + 2] == '-' &&
+            if (end_ - begin >= 4 && next() == '!' && text_[begin + 2] == '-' &&
                 text_[begin + 3] == '-') {
                 return Make(ScriptTokenKind::kHtmlComment, begin, LineEnd(begin + 3));
             }
             break;
         case script_detail::ByteClass::kMinus:
             // `-->` does so at the start of a line.
-            if (lineStart_ && end_ - begin >= 3 && next == '-' && text_[begin + 2] == '>') {
+            if (lineStart_ && end_ - begin >= 3 && next() == '-' && text_[begin + 2] == '>') {
                 return Make(ScriptTokenKind::kHtmlComment, begin, LineEnd(begin + 3));
             }
             break;
@@ -319,21 +322,18 @@ inline void ScriptLexer::Quoted(TextLength begin) {
     TextLength k = begin + 1;
     // A string cannot hold a bare line feed: one that never closes ends at the line's end, so a
     // stray quote (in a regular expression the lexer did not recognise) misleads one line only.
-    // Bound: k grows every round and stops at end_.
+    // The bytes between are found sixteen at a time. Bound: k grows every round and stops at
+    // end_.
     while (k < end_) {
-        const std::uint8_t c = text_[k];
-        if (c == '\\') {
-            k += 2;
-            continue;
+        k = FindFirstOfThree(text_, k, end_, quote, '\\', '\n');
+        if (k >= end_ || text_[k] == '\n') {
+            break;
         }
-        if (c == quote) {
+        if (text_[k] == quote) {
             ++k;
             break;
         }
-        if (c == '\n') {
-            break;
-        }
-        ++k;
+        k += 2;  // an escape and the byte it escapes
     }
     operandEnded_ = true;
     afterDot_ = false;
