@@ -1,5 +1,6 @@
 #include "pipeline/Worker.h"
 
+#include <atomic>
 #include <cstdio>
 #include <set>
 #include <system_error>
@@ -9,6 +10,7 @@
 #include "pipeline/Report.h"
 #include "pipeline/Results.h"
 #include "pipeline/SettingsKeys.h"
+#include "pipeline/WorkPool.h"
 
 namespace quillon {
 namespace {
@@ -563,14 +565,16 @@ std::optional<CWorker::Destination> CWorker::PlanDestination(
 
 CWorker::CopyOutcome CWorker::CopyFiles(const Destination& destination) {
     std::deque<std::string>& files = processor_->Files();
-    std::deque<std::string> copies;
+    // Where each file goes, decided in list order; a copy that would pass through a link is
+    // named in the error log and left out.
+    std::vector<CopyStep> steps;
     std::set<std::filesystem::path> realFolders;
     for (const std::string& file : files) {
         if (processor_->CheckCancel()) {
             return CopyOutcome::kCancelled;
         }
-        const std::filesystem::path from(file);
-        const std::filesystem::path to =
+        std::filesystem::path from(file);
+        std::filesystem::path to =
             destination.copyRoot / from.lexically_relative(destination.listedRoot);
         if (PassesThroughLink(destination.copyRoot, to, realFolders)) {
             processor_->Logs().OpenErrorLog();
@@ -579,15 +583,50 @@ CWorker::CopyOutcome CWorker::CopyFiles(const Destination& destination) {
                               "a folder of the copy is a link out of the destination"));
             continue;
         }
-        const std::error_code error = CopyOne(from, to);
-        if (error) {
-            view_.ShowMessage(CopyFailureText(from.string(), to.string(), error));
+        steps.push_back({std::move(from), std::move(to), {}});
+    }
+    CopyAll(steps);
+    if (processor_->CheckCancel()) {
+        return CopyOutcome::kCancelled;
+    }
+    std::deque<std::string> copies;
+    for (const CopyStep& step : steps) {
+        if (step.error) {
+            view_.ShowMessage(CopyFailureText(step.from.string(), step.to.string(), step.error));
             return CopyOutcome::kFailed;
         }
-        copies.push_back(to.string());
+        copies.push_back(step.to.string());
     }
     files = std::move(copies);
     return CopyOutcome::kDone;
+}
+
+// Copies on as many threads as files are optimized at once: most of a copy is the kernel's
+// work on one small file, which the threads share. The first failure stops the copying; files
+// after it may be copied all the same, which loses nothing. Pause and Cancel hold and stop
+// every thread at its next file.
+void CWorker::CopyAll(std::vector<CopyStep>& steps) {
+    std::atomic<bool> failed{false};
+    const auto copy = [this, &failed](CopyStep& step) {
+        if (failed || processor_->CheckCancel()) {
+            return;
+        }
+        step.error = CopyOne(step.from, step.to);
+        if (step.error) {
+            failed = true;
+        }
+    };
+    const unsigned threads = FilesAtOnce(settings_);
+    if (threads <= 1) {
+        for (CopyStep& step : steps) {
+            copy(step);
+        }
+        return;
+    }
+    WorkPool pool(threads);
+    for (CopyStep& step : steps) {
+        pool.Submit([&copy, &step] { copy(step); });
+    }
 }
 
 void CWorker::FinishRun(bool copyMode) {

@@ -9,7 +9,9 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <thread>
+#include <vector>
 
 #include "pipeline/DerivedPaths.h"
 #include "pipeline/FileProcessor.h"
@@ -81,6 +83,12 @@ class CWorker {
                                                const std::filesystem::path& destination);
     enum class CopyOutcome { kDone, kCancelled, kFailed };
     CopyOutcome CopyFiles(const Destination& destination);
+    struct CopyStep {
+        std::filesystem::path from;
+        std::filesystem::path to;
+        std::error_code error;
+    };
+    void CopyAll(std::vector<CopyStep>& steps);
     void FinishRun(bool copyMode);
     // Ends a run that optimized nothing, with what the front end says in place of the results
     // ("" when a message has told why).
