@@ -58,6 +58,11 @@ bool QuoteOpensValue(const std::uint8_t* text, TextLength q, TextLength from) {
     return k >= from && text[k] == '=';
 }
 
+// The bytes after a `<` that may begin a region, preformatted or raw text: most tags are turned
+// away by this one look before either kind is asked about.
+constexpr TagStartBytes kRegionStartBytes =
+    StartBytesOf(kPreformattedTagNames, kRawTextTagNames, kServerCodeOpeners);
+
 constexpr bool IsAsciiLetter(std::uint8_t b) {
     return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z');
 }
@@ -210,7 +215,8 @@ bool LayoutCursor::NextInMarkup() {
             scan_ = lt + 4;
             continue;
         }
-        if (MayOpenPreformattedAt(text_, lt, length_)) {
+        const bool mayOpenRegion = kRegionStartBytes[next];
+        if (mayOpenRegion && MayOpenPreformattedAt(text_, lt, length_)) {
             const TextLength region = SkipPreformatted(lt, text_, length_);
             if (region != lt) {
                 SetSpan(lt, region);
@@ -219,7 +225,7 @@ bool LayoutCursor::NextInMarkup() {
             }
         }
         // Server-side code was taken above.
-        if (MayOpenRawTextAt(text_, lt, length_) && EnterRawText(lt)) {
+        if (mayOpenRegion && MayOpenRawTextAt(text_, lt, length_) && EnterRawText(lt)) {
             return true;
         }
         if (!IsAsciiLetter(next) && next != '/' && next != '!') {
