@@ -35,7 +35,9 @@ constexpr std::size_t SlotOf(const PackedName& name, std::size_t slotCount) {
 class TagClassTable {
     // Add comes before the constructor: some compilers evaluate the constructor where the table
     // is defined, before they have instantiated a member template defined below it.
-    static constexpr std::size_t kSlotCount = 256;
+    // At most a quarter full: most names looked up (closing tags, inline elements) are in no
+    // class asked about, and a miss probes on to the next empty slot.
+    static constexpr std::size_t kSlotCount = 512;
 
     struct Slot {
         PackedName name;
@@ -60,7 +62,7 @@ class TagClassTable {
             }
             packed.size = static_cast<std::uint32_t>(name.size());
             std::size_t slot = SlotOf(packed, kSlotCount);
-            // Bound: the table is at most half full, so the probe meets an empty slot.
+            // Bound: the table is at most a quarter full, so the probe meets an empty slot.
             while (slots_[slot].name.size != 0 &&
                    !(slots_[slot].name.size == packed.size && slots_[slot].name.low == packed.low &&
                      slots_[slot].name.high == packed.high)) {
@@ -69,7 +71,7 @@ class TagClassTable {
             if ((slots_[slot].classes & bit) != 0) {
                 throw "tag table entry repeated";
             }
-            if (slots_[slot].name.size == 0 && ++used_ * 2 > kSlotCount) {
+            if (slots_[slot].name.size == 0 && ++used_ * 4 > kSlotCount) {
                 throw "tag class table too full";
             }
             slots_[slot].name = packed;
