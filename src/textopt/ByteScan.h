@@ -263,15 +263,21 @@ inline QuotedValue ReadQuotedValue(const std::uint8_t* text, TextLength from, Te
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         const auto closes =
             static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, closing)));
-        // The pair test of the byte before the quote reads the quote, which is no blank: the
-        // marks below the quote are exactly the value's.
-        const auto marks = static_cast<unsigned>(detail::LayoutWorkMarks(p));
-        if (closes != 0) {
-            const unsigned before = (closes & (0U - closes)) - 1;
-            return {static_cast<TextLength>(p - text) + std::countr_zero(closes),
-                    work || (marks & before) != 0};
+        // The bytes of the value in this block: those before the quote, if it is here.
+        const unsigned value = closes != 0 ? (closes & (0U - closes)) - 1 : 0xFFFFU;
+        // Work starts only at a byte up to a space or at a `<`: a block without one needs no
+        // closer look. The pair test of the byte before the quote reads the quote, which is no
+        // blank: the marks below the quote are exactly the value's.
+        if (!work) {
+            const __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(bytes, _mm_set1_epi8(' ')), bytes);
+            const auto candidates = static_cast<unsigned>(
+                _mm_movemask_epi8(_mm_or_si128(low, _mm_cmpeq_epi8(bytes, _mm_set1_epi8('<')))));
+            work = (candidates & value) != 0 &&
+                   (static_cast<unsigned>(detail::LayoutWorkMarks(p)) & value) != 0;
         }
-        work = work || marks != 0;
+        if (closes != 0) {
+            return {static_cast<TextLength>(p - text) + std::countr_zero(closes), work};
+        }
         p += 16;
     }
 #endif
