@@ -266,23 +266,20 @@ class OpenElements {
         bool StopsItemClose() const { return IsSpecial() && !Is(kItemTransparent); }
     };
 
-    // Every name with its classes, in an open-addressed table at most half full: a name is found
-    // (or known absent) in a probe or two.
+    // Every name with its classes, in an open-addressed table at most a quarter full: a name is
+    // found (or known absent, as most are) in a probe or two.
     struct ClassSlot {
         Name name;  // size 0: an empty slot
         Classes flags = 0;
     };
-    static constexpr std::size_t kClassSlots = 256;
+    static constexpr std::size_t kClassSlots = 512;
     using ClassTable = std::array<ClassSlot, kClassSlots>;
 
     static std::size_t SlotOf(const Name& name) {
-        std::uint64_t low;
-        std::uint64_t high;
-        std::memcpy(&low, name.bytes_.data(), sizeof low);
-        std::memcpy(&high, name.bytes_.data() + sizeof low, sizeof high);
-        const std::uint64_t mixed =
-            (low * 0x9E3779B97F4A7C15ULL) ^ (high * 0xC2B2AE3D27D4EB4FULL) ^ name.size_;
-        return static_cast<std::size_t>(mixed >> 56);
+        const std::uint64_t mixed = (name.Word(0) * 0x9E3779B97F4A7C15ULL) ^
+                                    (name.Word(1) * 0xC2B2AE3D27D4EB4FULL) ^ name.size_;
+        // The top bits, as many as index a slot.
+        return static_cast<std::size_t>(mixed >> (64 - std::bit_width(kClassSlots - 1)));
     }
 
     static Classes ClassesOf(const Name& name) {
