@@ -267,7 +267,7 @@ class OpenElements {
     };
 
     // Every name with its classes, in an open-addressed table at most a quarter full: a name is
-    // found (or known absent, as most are) in a probe or two.
+    // found (or known absent, which probes on to an empty slot) in a probe or two.
     struct ClassSlot {
         Name name;  // size 0: an empty slot
         Classes flags = 0;

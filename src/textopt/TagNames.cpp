@@ -35,8 +35,8 @@ constexpr std::size_t SlotOf(const PackedName& name, std::size_t slotCount) {
 class TagClassTable {
     // Add comes before the constructor: some compilers evaluate the constructor where the table
     // is defined, before they have instantiated a member template defined below it.
-    // At most a quarter full: most names looked up (closing tags, inline elements) are in no
-    // class asked about, and a miss probes on to the next empty slot.
+    // At most a quarter full: a name in no table, which many tags have, probes on to an empty
+    // slot, and a fuller table puts that further away.
     static constexpr std::size_t kSlotCount = 512;
 
     struct Slot {
