@@ -127,13 +127,13 @@ std::error_code CopyOne(const std::filesystem::path& from, const std::filesystem
         return std::make_error_code(std::errc::file_exists);
     }
     error = CopyWholeFile(from, to);
-    if (error == std::errc::no_such_file_or_directory &&
-        !std::filesystem::exists(to.parent_path(), error)) {
-        // The folder is missing; when it cannot be made, that is the failure to report.
-        std::filesystem::create_directories(to.parent_path(), error);
-        if (!error) {
-            error = CopyWholeFile(from, to);
-        }
+    if (error == std::errc::no_such_file_or_directory) {
+        // The folder is missing, or was while another thread made it: make sure it is there
+        // and copy again. When it cannot be made, that is the failure to report; a source that
+        // is gone fails the second copy as it did the first.
+        std::error_code folder;
+        std::filesystem::create_directories(to.parent_path(), folder);
+        error = folder ? folder : CopyWholeFile(from, to);
     }
     return error;
 }
