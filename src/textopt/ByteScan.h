@@ -3,6 +3,7 @@
 // text: single bytes are found with memchr, pairs eight bytes at a time.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -88,6 +89,39 @@ inline TextLength FindByte(const std::uint8_t* text, TextLength from, TextLength
 #endif
     const void* hit = std::memchr(text + from, wanted, static_cast<std::size_t>(length - from));
     return hit ? static_cast<TextLength>(static_cast<const std::uint8_t*>(hit) - text) : length;
+}
+
+// The index of the first `<` at or after `from` that `accept` takes, or `length`. accept(lt) is
+// asked only about a `<` with a byte after it. A pass that acts at a few kinds of tag passes
+// over the others: the `<` are found sixteen bytes at a time, and accept reads a byte or two
+// after each.
+template <typename Accept>
+TextLength FindTagStart(const std::uint8_t* text, TextLength from, TextLength length,
+                        Accept accept) {
+    TextLength k = std::max(from, TextLength{0});
+#if defined(__SSE2__)
+    const __m128i lessThan = _mm_set1_epi8('<');
+    // Bound: k advances by 16 each round while 17 bytes (a block and the byte after it) remain.
+    while (length - k >= 17) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + k));
+        // Bound: every round clears one bit.
+        for (auto tags = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lessThan)));
+             tags != 0; tags &= tags - 1) {
+            const TextLength lt = k + std::countr_zero(tags);
+            if (accept(lt)) {
+                return lt;
+            }
+        }
+        k += 16;
+    }
+#endif
+    // Bound: k stops before the last byte.
+    for (; k + 1 < length; ++k) {
+        if (text[k] == '<' && accept(k)) {
+            return k;
+        }
+    }
+    return length;
 }
 
 // The first index i at or after `from` where text[i] is a space and text[i + 1] a space or a

@@ -246,7 +246,9 @@ TextLength OptimizeMetaAndImg(std::uint8_t* text, TextLength length, const PageO
     }
     const std::uint8_t* const end = text + length;
     BorderContext borders;
-    ForEachTagStart(text, length, [&](TextLength i) {
+    // Only a raw-text region or an IMG or META tag has the pass stop.
+    constexpr TagStartBytes kStarts = WithBytes(kRawTextStartBytes, "iImM");
+    ForEachTagStartWhere(text, length, NextByteIn(text, kStarts), [&](TextLength i) {
         // Server-side code, TEXTAREA and TITLE hold text that only looks like tags: a form
         // submits it, code prints it.
         if (MayOpenRawTextAt(text, i, length)) {

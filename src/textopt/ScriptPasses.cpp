@@ -206,7 +206,9 @@ TextLength OptimizeInlineScripts(std::uint8_t* text, TextLength length,
         return 0;
     }
     const std::uint8_t* const end = text + length;
-    ForEachTagStart(text, length, [&](TextLength i) {
+    // Only a raw-text region or a SCRIPT tag has the pass stop.
+    constexpr TagStartBytes kStarts = WithBytes(kRawTextStartBytes, "sS");
+    ForEachTagStartWhere(text, length, NextByteIn(text, kStarts), [&](TextLength i) {
         // A script tag inside server-side code or TEXTAREA is text the code prints or the form
         // submits, not a script of this page.
         if (MayOpenRawTextAt(text, i, length)) {

@@ -97,6 +97,14 @@ constexpr TagStartBytes StartBytesOf(const std::array<std::string_view, N>&... t
     return starts;
 }
 
+// `starts` with `bytes` added.
+constexpr TagStartBytes WithBytes(TagStartBytes starts, std::string_view bytes) {
+    for (const char b : bytes) {
+        starts[static_cast<unsigned char>(b)] = true;
+    }
+    return starts;
+}
+
 // Server-side code counts as a preformatted region too (see SkipPreformatted).
 inline constexpr TagStartBytes kPreformattedStartBytes =
     StartBytesOf(kPreformattedTagNames, kServerCodeOpeners);

@@ -332,7 +332,13 @@ TextLength RemoveNoopTags(std::uint8_t* text, TextLength length) {
         return 0;
     }
     const std::uint8_t* const end = text + length;
-    ForEachTagStart(text, length, [text, length, end](TextLength i) {
+    // Only a raw-text region or a NOOP tag, open or close, has the pass stop.
+    const auto mayMatter = [text, length](TextLength lt) {
+        const std::uint8_t next = text[lt + 1];
+        const std::uint8_t nameStart = next == '/' && lt + 2 < length ? text[lt + 2] : next;
+        return kRawTextStartBytes[next] || (nameStart | 0x20) == 'n';
+    };
+    ForEachTagStartWhere(text, length, mayMatter, [text, length, end](TextLength i) {
         // A `<NOOP>` in server-side code, TITLE or TEXTAREA is text.
         if (MayOpenRawTextAt(text, i, length)) {
             const TextLength region = SkipRawText(i, text, length);

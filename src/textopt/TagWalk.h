@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -26,6 +27,25 @@ void ForEachTagStart(const std::uint8_t* text, TextLength length, Visit visit) {
         }
         i = FindByte(text, last + 1, length, '<');
     }
+}
+
+// ForEachTagStart for a visitor that leaves alone (returns i for) every `<` that `accept` does
+// not take (see FindTagStart), and the `<` that ends the text: those are not shown to it.
+template <typename Accept, typename Visit>
+void ForEachTagStartWhere(const std::uint8_t* text, TextLength length, Accept accept, Visit visit) {
+    // Bound: every round ends at or after i, so i grows; the walk ends at length.
+    for (TextLength i = FindTagStart(text, 0, length, accept); i < length;) {
+        const TextLength last = std::max(visit(i), i);
+        if (last >= length - 1) {
+            break;
+        }
+        i = FindTagStart(text, last + 1, length, accept);
+    }
+}
+
+// An accept for ForEachTagStartWhere: the `<` whose next byte `starts` holds.
+inline auto NextByteIn(const std::uint8_t* text, const std::array<bool, 256>& starts) {
+    return [text, &starts](TextLength lt) { return starts[text[lt + 1]]; };
 }
 
 constexpr std::uint8_t AsciiUpper(std::uint8_t b) {
