@@ -208,6 +208,29 @@ TEST_F(WorkerTest, RunThatStopsEarlyLeavesEveryFileAsItWas) {
     EXPECT_EQ(ReadText(site_ / "index.htm"), kLoosePage);
 }
 
+// A file deleted after the list was made and before its copy: the copy fails and says so, and
+// the run ends there, as for any copy that cannot be made; nothing is optimized. (The retry that
+// makes a missing folder once took the folder's existence for a finished copy.)
+TEST_F(WorkerTest, FileGoneBeforeItsCopyEndsTheRunWithItsName) {
+    // One file at a time: a.htm's copy makes the folder before b.htm's is tried.
+    Set(key::kFilesAtOnce, 1);
+    WriteText(site_ / "img" / "b.htm", kLoosePage);
+    OneRun run(settings_, paths_);
+    run.view.onSend = [this](const RunDisplay& shown) {
+        if (shown.status == "Backing up source files") {
+            fs::remove(site_ / "img" / "b.htm");
+        }
+    };
+    run.StartAndFinish(site_);
+    const Files shown = run.view.Dialogs();
+    ASSERT_FALSE(shown.empty());
+    EXPECT_NE(shown.back().find("Unable to backup file\n\n\t" + (site_ / "img" / "b.htm").string()),
+              npos)
+        << shown.back();
+    EXPECT_EQ(ReadText(site_ / "index.htm"), kLoosePage);
+    EXPECT_EQ(run.view.Snapshot().counters.Of(FileClass::kWebPage).files, 0u);
+}
+
 // What a run killed while it writes `target` leaves beside it.
 fs::path LeftoverOfAKilledWrite(const fs::path& target) {
     const int result = RunInChild([&] {
