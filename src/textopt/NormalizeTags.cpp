@@ -211,7 +211,10 @@ TextLength NormalizeTags(std::uint8_t* text, TextLength length, const PageOption
     }
     const std::uint8_t* const end = text + length;
     const ByteSet& unquotable = options.quotes == QuoteRule::kLax ? kLaxSet : kStrictSet;
-    ForEachTagStart(text, length, [&](TextLength i) {
+    // Only a known tag or a raw-text region has the pass stop: close tags are passed over.
+    constexpr TagStartBytes kStarts =
+        StartBytesOf(kKnownTagNames, kRawTextTagNames, kServerCodeOpeners);
+    ForEachTagStartWhere(text, length, NextByteIn(text, kStarts), [&](TextLength i) {
         // In server-side code, TITLE or TEXTAREA a tag is text, and stays as written; the open
         // tag of such an element is normalized like any other.
         const TextLength region =
