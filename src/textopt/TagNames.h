@@ -142,6 +142,50 @@ constexpr bool ThirdByteFits(const std::array<std::string_view, N>& names, std::
     return false;
 }
 
+// Which pairs of bytes after a `<` begin a name of the tables, compared as the classifiers
+// compare: a name of one letter is followed by a byte that ends a name (a space, `>` or line
+// feed). A walk that asks about a few classes at every tag turns most tags away with one look
+// at their first two bytes, before their name is read.
+class TagPairs {
+  public:
+    template <std::size_t... N>
+    consteval explicit TagPairs(const std::array<std::string_view, N>&... tables) {
+        (Add(tables), ...);
+    }
+
+    // `second` is the byte after `first`; a name that ends the text may stand any byte that ends
+    // a name in its place.
+    constexpr bool MayBegin(std::uint8_t first, std::uint8_t second) const {
+        return ((bits_[first][second / 64] >> (second % 64)) & 1) != 0;
+    }
+
+  private:
+    template <std::size_t N>
+    consteval void Add(const std::array<std::string_view, N>& names) {
+        for (const std::string_view name : names) {
+            for (int first = 0; first < 256; ++first) {
+                if (UpperCasedTagByte(static_cast<std::uint8_t>(first)) !=
+                    static_cast<std::uint8_t>(name[0])) {
+                    continue;
+                }
+                for (int second = 0; second < 256; ++second) {
+                    const auto b = static_cast<std::uint8_t>(second);
+                    const bool fits =
+                        name.size() > 1 ? UpperCasedTagByte(b) == static_cast<std::uint8_t>(name[1])
+                                        : b == ' ' || b == '>' || b == '\n';
+                    if (fits) {
+                        bits_[static_cast<std::size_t>(first)]
+                             [static_cast<std::size_t>(second / 64)] |=
+                            std::uint64_t{1} << (second % 64);
+                    }
+                }
+            }
+        }
+    }
+
+    std::array<std::array<std::uint64_t, 4>, 256> bits_{};
+};
+
 // A class as a bit of a set of classes.
 constexpr std::uint8_t TagClassBit(TagClass tagClass) {
     return static_cast<std::uint8_t>(1u << static_cast<unsigned>(tagClass));

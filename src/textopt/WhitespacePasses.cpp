@@ -15,6 +15,10 @@
 namespace quillon {
 namespace {
 
+// Most tags are neither block nor invisible (A, SPAN, IMG and their close tags): told so by
+// their first two bytes.
+constexpr TagPairs kBlockOrInvisiblePairs(kBlockTagNames, kInvisibleTagNames);
+
 constexpr bool IsBlankOrDeleted(std::uint8_t b) {
     return b == ' ' || b == '\n' || b == 0;
 }
@@ -201,8 +205,12 @@ void TrimAroundBlockTagsWith(std::uint8_t* text, TextLength length, Cursor& regi
         // Only a `<` the pass would act at needs the cursor's answer; most tags are neither, and
         // a region can only start at a byte the preformatted or raw-text tables begin with.
         const std::uint8_t next = i + 1 < length ? text[i + 1] : 0;
-        const std::uint8_t classes = TagClassesOf(
-            text + i, end, TagClassBit(TagClass::kBlock) | TagClassBit(TagClass::kInvisible));
+        const std::uint8_t second = i + 2 < length ? text[i + 2] : '>';
+        const std::uint8_t classes =
+            kBlockOrInvisiblePairs.MayBegin(next, second)
+                ? TagClassesOf(text + i, end,
+                               TagClassBit(TagClass::kBlock) | TagClassBit(TagClass::kInvisible))
+                : 0;
         const bool block = (classes & TagClassBit(TagClass::kBlock)) != 0;
         const bool invisible = !block && classes != 0;
         if (!block && !invisible && !kPreformattedStartBytes[next] && !kRawTextStartBytes[next]) {
