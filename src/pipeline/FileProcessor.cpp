@@ -208,10 +208,12 @@ void CFileProcessor::ProcessList() {
             auto task = std::make_shared<std::packaged_task<FileOutcome()>>(
                 [this, job = std::move(*job)] { return WorkOnFile(job); });
             inFlight.push_back(task->get_future());
-            pool->Submit([this, task, weight] {
-                (*task)();
-                FinishWork(weight);
-            });
+            pool->Submit(
+                [this, task, weight] {
+                    (*task)();
+                    FinishWork(weight);
+                },
+                weight);
         }
         while (!inFlight.empty()) {
             CommitOldest(inFlight);

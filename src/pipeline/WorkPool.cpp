@@ -22,10 +22,10 @@ WorkPool::~WorkPool() {
     }
 }
 
-void WorkPool::Submit(std::function<void()> task) {
+void WorkPool::Submit(std::function<void()> task, std::uint64_t weight) {
     {
         std::lock_guard lock(mutex_);
-        tasks_.push_back(std::move(task));
+        tasks_.push({weight, submitted_++, std::move(task)});
     }
     wake_.notify_one();
 }
@@ -39,8 +39,9 @@ void WorkPool::ThreadMain() {
             if (tasks_.empty()) {
                 return;  // stopping, with nothing left to run
             }
-            task = std::move(tasks_.front());
-            tasks_.pop_front();
+            // The top is only readable as const: its task is copied out, then popped.
+            task = tasks_.top().task;
+            tasks_.pop();
         }
         task();
     }

@@ -1,11 +1,14 @@
-// A fixed set of threads that run the tasks handed to them, first come first served. The run
-// driver keeps the order of results itself; the pool only runs.
+// A fixed set of threads that run the tasks handed to them, the heaviest waiting task first and
+// tasks of one weight first come first served. A heavy file then starts while there is still
+// other work to run beside it, instead of holding up the end of a run alone. The run driver keeps
+// the order of results itself; the pool only runs.
 #pragma once
 
 #include <condition_variable>
-#include <deque>
+#include <cstdint>
 #include <functional>
 #include <mutex>
+#include <queue>
 #include <thread>
 #include <vector>
 
@@ -20,14 +23,26 @@ class WorkPool {
     WorkPool(const WorkPool&) = delete;
     WorkPool& operator=(const WorkPool&) = delete;
 
-    void Submit(std::function<void()> task);
+    // `weight`: how much work the task is thought to be (for a file, its stage's memory).
+    void Submit(std::function<void()> task, std::uint64_t weight = 0);
 
   private:
+    struct Waiting {
+        std::uint64_t weight;
+        std::uint64_t order;
+        std::function<void()> task;
+        // The queue's top is the heaviest, and of equal weights the first submitted.
+        friend bool operator<(const Waiting& a, const Waiting& b) {
+            return a.weight != b.weight ? a.weight < b.weight : a.order > b.order;
+        }
+    };
+
     void ThreadMain();
 
     std::mutex mutex_;
     std::condition_variable wake_;
-    std::deque<std::function<void()>> tasks_;
+    std::priority_queue<Waiting> tasks_;
+    std::uint64_t submitted_ = 0;
     bool stopping_ = false;
     std::vector<std::thread> threads_;  // last: started once everything above exists
 };
