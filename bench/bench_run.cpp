@@ -10,10 +10,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <map>
 #include <mutex>
+#include <string>
+#include <utility>
 #include <vector>
 
+#include "MemorySettingsStore.h"
 #include "pipeline/FileProcessor.h"
 #include "pipeline/SettingsKeys.h"
 #include "pipeline/Worker.h"
@@ -21,37 +23,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-class BenchSettings : public quillon::SettingsStore {
-  public:
-    std::uint32_t GetInt(std::string_view section, std::string_view key,
-                         std::uint32_t fallback) const override {
-        std::lock_guard lock(mutex_);
-        const auto found = ints_.find({std::string(section), std::string(key)});
-        return found == ints_.end() ? fallback : found->second;
-    }
-    std::string GetString(std::string_view section, std::string_view key,
-                          std::string_view fallback) const override {
-        std::lock_guard lock(mutex_);
-        const auto found = strings_.find({std::string(section), std::string(key)});
-        return found == strings_.end() ? std::string(fallback) : found->second;
-    }
-    void PutInt(std::string_view section, std::string_view key, std::uint32_t value) override {
-        std::lock_guard lock(mutex_);
-        ints_[{std::string(section), std::string(key)}] = value;
-    }
-    void PutString(std::string_view section, std::string_view key,
-                   std::string_view value) override {
-        std::lock_guard lock(mutex_);
-        strings_[{std::string(section), std::string(key)}] = std::string(value);
-    }
-
-  private:
-    using Key = std::pair<std::string, std::string>;
-    mutable std::mutex mutex_;
-    std::map<Key, std::uint32_t> ints_;
-    std::map<Key, std::string> strings_;
-};
 
 // Answers like an unattended command line: replace an existing copy, no questions.
 class QuietView : public quillon::RunView {
@@ -147,23 +118,44 @@ std::vector<std::pair<std::string, std::vector<char>>> TreeContents(const fs::pa
     return contents;
 }
 
+// A folder emptied now and removed with everything in it when the program ends.
+class RemovedAtExit {
+  public:
+    explicit RemovedAtExit(fs::path path) : path_(std::move(path)) { fs::remove_all(path_); }
+    ~RemovedAtExit() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    RemovedAtExit(const RemovedAtExit&) = delete;
+    RemovedAtExit& operator=(const RemovedAtExit&) = delete;
+    const fs::path& Path() const { return path_; }
+
+  private:
+    fs::path path_;
+};
+
 // The argument is the "Files at Once" setting: 1, or 0 for one per core.
 void BM_WholeRun(benchmark::State& state) {
-    const fs::path root = fs::temp_directory_path() / "quillon-bench-run";
+    // A folder per benchmark, all removed when the program ends: removing one just before the
+    // next benchmark would leave thousands of just-deleted inodes, which ext4 without a journal
+    // scans past for every file created in the next 30 seconds or more.
+    static const RemovedAtExit trees(fs::temp_directory_path() / "quillon-bench-run");
+    const fs::path root = trees.Path() / std::to_string(state.range(0));
     fs::remove_all(root);
     const std::uint64_t bytes = MakeSite(root / "site");
     fs::create_directories(root / "tmp");
     const auto filesAtOnce = static_cast<std::uint32_t>(state.range(0));
+    int run = 0;
+    fs::path out;
     for (auto _ : state) {
-        // Each run copies into a fresh destination, as a first run does.
-        state.PauseTiming();
-        fs::remove_all(root / "out");
-        state.ResumeTiming();
-        BenchSettings settings;
+        // Each run copies into a fresh destination, as a first run does; the copies of earlier
+        // runs stay, for the same reason.
+        out = root / ("out" + std::to_string(++run));
+        quillon::test::MemorySettingsStore settings;
         quillon::StorePageDefaults(settings, root / "Desktop");
         settings.PutInt(quillon::section::kDestination, quillon::key::kPromptForDestination, 1);
         settings.PutString(quillon::section::kDestination, quillon::key::kDestination,
-                           (root / "out").string());
+                           out.string());
         settings.PutInt(quillon::section::kDestination, quillon::key::kFilesAtOnce, filesAtOnce);
         quillon::DerivedPaths paths(root / "Desktop", root, root / "tmp");
         QuietView view;
@@ -179,25 +171,19 @@ void BM_WholeRun(benchmark::State& state) {
     getrusage(RUSAGE_SELF, &usage);
     state.counters["peak_rss_MB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
     state.counters["site_MB"] = static_cast<double>(bytes) / 1e6;
-    BenchSettings chosen;
+    quillon::test::MemorySettingsStore chosen;
     chosen.PutInt(quillon::section::kDestination, quillon::key::kFilesAtOnce, filesAtOnce);
     state.counters["files_at_once"] = quillon::FilesAtOnce(chosen);
     // What the first run made, for the others to be compared with (reports left out: they hold
     // the time of the run).
     static std::vector<std::pair<std::string, std::vector<char>>> firstOutput;
-    auto output = TreeContents(root / "out");
+    auto output = TreeContents(out);
     if (firstOutput.empty()) {
         firstOutput = std::move(output);
     } else if (output != firstOutput) {
         state.SkipWithError("the output differs from the first run's");
     }
-    fs::remove_all(root);
 }
-BENCHMARK(BM_WholeRun)
-    ->Arg(1)
-    ->Arg(0)
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(3)
-    ->UseRealTime();
+BENCHMARK(BM_WholeRun)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 }  // namespace
