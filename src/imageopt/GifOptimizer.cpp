@@ -65,8 +65,9 @@ void PutBit(std::uint8_t* row, std::uint32_t x, std::uint8_t bit) {
     row[x >> 3] = static_cast<std::uint8_t>(bit ? (row[x >> 3] | mask) : (row[x >> 3] & ~mask));
 }
 
-// Makes the marked pixels of runs of at most kShortRun unchanged pixels opaque again.
-void RestoreShortRuns(BxBitmapImage& mask, std::vector<std::uint8_t>& marks) {
+// Makes the marked pixels of runs of at most kShortRun unchanged pixels opaque again; returns how
+// many.
+std::size_t RestoreShortRuns(BxBitmapImage& mask, std::vector<std::uint8_t>& marks) {
     const std::uint32_t width = mask.GetWidth();
     const std::uint32_t height = mask.GetHeight();
     const std::uint8_t polarity = mask.Polarity();
@@ -76,6 +77,7 @@ void RestoreShortRuns(BxBitmapImage& mask, std::vector<std::uint8_t>& marks) {
     // start. Runs go on from one row into the next, as the pixels do in the file.
     marks[0] = 0;
     std::size_t run = 0;
+    std::size_t restored = 0;
     for (std::uint32_t y = 0; y < height; ++y) {
         const std::uint8_t* row = bits.Row(y);
         const std::uint8_t* rowMarks = marks.data() + std::size_t{y} * width;
@@ -90,11 +92,13 @@ void RestoreShortRuns(BxBitmapImage& mask, std::vector<std::uint8_t>& marks) {
                     PutBit(bits.Row(static_cast<std::uint32_t>(back / width)),
                            static_cast<std::uint32_t>(back % width), opaque);
                     marks[back] = 0;
+                    ++restored;
                 }
             }
             run = 0;
         }
     }
+    return restored;
 }
 
 CanvasPatch SaveCanvas(const BxPixelLock& screen, const BxPixelLock& covered,
@@ -577,7 +581,8 @@ void ReserveTransparentEntry(BxAnimation& animation, bool keepEveryColour) {
     }
 }
 
-void SuppressUnchangedPixels(BxAnimation& animation) {
+bool SuppressUnchangedPixels(BxAnimation& animation) {
+    bool changed = false;
     BxGIFFrame canvas(animation.GetWidth(), animation.GetHeight());
     BxIndexedImage& screen = canvas.GetImage();
     BxBitmapImage& covered = canvas.GetMask();
@@ -595,6 +600,7 @@ void SuppressUnchangedPixels(BxAnimation& animation) {
         // that restores the previous screen keeps doing so: written as "leave in place" it would
         // stay visible under every later frame's transparent pixels.
         if (info.disposal != kDisposeBackground && info.disposal != kDisposePrevious) {
+            changed = changed || info.disposal != kDisposeNone;
             info.disposal = kDisposeNone;
         }
         BxIndexedImage& image = frame.GetImage();
@@ -608,6 +614,7 @@ void SuppressUnchangedPixels(BxAnimation& animation) {
             BxRaise(kBxErrNoMemory);
         }
         const std::uint8_t polarity = mask.Polarity();
+        std::size_t made = 0;  // pixels made transparent
         CanvasPatch saved;
         if (info.disposal == kDisposePrevious) {
             saved = SaveCanvas(screenPixels, coveredBits, info, screenWidth, screenHeight);
@@ -642,6 +649,7 @@ void SuppressUnchangedPixels(BxAnimation& animation) {
                         } else if (p == canvasRow[sx]) {
                             PutBit(maskRow, x, polarity);
                             markRow[x] = 1;
+                            ++made;
                         }
                         canvasRow[sx] = p;
                     }
@@ -654,9 +662,13 @@ void SuppressUnchangedPixels(BxAnimation& animation) {
         if (info.disposal == kDisposePrevious) {
             RestoreCanvas(screenPixels, coveredBits, saved);
         }
-        RestoreShortRuns(mask, marks);
-        frame.SetTransparencyFlag(frame.HasTransparentPixels() ? 1 : 0);
+        const std::size_t restored = RestoreShortRuns(mask, marks);
+        changed = changed || restored < made;
+        const std::uint8_t flag = frame.HasTransparentPixels() ? 1 : 0;
+        changed = changed || flag != frame.GetTransparencyFlag();
+        frame.SetTransparencyFlag(flag);
     }
+    return changed;
 }
 
 void ResolveBackgroundIndex(BxAnimation& animation, BxColor colour) {
@@ -731,12 +743,11 @@ void MoveAnimation(BxAnimation& from, BxAnimation& to) {
 }
 
 // The steps after the shared palette, with or without making unchanged pixels transparent.
-void FinishFrames(BxAnimation& animation, bool suppress, bool exact,
+// Returns whether making unchanged pixels transparent changed anything.
+bool FinishFrames(BxAnimation& animation, bool suppress, bool exact,
                   const std::function<void(const char*)>& say) {
     NormaliseFrameRecords(animation);
-    if (suppress) {
-        SuppressUnchangedPixels(animation);
-    }
+    const bool suppressed = suppress && SuppressUnchangedPixels(animation);
     say("Cropping unused areas...");
     CropUnusedAreas(animation);
     say("Resolving color indexes...");
@@ -758,6 +769,7 @@ void FinishFrames(BxAnimation& animation, bool suppress, bool exact,
                              : std::nullopt);
         }
     }
+    return suppressed;
 }
 
 }  // namespace
@@ -800,8 +812,13 @@ std::vector<std::uint8_t> OptimizeAnimation(BxAnimation& animation, StatusSink* 
     // both ways and keeps the smaller.
     BxAnimation plain;
     CopyAnimation(animation, plain);
-    FinishFrames(animation, true, exact.has_value(), say);
+    const bool suppressed = FinishFrames(animation, true, exact.has_value(), say);
     std::vector<std::uint8_t> bytes = WriteAnimation(animation);
+    if (!suppressed) {
+        // No pixel repeats what the screen shows beneath it: the plain encoding would be this
+        // very file.
+        return bytes;
+    }
     FinishFrames(plain, false, exact.has_value(), say);
     std::vector<std::uint8_t> plainBytes = WriteAnimation(plain);
     if (plainBytes.size() < bytes.size()) {

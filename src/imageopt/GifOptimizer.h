@@ -73,7 +73,9 @@ void MergePaletteDuplicates(BxAnimation& animation);
 // Disposal 0 and the undefined values become 1 (leave in place); the transparency flag follows
 // the mask.
 void NormaliseFrameRecords(BxAnimation& animation);
-void SuppressUnchangedPixels(BxAnimation& animation);
+// Makes transparent the pixels that repeat what the screen shows beneath them (short runs
+// excepted); returns whether anything changed, a pixel or a record.
+bool SuppressUnchangedPixels(BxAnimation& animation);
 void ResolveBackgroundIndex(BxAnimation& animation, BxColor colour);
 // Grows the shared table by one entry when a frame with transparent pixels uses every entry, so
 // that the transparent index lies in the table and no colour is given up; with reduced colours
