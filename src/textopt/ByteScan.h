@@ -240,10 +240,13 @@ inline BlankRun ReadBlankRun(const std::uint8_t* text, TextLength from, TextLeng
     return run;
 }
 
-// The index of the first byte at or after `from` that equals `a`, `b` or `c`, or `length`. Tags
-// are walked this way from one quote to the next: the bytes between are names and plain values.
-inline TextLength FindFirstOfThree(const std::uint8_t* text, TextLength from, TextLength length,
-                                   std::uint8_t a, std::uint8_t b, std::uint8_t c) {
+namespace detail {
+
+// The first index at or after `from` whose byte is (kIn) or is not (!kIn) one of a, b and c, or
+// `length`.
+template <bool kIn>
+TextLength FirstByteWhere(const std::uint8_t* text, TextLength from, TextLength length,
+                          std::uint8_t a, std::uint8_t b, std::uint8_t c) {
     if (from >= length) {
         return length;
     }
@@ -256,22 +259,38 @@ inline TextLength FindFirstOfThree(const std::uint8_t* text, TextLength from, Te
     // Bound: p advances by 16 each round while 16 bytes remain.
     while (end - p >= 16) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const int hits = _mm_movemask_epi8(_mm_or_si128(
+        const auto in = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(
             _mm_or_si128(_mm_cmpeq_epi8(bytes, wantedA), _mm_cmpeq_epi8(bytes, wantedB)),
-            _mm_cmpeq_epi8(bytes, wantedC)));
+            _mm_cmpeq_epi8(bytes, wantedC))));
+        const unsigned hits = kIn ? in : ~in & 0xFFFFU;
         if (hits != 0) {
-            return static_cast<TextLength>(p - text) +
-                   std::countr_zero(static_cast<unsigned>(hits));
+            return static_cast<TextLength>(p - text) + std::countr_zero(hits);
         }
         p += 16;
     }
 #endif
     for (; p < end; ++p) {
-        if (*p == a || *p == b || *p == c) {
+        if ((*p == a || *p == b || *p == c) == kIn) {
             return static_cast<TextLength>(p - text);
         }
     }
     return length;
+}
+
+}  // namespace detail
+
+// The index of the first byte at or after `from` that equals `a`, `b` or `c`, or `length`. Tags
+// are walked this way from one quote to the next: the bytes between are names and plain values.
+inline TextLength FindFirstOfThree(const std::uint8_t* text, TextLength from, TextLength length,
+                                   std::uint8_t a, std::uint8_t b, std::uint8_t c) {
+    return detail::FirstByteWhere<true>(text, from, length, a, b, c);
+}
+
+// The first index at or after `from` whose byte is none of a, b and c, or `length`: the end of a
+// run of those bytes, such as blanks or deleted bytes, stepped over sixteen at a time.
+inline TextLength SkipAnyOfThree(const std::uint8_t* text, TextLength from, TextLength length,
+                                 std::uint8_t a, std::uint8_t b, std::uint8_t c) {
+    return detail::FirstByteWhere<false>(text, from, length, a, b, c);
 }
 
 // Where the quoted value that begins at `from` closes, and whether it holds layout work.

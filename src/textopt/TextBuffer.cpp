@@ -1,6 +1,5 @@
 #include "textopt/TextBuffer.h"
 
-#include <bit>
 #include <cassert>
 #include <cstring>
 
@@ -12,29 +11,6 @@
 
 namespace quillon {
 namespace {
-
-// The first index at or after `from` whose byte is kept (not 0), or `length`. A pass that
-// deletes a run of blanks or a whole comment leaves runs of deleted bytes, stepped over sixteen
-// at a time.
-TextLength SkipDeleted(const std::uint8_t* text, TextLength from, TextLength length) {
-#if defined(__SSE2__)
-    // Bound: from advances by 16 each round while 16 bytes remain.
-    while (length - from >= 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + from));
-        const auto kept = static_cast<unsigned>(
-            ~_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_setzero_si128())) & 0xFFFF);
-        if (kept != 0) {
-            return from + std::countr_zero(kept);
-        }
-        from += 16;
-    }
-#endif
-    // Bound: from stops at length.
-    while (from < length && text[from] == 0) {
-        ++from;
-    }
-    return from;
-}
 
 // Copies `size` bytes (at least one Word, at most two) from `from` to `to`, reading them all
 // before writing any, so the two may overlap. A fixed-size memcpy is a single load or store.
@@ -107,7 +83,8 @@ TextLength CompactDeleted(std::uint8_t* text, TextLength length) {
     // Invariant: text[0, write) holds the kept bytes of text[0, read) in order, and write <= read.
     // Bytes from read on are as the pass left them: a run is moved to write only once found.
     while (read < length) {
-        read = SkipDeleted(text, read, length);
+        // A pass that deletes a run of blanks or a whole comment leaves runs of deleted bytes.
+        read = SkipAnyOfThree(text, read, length, 0, 0, 0);
         const TextLength runEnd = FindByte(text, read, length, 0);
         assert(write < read || read == runEnd);
         MoveDown(text, write, read, runEnd);

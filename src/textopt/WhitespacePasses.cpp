@@ -82,22 +82,7 @@ TextLength BlankOrDeletedRunStart(const std::uint8_t* text, TextLength i, TextLe
 
 // One past the last index of the run that starts at `from`.
 TextLength BlankOrDeletedRunEnd(const std::uint8_t* text, TextLength from, TextLength length) {
-    TextLength k = from;
-#if defined(__SSE2__)
-    // Bound: k advances by 16 each round while 16 bytes remain.
-    while (length - k >= 16) {
-        const unsigned kept = ~BlankOrDeletedBits(text + k) & 0xFFFFU;
-        if (kept != 0) {
-            return k + std::countr_zero(kept);
-        }
-        k += 16;
-    }
-#endif
-    // Bound: k stops at length.
-    while (k < length && IsBlankOrDeleted(text[k])) {
-        ++k;
-    }
-    return k;
+    return SkipAnyOfThree(text, from, length, ' ', '\n', 0);
 }
 
 // DeleteBefore and DeleteAfter with IsBlankOrDeleted.
