@@ -340,6 +340,40 @@ bool WriteWholeFile(const std::filesystem::path& path, const std::uint8_t* data,
     return ReplaceThroughTemporary(path, hasSource ? &source : nullptr, options, fill, why);
 }
 
+LinkOutcome LinkUnchangedFile(const std::filesystem::path& path, const std::filesystem::path& link,
+                              const FileStamp& stamp) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return LinkOutcome::kNoLink;
+    }
+    if (StampOf(info) != stamp) {
+        return LinkOutcome::kChanged;
+    }
+    // No flag: a link at the path would be linked itself, not followed; the check below sees it.
+    if (::linkat(AT_FDCWD, path.c_str(), AT_FDCWD, link.c_str(), 0) != 0) {
+        if (errno != EEXIST) {
+            return LinkOutcome::kNoLink;
+        }
+        return ::lstat(link.c_str(), &info) == 0 && S_ISREG(info.st_mode) && StampOf(info) == stamp
+                   ? LinkOutcome::kSameFile
+                   : LinkOutcome::kNameTaken;
+    }
+    if (::lstat(link.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || StampOf(info) != stamp) {
+        return LinkOutcome::kChanged;
+    }
+    return LinkOutcome::kLinked;
+}
+
+void UnlinkSecondName(const std::filesystem::path& link, const std::filesystem::path& path) {
+    struct stat linked {};
+    struct stat original {};
+    if (::lstat(link.c_str(), &linked) == 0 && ::lstat(path.c_str(), &original) == 0 &&
+        S_ISREG(linked.st_mode) && linked.st_nlink > 1 && linked.st_dev == original.st_dev &&
+        linked.st_ino == original.st_ino) {
+        ::unlink(link.c_str());
+    }
+}
+
 std::error_code CopyWholeFile(const std::filesystem::path& from, const std::filesystem::path& to) {
     Descriptor source;
     struct stat info {};
@@ -455,6 +489,14 @@ bool WriteWholeFile(const std::filesystem::path& path, const std::uint8_t* data,
     }
     return true;
 }
+
+// Hard links are left to the systems above; a backup is then a copy.
+LinkOutcome LinkUnchangedFile(const std::filesystem::path&, const std::filesystem::path&,
+                              const FileStamp&) {
+    return LinkOutcome::kNoLink;
+}
+
+void UnlinkSecondName(const std::filesystem::path&, const std::filesystem::path&) {}
 
 std::error_code CopyWholeFile(const std::filesystem::path& from, const std::filesystem::path& to) {
     std::filesystem::path temporary;

@@ -69,6 +69,28 @@ inline constexpr std::string_view kChangedDuringRun = "changed during the run";
 bool WriteWholeFile(const std::filesystem::path& path, const std::uint8_t* data, std::uint32_t size,
                     const WriteOptions& options = {}, std::string* failure = nullptr);
 
+// What LinkUnchangedFile did.
+enum class LinkOutcome {
+    kLinked,     // the new name holds the file
+    kSameFile,   // the name was taken by a link to this very file already
+    kNameTaken,  // the name was taken by something else; nothing changed
+    kChanged,    // the file at the path is not the one the stamp describes
+    kNoLink,     // the file system or the file refuses hard links: a copy has to do
+};
+
+// Gives the regular file at `path`, while it is still the one `stamp` describes, the further name
+// `link` (a hard link, so no byte is copied and permissions, owner and times are its own); a name
+// already taken is never replaced. Once the file is replaced at `path`, `link` alone holds its
+// old bytes. A link at `path` is not followed: that, like any file system without hard links,
+// gives kNoLink. Should the file change between the check and the link, the link stays (it
+// holds what was at the path, which may be the only copy left of it) and the outcome is kChanged.
+LinkOutcome LinkUnchangedFile(const std::filesystem::path& path, const std::filesystem::path& link,
+                              const FileStamp& stamp);
+
+// Takes back a link LinkUnchangedFile made, while `path` is still the same file under another
+// name; a link that has become the file's only name stays.
+void UnlinkSecondName(const std::filesystem::path& link, const std::filesystem::path& path);
+
 // Copies a file of any size the same way: the source is read through links (it is the user's
 // file), the target is replaced, never written through.
 std::error_code CopyWholeFile(const std::filesystem::path& from, const std::filesystem::path& to);

@@ -418,7 +418,7 @@ void CFileProcessor::CountSaving(std::uint32_t before, std::uint32_t after) {
 void CFileProcessor::ReplaceFile(const FileJob& job, const FileBuffer& read, std::uint32_t size,
                                  FileWork& work) {
     SetStatus("Updating file...");
-    BackupFile(job, read.stamp, work);
+    const std::string linked = BackupFile(job, read.stamp, work);
     // Originals are flushed to the disk before they are replaced; copies need not be, since a
     // crash cannot lose what the source tree still holds.
     WriteOptions options;
@@ -426,6 +426,11 @@ void CFileProcessor::ReplaceFile(const FileJob& job, const FileBuffer& read, std
     options.unchangedSince = &read.stamp;
     std::string failure;
     if (!WriteWholeFile(job.path, read.data.get(), size, options, &failure)) {
+        // A backup that is the file itself under another name would follow later changes to
+        // it: the file stays as it was, so the name goes.
+        if (!linked.empty()) {
+            UnlinkSecondName(linked, job.path);
+        }
         work.Note("write file", failure);
         throw RunSignal::kFileError;
     }
@@ -433,21 +438,38 @@ void CFileProcessor::ReplaceFile(const FileJob& job, const FileBuffer& read, std
 
 // A backup never replaces another: the first is NAME.BAK and holds the oldest original; when the
 // file changes again and its bytes are in no backup yet, they go to NAME.2.BAK, NAME.3.BAK, ...
-void CFileProcessor::BackupFile(const FileJob& job, const FileStamp& stamp, FileWork& work) {
+// Where the file system allows, the backup is a second name of the original file itself: the
+// original is about to be replaced by a new file, after which that name alone keeps the old
+// bytes, and nothing has to be read again, written or flushed for it. Elsewhere it is a copy.
+// Returns the name this call linked to the file, if it did.
+std::string CFileProcessor::BackupFile(const FileJob& job, const FileStamp& stamp, FileWork& work) {
     if (!job.backups) {
-        return;
+        return {};
     }
     const std::string& path = job.path;
     std::string failure;
-    const FileBuffer original = ReadWholeFile(path, &failure);
-    if (original && original.stamp != stamp) {
-        failure = kChangedDuringRun;
-    }
-    for (int number = 1; failure.empty() && number <= kMaxBackups; ++number) {
+    FileBuffer original;  // read only when a name is taken or cannot be linked
+    for (int number = 1; number <= kMaxBackups; ++number) {
         const std::string backup = BackupName(path, number);
+        const LinkOutcome linked = LinkUnchangedFile(path, backup, stamp);
+        if (linked == LinkOutcome::kLinked) {
+            return backup;
+        }
+        if (linked == LinkOutcome::kSameFile) {
+            return {};
+        }
+        if (!original && linked != LinkOutcome::kChanged) {
+            original = ReadWholeFile(path, &failure);
+        }
+        if (linked == LinkOutcome::kChanged || !original || original.stamp != stamp) {
+            if (failure.empty()) {
+                failure = kChangedDuringRun;
+            }
+            break;
+        }
         const BackupState state = ExistingBackup(backup, original);
         if (state == BackupState::kSameBytes) {
-            return;
+            return {};
         }
         if (state == BackupState::kOtherBytes) {
             continue;
@@ -456,13 +478,14 @@ void CFileProcessor::BackupFile(const FileJob& job, const FileStamp& stamp, File
         options.attributesFrom = path;
         options.createOnly = true;
         if (WriteWholeFile(backup, original.data.get(), original.size, options, &failure)) {
-            return;
+            return {};
         }
         std::error_code error;
-        if (std::filesystem::symlink_status(backup, error).type() !=
+        if (std::filesystem::symlink_status(backup, error).type() ==
             std::filesystem::file_type::not_found) {
-            failure.clear();  // taken in the meantime: the next name
+            break;
         }
+        failure.clear();  // taken in the meantime: the next name
     }
     work.Note("back up file", failure.empty() ? "no free backup name" : failure);
     throw RunSignal::kFileError;

@@ -108,7 +108,7 @@ class CFileProcessor {
     void CountSaving(std::uint32_t before, std::uint32_t after);
     void ReplaceFile(const FileJob& job, const FileBuffer& read, std::uint32_t size,
                      FileWork& work);
-    void BackupFile(const FileJob& job, const FileStamp& stamp, FileWork& work);
+    std::string BackupFile(const FileJob& job, const FileStamp& stamp, FileWork& work);
 
     SettingsStore& settings_;
     RunView& view_;

@@ -153,7 +153,12 @@ TEST_F(FileProcessorTest, OneFileIsTakenByItsNameAndReplacedOnlyWhenSmaller) {
         EXPECT_EQ(after.st_ino != before.st_ino, smaller) << "replaced";
         EXPECT_EQ(fs::exists(path.string() + ".BAK"), smaller && row.mode == kInPlace);
         if (smaller && row.mode == kInPlace) {
+            // The original itself, renamed in effect: its bytes and its modification time.
+            struct stat backup {};
+            ::stat((path.string() + ".BAK").c_str(), &backup);
             EXPECT_EQ(ReadText(path.string() + ".BAK"), row.content);
+            EXPECT_EQ(backup.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+            EXPECT_EQ(backup.st_mtim.tv_sec, before.st_mtim.tv_sec);
         }
         const Files logged = {LogLine(path, row.content.size(), row.expected.size())};
         EXPECT_EQ(LogLines(), row.taken == kPassedOver ? Files{} : logged);

@@ -336,7 +336,8 @@ class RunFaultsTest : public RunTest {};
 
 // Once the list is built the file vanishes, turns into a pipe (which a plain open would wait on
 // for ever), loses its permissions or content, or its folder takes no new file; or writes are cut
-// short. The run names it and goes on; where no backup can be written neither is the file.
+// short. The run names it and goes on, and leaves neither a backup nor a temporary file beside a
+// file it could not replace.
 TEST_F(RunFaultsTest, FileThatCannotBeDoneIsNamedAndTheRestGoesOn) {
     enum Fault { kDelete, kPipe, kUnreadable, kEmpty, kSizeLimit, kReadOnlyFolder };
     const std::tuple<Fault, const char*> rows[] = {
@@ -344,7 +345,7 @@ TEST_F(RunFaultsTest, FileThatCannotBeDoneIsNamedAndTheRestGoesOn) {
         {kPipe, "read file: # (not a regular file)"},
         {kUnreadable, "read file: # (Permission denied)"},
         {kEmpty, ""},  // nothing left to optimize
-        {kSizeLimit, "back up file: # (File too large)"},
+        {kSizeLimit, "write file: # (File too large)"},
         {kReadOnlyFolder, "back up file: # (Permission denied)"},
     };
     std::string big = "<p>";
