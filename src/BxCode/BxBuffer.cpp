@@ -1,11 +1,12 @@
 #include "BxCode/BxBuffer.h"
 
+#include <cstdlib>
 #include <new>
 
 #include "BxCode/BxErrorCode.h"
 
 BxBuffer::~BxBuffer() {
-    delete[] handle_;
+    std::free(handle_);
 }
 
 std::unique_ptr<BxBaseBuffer> BxBuffer::Clone() const {
@@ -31,11 +32,12 @@ void BxBuffer::CheckAllocated() const {
 void BxBuffer::Allocate(std::size_t size) {
     // Zeroed, so no pixel ever shows what the memory held before; a size of 0 still gets a byte
     // so that a held buffer always has an address.
-    auto* block = new (std::nothrow) std::uint8_t[size ? size : 1]();
+    // calloc: a block fresh from the system is zero already and is not written over again.
+    auto* block = static_cast<std::uint8_t*>(std::calloc(size ? size : 1, 1));
     if (!block) {
         BxRaise(kBxErrNoMemory);
     }
-    delete[] handle_;
+    std::free(handle_);
     handle_ = block;
     address_ = block;
     size_ = size;
@@ -45,7 +47,7 @@ void BxBuffer::Free() {
     if (!handle_) {
         BxRaise(kBxErrMissing);
     }
-    delete[] handle_;
+    std::free(handle_);
     handle_ = nullptr;
     address_ = nullptr;
     lockCount_ = 0;

@@ -82,8 +82,10 @@ BxIndexedImage::BxIndexedImage(std::uint32_t width, std::uint32_t height,
     } else {
         palette_ = BxColorTable(1);
     }
-    Allocate();
-    Clear();
+    // A new block is all zero already, which is what the fill index 0 would write.
+    if (!Allocate() || fillIndex_ != 0) {
+        Clear();
+    }
 }
 
 std::unique_ptr<BxImage> BxIndexedImage::Clone() const {

@@ -40,16 +40,18 @@ std::size_t BxRealImage::BufferBytes(std::uint32_t width, std::uint32_t height,
     return row * height;
 }
 
-void BxRealImage::Allocate() {
+bool BxRealImage::Allocate() {
     std::size_t row = 0;
     const std::size_t bytes = BufferBytes(width_, height_, &row);
-    if (!buffer_->IsAllocated() || buffer_->Size() != bytes) {
-        if (buffer_->IsAllocated()) {
-            buffer_->Free();
-        }
-        buffer_->SetSize(bytes);
-    }
     rowBytes_ = row;
+    if (buffer_->IsAllocated() && buffer_->Size() == bytes) {
+        return false;
+    }
+    if (buffer_->IsAllocated()) {
+        buffer_->Free();
+    }
+    buffer_->SetSize(bytes);
+    return true;
 }
 
 void BxRealImage::Release() {

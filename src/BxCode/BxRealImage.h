@@ -41,8 +41,9 @@ class BxRealImage : public BxImage {
     virtual void AcceptStrip16(const BxRect& rect, const std::uint8_t* strip,
                                const BxDrawTarget& target);
     virtual void Clear() = 0;
-    // Computes the row length and makes sure the buffer holds height x row bytes.
-    virtual void Allocate();
+    // Computes the row length and makes sure the buffer holds height x row bytes. True when it
+    // took a new block, whose bytes are then all zero.
+    virtual bool Allocate();
     virtual void Release();
     virtual std::size_t RowBytes() const;
 

@@ -1,6 +1,7 @@
 #include "imageopt/GifOptimizer.h"
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <new>
 #include <optional>
@@ -78,24 +79,47 @@ std::size_t RestoreShortRuns(BxBitmapImage& mask, std::vector<std::uint8_t>& mar
     marks[0] = 0;
     std::size_t run = 0;
     std::size_t restored = 0;
+    // Ends the run before pixel i, which is opaque and was not made transparent.
+    const auto endRun = [&](std::size_t i) {
+        if (run >= 1 && run <= kShortRun) {
+            for (std::size_t back = i; back-- > 0 && marks[back];) {
+                PutBit(bits.Row(static_cast<std::uint32_t>(back / width)),
+                       static_cast<std::uint32_t>(back % width), opaque);
+                marks[back] = 0;
+                ++restored;
+            }
+        }
+        run = 0;
+    };
+    const auto allTransparent = static_cast<std::uint8_t>(polarity ? 0xFF : 0x00);
     for (std::uint32_t y = 0; y < height; ++y) {
         const std::uint8_t* row = bits.Row(y);
         const std::uint8_t* rowMarks = marks.data() + std::size_t{y} * width;
-        for (std::uint32_t x = 0; x < width; ++x) {
-            if (rowMarks[x] || StoredBit(row, x) == polarity) {
-                ++run;
-                continue;
-            }
-            if (run >= 1 && run <= kShortRun) {
-                const std::size_t i = std::size_t{y} * width + x;
-                for (std::size_t back = i; back-- > 0 && marks[back];) {
-                    PutBit(bits.Row(static_cast<std::uint32_t>(back / width)),
-                           static_cast<std::uint32_t>(back % width), opaque);
-                    marks[back] = 0;
-                    ++restored;
+        const std::size_t rowStart = std::size_t{y} * width;
+        for (std::uint32_t x = 0; x < width;) {
+            // Most mask bytes are all transparent (the run goes on through them) or all opaque
+            // and unmarked (the run ends at their first pixel): eight pixels in one look.
+            if ((x & 7) == 0 && width - x >= 8) {
+                const std::uint8_t byte = row[x >> 3];
+                std::uint64_t eightMarks = 0;
+                std::memcpy(&eightMarks, rowMarks + x, sizeof eightMarks);
+                if (byte == allTransparent) {
+                    run += 8;
+                    x += 8;
+                    continue;
+                }
+                if (byte == static_cast<std::uint8_t>(~allTransparent) && eightMarks == 0) {
+                    endRun(rowStart + x);
+                    x += 8;
+                    continue;
                 }
             }
-            run = 0;
+            if (rowMarks[x] || StoredBit(row, x) == polarity) {
+                ++run;
+            } else {
+                endRun(rowStart + x);
+            }
+            ++x;
         }
     }
     return restored;
@@ -640,7 +664,14 @@ bool SuppressUnchangedPixels(BxAnimation& animation) {
                 std::uint8_t* canvasRow = screenPixels.Row(sy);
                 std::uint8_t* coveredRow = coveredBits.Row(sy);
                 std::uint8_t* markRow = marks.data() + std::size_t{y} * width;
+                const auto allTransparent = static_cast<std::uint8_t>(polarity ? 0xFF : 0x00);
                 for (std::uint32_t x = 0; x < onWidth; ++x) {
+                    // Transparent pixels change nothing but a clearing frame's covered bits.
+                    if (!clearsWhenDone && (x & 7) == 0 && onWidth - x >= 8 &&
+                        maskRow[x >> 3] == allTransparent) {
+                        x += 7;
+                        continue;
+                    }
                     const std::uint32_t sx = left + x;
                     const std::uint8_t p = row[x];
                     if (StoredBit(maskRow, x) != polarity) {
