@@ -2,9 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <limits>
 #include <new>
 #include <optional>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "BxCode/BxErrorCode.h"
 #include "BxCode/BxIndexedImage.h"
@@ -52,9 +57,92 @@ std::uint32_t ToleranceDivisor(std::uint32_t population) {
     return population < kDivisors.size() ? kDivisors[population] : 30;
 }
 
-std::uint32_t ChannelSquare(std::uint8_t a, std::uint8_t b) {
-    const int d = int{a} - int{b};
-    return static_cast<std::uint32_t>(d * d);
+// The entries a merge pass compares, one array per channel so that sixteen candidates are
+// tested in one step; an entry merged away or protected is out of play and never matches.
+// Padded so that a step that starts at the last entry still reads inside the arrays.
+class MergeCandidates {
+  public:
+    static constexpr std::size_t kMaxEntries = 256;
+
+    void Set(std::size_t i, const std::uint8_t* rgb, bool inPlay) {
+        red_[i] = rgb[0];
+        green_[i] = rgb[1];
+        blue_[i] = rgb[2];
+        inPlay_[i] = inPlay ? 0xFF : 0;
+    }
+    bool InPlay(std::size_t i) const { return inPlay_[i] != 0; }
+    void TakeOut(std::size_t i) { inPlay_[i] = 0; }
+
+    // The first entry j in [from, m) in play whose every channel lies within `reach` of entry
+    // i's own; m when there is none.
+    std::size_t FirstWithin(std::size_t i, std::size_t from, std::size_t m,
+                            std::uint8_t reach) const {
+#if defined(__SSE2__)
+        const __m128i r = _mm_set1_epi8(static_cast<char>(red_[i]));
+        const __m128i g = _mm_set1_epi8(static_cast<char>(green_[i]));
+        const __m128i b = _mm_set1_epi8(static_cast<char>(blue_[i]));
+        const __m128i most = _mm_set1_epi8(static_cast<char>(reach));
+        for (std::size_t j = from; j < m; j += 16) {
+            const __m128i near = _mm_and_si128(
+                _mm_and_si128(Within(r, Load(red_, j), most), Within(g, Load(green_, j), most)),
+                _mm_and_si128(Within(b, Load(blue_, j), most), Load(inPlay_, j)));
+            auto found = static_cast<unsigned>(_mm_movemask_epi8(near));
+            if (m - j < 16) {
+                found &= (1u << (m - j)) - 1;
+            }
+            if (found) {
+                return j + static_cast<std::size_t>(__builtin_ctz(found));
+            }
+        }
+        return m;
+#else
+        for (std::size_t j = from; j < m; ++j) {
+            if (inPlay_[j] && Distance(red_[i], red_[j]) <= reach &&
+                Distance(green_[i], green_[j]) <= reach && Distance(blue_[i], blue_[j]) <= reach) {
+                return j;
+            }
+        }
+        return m;
+#endif
+    }
+
+  private:
+    using Channel = std::array<std::uint8_t, kMaxEntries + 16>;
+
+#if defined(__SSE2__)
+    static __m128i Load(const Channel& channel, std::size_t j) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(channel.data() + j));
+    }
+    // All ones in the lanes where |a - b| <= most.
+    static __m128i Within(__m128i a, __m128i b, __m128i most) {
+        const __m128i distance = _mm_or_si128(_mm_subs_epu8(a, b), _mm_subs_epu8(b, a));
+        return _mm_cmpeq_epi8(_mm_min_epu8(distance, most), distance);
+    }
+#else
+    static int Distance(std::uint8_t a, std::uint8_t b) {
+        return a > b ? a - b : b - a;
+    }
+#endif
+
+    Channel red_{};
+    Channel green_{};
+    Channel blue_{};
+    Channel inPlay_{};
+};
+
+// The largest channel difference d with d * d <= limit.
+std::uint8_t ReachOf(std::uint32_t limit) {
+    if (limit >= 255 * 255) {
+        return 255;
+    }
+    auto reach = static_cast<std::uint32_t>(std::sqrt(static_cast<double>(limit)));
+    while (reach * reach > limit) {
+        --reach;
+    }
+    while ((reach + 1) * (reach + 1) <= limit) {
+        ++reach;
+    }
+    return static_cast<std::uint8_t>(reach);
 }
 
 }  // namespace
@@ -290,6 +378,10 @@ void BxQuantOctree::MergeNear(std::size_t entries) {
         palette_.SetColor(*black, 0, 0, 0);
         isProtected[*black] = true;
     }
+    MergeCandidates candidates;
+    for (std::size_t i = 0; i < m; ++i) {
+        candidates.Set(i, rgb + 3 * i, !isProtected[i]);
+    }
     auto merge = [&](std::size_t i, std::size_t j) {
         for (int c = 0; c < 3; ++c) {
             rgb[3 * i + c] =
@@ -297,6 +389,8 @@ void BxQuantOctree::MergeNear(std::size_t entries) {
         }
         population[i] += population[j];
         removed[j] = true;
+        candidates.Set(i, rgb + 3 * i, !isProtected[i]);
+        candidates.TakeOut(j);
     };
     std::size_t live = m;
     std::uint32_t tolerance = 10;
@@ -305,23 +399,20 @@ void BxQuantOctree::MergeNear(std::size_t entries) {
     while (live > t) {
         bool merged = false;
         for (std::size_t i = 0; i < m && live > t; ++i) {
-            if (removed[i] || isProtected[i]) {
+            if (!candidates.InPlay(i)) {
                 continue;
             }
-            // Entry i only changes when it takes in another (which removes that one, never i).
-            std::uint32_t limit = tolerance / ToleranceDivisor(population[i]);
-            for (std::size_t j = i + 1; j < m && live > t; ++j) {
-                if (removed[j] || isProtected[j]) {
-                    continue;
+            // Entry i only changes when it takes in another (which removes that one, never i);
+            // each channel's square lies within the limit exactly when the channel is in reach.
+            for (std::size_t j = i + 1; live > t; ++j) {
+                const std::uint8_t reach = ReachOf(tolerance / ToleranceDivisor(population[i]));
+                j = candidates.FirstWithin(i, j, m, reach);
+                if (j >= m) {
+                    break;
                 }
-                if (ChannelSquare(rgb[3 * i], rgb[3 * j]) <= limit &&
-                    ChannelSquare(rgb[3 * i + 1], rgb[3 * j + 1]) <= limit &&
-                    ChannelSquare(rgb[3 * i + 2], rgb[3 * j + 2]) <= limit) {
-                    merge(i, j);
-                    --live;
-                    merged = true;
-                    limit = tolerance / ToleranceDivisor(population[i]);
-                }
+                merge(i, j);
+                --live;
+                merged = true;
             }
         }
         if (merged || live <= t) {
