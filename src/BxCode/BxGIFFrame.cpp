@@ -75,9 +75,14 @@ BxGIFFrame::BxGIFFrame(std::uint32_t width, std::uint32_t height)
     AttachDefaultRecord();
 }
 
-BxGIFFrame::BxGIFFrame(const BxIndexedImage& image)
-    : BxImage(kBxKindGIFFrame, image.GetWidth(), image.GetHeight()) {
-    image_ = AsIndexed(image.Clone());
+BxGIFFrame::BxGIFFrame(const BxIndexedImage& image) : BxGIFFrame(AsIndexed(image.Clone())) {}
+
+BxGIFFrame::BxGIFFrame(std::unique_ptr<BxIndexedImage> image)
+    : BxImage(kBxKindGIFFrame, image ? image->GetWidth() : 0, image ? image->GetHeight() : 0) {
+    if (!image) {
+        BxRaise(kBxErrMissing);
+    }
+    image_ = std::move(image);
     mask_ = OpaqueMask(width_, height_);
     AttachDefaultRecord();
     SyncMask();

@@ -21,6 +21,8 @@ class BxGIFFrame : public BxImage {
     BxGIFFrame(std::uint32_t width, std::uint32_t height);
     // A deep copy of the image; the mask follows the record's transparency (SyncMask).
     explicit BxGIFFrame(const BxIndexedImage& image);
+    // The same, taking the image itself (a frame just read needs no copy); 27 for none.
+    explicit BxGIFFrame(std::unique_ptr<BxIndexedImage> image);
     // Deep copies of both; the transparency flag follows the mask.
     BxGIFFrame(const BxIndexedImage& image, const BxBitmapImage& mask);
     BxGIFFrame(const BxGIFFrame& other);

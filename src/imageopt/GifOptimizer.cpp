@@ -5,6 +5,7 @@
 #include <functional>
 #include <new>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "BxCode/BxAnimation.h"
@@ -270,7 +271,8 @@ void ReadFrames(BxGIFFile& file, BxAnimation& animation) {
         if (!indexed) {
             BxRaise(kBxErrMalformedGIF);
         }
-        animation.AppendFrame(BxMake<BxGIFFrame>(*indexed), false);
+        image.release();
+        animation.AppendFrame(BxMake<BxGIFFrame>(std::unique_ptr<BxIndexedImage>(indexed)), false);
     }
     animation.SetGlobalInfo(file.CloneGlobalInfo());
 }
@@ -281,34 +283,47 @@ BxColor ColourOfValue(const BxColorTable& palette, std::size_t value) {
     return value < palette.Count() ? palette.ColorAt(value) : BxPackColor(0, 0, 0);
 }
 
-// The first entry of the table with exactly that colour.
-std::optional<std::size_t> EntryOf(const BxColorTable& table, BxColor colour) {
-    for (std::size_t j = 0; j < table.Count(); ++j) {
-        if (table.ColorAt(j) == colour) {
-            return j;
+// The entries of a table by colour, for looking up a whole palette's worth of colours.
+class EntriesByColour {
+  public:
+    explicit EntriesByColour(const BxColorTable& table) {
+        entries_.reserve(table.Count());
+        for (std::size_t j = 0; j < table.Count(); ++j) {
+            entries_.emplace_back(table.ColorAt(j), j);
         }
+        std::sort(entries_.begin(), entries_.end());
     }
-    return std::nullopt;
-}
 
-// The image on the table: each colour goes to its nearest allowed entry, except that a colour
-// which is itself an entry (an extreme the quantizer kept, such as pure white) stays that entry.
-std::unique_ptr<BxIndexedImage> MapKeepingEntries(const BxIndexedImage& image,
-                                                  const BxColorTable& table,
-                                                  const BxAllowedSet* allowed) {
+    // The first entry of the table with exactly that colour.
+    std::optional<std::size_t> Find(BxColor colour) const {
+        const auto at = std::lower_bound(entries_.begin(), entries_.end(),
+                                         std::pair<BxColor, std::size_t>(colour, 0));
+        if (at == entries_.end() || at->first != colour) {
+            return std::nullopt;
+        }
+        return at->second;
+    }
+
+  private:
+    std::vector<std::pair<BxColor, std::size_t>> entries_;
+};
+
+// Puts the image on the table: each colour goes to its nearest allowed entry, except that a
+// colour which is itself an entry (an extreme the quantizer kept, such as pure white) stays that
+// entry.
+void MapKeepingEntries(BxIndexedImage& image, const BxColorTable& table,
+                       const BxAllowedSet* allowed) {
     BxIndexMap map{};
     BuildColorMap(image.Palette(), table, allowed, &map);
     const std::size_t count = std::min(image.Palette().Count(), map.size());
+    const EntriesByColour entries(table);
     for (std::size_t i = 0; i < count; ++i) {
-        if (const std::optional<std::size_t> entry = EntryOf(table, image.Palette().ColorAt(i))) {
+        if (const std::optional<std::size_t> entry = entries.Find(image.Palette().ColorAt(i))) {
             map[i] = static_cast<std::uint8_t>(*entry);
         }
     }
-    std::unique_ptr<BxImage> copy = image.Clone();
-    std::unique_ptr<BxIndexedImage> mapped(static_cast<BxIndexedImage*>(copy.release()));
-    mapped->SetPalette(table);
-    mapped->RemapIndices(&map);
-    return mapped;
+    image.SetPalette(table);
+    image.RemapIndices(&map);
 }
 
 }  // namespace
@@ -467,14 +482,12 @@ void BuildGlobalPalette(BxAnimation& animation, int target) {
     for (std::size_t i = 0; i < animation.GetFrameCount(); ++i) {
         BxGIFFrame& frame = FrameAt(animation, i);
         frame.GIFInfo().hasLocalTable = 0;
-        std::unique_ptr<BxIndexedImage> mapped;
         if (target == 0) {
-            mapped = MapKeepingEntries(frame.GetImage(), table, nullptr);
+            MapKeepingEntries(frame.GetImage(), table, nullptr);
         } else {
             const BxAllowedSet allowed = SelectEntries(frame.GetImage(), table, perFrame);
-            mapped = MapKeepingEntries(frame.GetImage(), table, &allowed);
+            MapKeepingEntries(frame.GetImage(), table, &allowed);
         }
-        frame.ReplaceImage(std::move(mapped));
     }
     global.globalTable = table;
     global.declaredTableSize = static_cast<std::uint16_t>(table.Count());
@@ -542,6 +555,7 @@ std::optional<BxColorTable> ExactPalette(const BxAnimation& animation, std::size
 
 void UseExactPalette(BxAnimation& animation, const BxColorTable& table) {
     BxGIFGlobalInfo& global = GlobalOf(animation);
+    const EntriesByColour entries(table);
     for (std::size_t i = 0; i < animation.GetFrameCount(); ++i) {
         BxGIFFrame& frame = FrameAt(animation, i);
         frame.GIFInfo().hasLocalTable = 0;
@@ -551,7 +565,7 @@ void UseExactPalette(BxAnimation& animation, const BxColorTable& table) {
         BxIndexMap map{};
         for (std::size_t value = 0; value < map.size(); ++value) {
             map[value] = static_cast<std::uint8_t>(
-                EntryOf(table, ColourOfValue(image.Palette(), value)).value_or(0));
+                entries.Find(ColourOfValue(image.Palette(), value)).value_or(0));
         }
         image.RemapIndices(&map);
         image.SetPalette(table);
