@@ -421,6 +421,14 @@ void CropUnusedAreas(BxAnimation& animation) {
                     if (opaqueBits == 0 && !mindShown) {
                         continue;
                     }
+                    if (opaqueBits == 0xFF && !mindShown) {  // eight opaque pixels
+                        first = std::min(first, x0);
+                        end = x0 + 8;
+                        if (clearRow && x0 < onWidth) {
+                            std::fill(clearRow + x0, clearRow + std::min(x0 + 8, onWidth), 0);
+                        }
+                        continue;
+                    }
                     for (std::uint32_t k = 0; k < count; ++k) {
                         const std::uint32_t x = x0 + k;
                         const bool opaque = (opaqueBits & (0x80 >> k)) != 0;
