@@ -13,7 +13,8 @@ void BxLZWDecoder::Start(BxByteSource& source) {
         BxRaise(kBxErrMalformedGIF);
     }
     table_.reset(new (std::nothrow) Entry[kTableEntries]);
-    pending_.reset(new (std::nothrow) std::uint8_t[kStackEntries]);
+    // Zeroed: a chunk written whole carries the bytes after a string through unchanged.
+    pending_.reset(new (std::nothrow) std::uint8_t[kPendingBytes]());
     if (!table_ || !pending_) {
         BxRaise(kBxErrNoMemory);
     }
@@ -28,7 +29,7 @@ void BxLZWDecoder::Start(BxByteSource& source) {
     // which keep their low byte as pixels do.
     for (std::uint32_t code = 0; code < clear_; ++code) {
         const auto byte = static_cast<std::uint8_t>(code);
-        table_[code] = Entry{0, 1, byte, byte};
+        table_[code] = Entry{{byte}, 0, 1, byte};
     }
     pendingBegin_ = 0;
     pendingEnd_ = 0;
@@ -60,13 +61,54 @@ void BxLZWDecoder::Grow() {
     }
 }
 
-void BxLZWDecoder::WriteString(std::uint8_t* end, std::uint32_t code, std::uint32_t length) const {
+void BxLZWDecoder::Define(std::uint32_t previous, std::uint8_t byte) {
+    if (next_ == kTableEntries) {
+        return;
+    }
+    const Entry& from = table_[previous];
+    Entry& to = table_[next_];
+    const std::uint32_t used = from.length % kChunk;  // 0 when its last chunk is full
+    if (used != 0) {
+        std::memcpy(to.tail, from.tail, kChunk);
+        to.prefix = from.prefix;
+    } else {
+        std::memset(to.tail, 0, kChunk);
+        to.prefix = static_cast<std::uint16_t>(previous);
+    }
+    to.tail[used] = byte;
+    to.length = static_cast<std::uint16_t>(from.length + 1u);
+    to.first = from.first;
+    ++next_;
+}
+
+void BxLZWDecoder::WriteString(std::uint8_t* out, std::uint32_t code, std::size_t room) const {
     // A local: the compiler would otherwise take each byte written for one that may change the
     // table's pointer, and load it again.
     const Entry* const table = table_.get();
-    for (std::uint32_t i = 0; i < length; ++i) {
-        *--end = table[code].suffix;
-        code = table[code].prefix;
+    const Entry* entry = &table[code];
+    std::size_t at = (entry->length - 1u) & ~std::size_t{kChunk - 1};
+    const std::size_t tailLength = entry->length - at;
+    if (at + kChunk <= room) {
+        // Mask bytes: 0xFF for each byte of the tail, 0 for each byte after it to keep.
+        static constexpr std::uint8_t kMasks[2 * kChunk] = {0xFF, 0xFF, 0xFF, 0xFF,
+                                                            0xFF, 0xFF, 0xFF, 0xFF};
+        std::uint64_t mask = 0;
+        std::uint64_t tail = 0;
+        std::uint64_t kept = 0;
+        std::memcpy(&mask, kMasks + kChunk - tailLength, kChunk);
+        std::memcpy(&tail, entry->tail, kChunk);
+        std::memcpy(&kept, out + at, kChunk);
+        const std::uint64_t merged = (tail & mask) | (kept & ~mask);
+        std::memcpy(out + at, &merged, kChunk);
+    } else {
+        for (std::size_t i = 0; i < tailLength; ++i) {
+            out[at + i] = entry->tail[i];
+        }
+    }
+    while (at > 0) {
+        at -= kChunk;
+        entry = &table[entry->prefix];
+        std::memcpy(out + at, entry->tail, kChunk);
     }
 }
 
@@ -109,52 +151,28 @@ void BxLZWDecoder::DecodeRows(std::uint8_t* firstRow, std::uint32_t width, std::
             continue;
         }
         std::uint32_t string = code;  // the entry whose string comes out
-        std::uint32_t length = 0;     // its length, one more for a code not yet defined
-        std::uint8_t lastByte = 0;    // the byte after it, for a code not yet defined
-        bool pending = false;
         if (previous_ < 0) {
             // After a clear (or at the start) only a literal makes sense: no string is defined.
             if (code >= clear_) {
                 BxRaise(kBxErrMalformedGIF);
             }
-            length = 1;
-            previous_ = code;
         } else {
             const auto previous = static_cast<std::uint32_t>(previous_);
-            std::uint8_t first = 0;
             if (code < next_) {
-                length = table_[code].length;
-                first = table_[code].first;
+                Define(previous, table_[code].first);
             } else {
                 // The string defined by this very code: the previous one plus its own first
                 // byte. A larger code is read the same way.
-                string = previous;
-                length = table_[previous].length + 1u;
-                first = table_[previous].first;
-                lastByte = first;
-                pending = true;
-            }
-            if (next_ < kTableEntries) {
-                table_[next_] = Entry{static_cast<std::uint16_t>(previous),
-                                      static_cast<std::uint16_t>(table_[previous].length + 1u),
-                                      first, table_[previous].first};
-            }
-            // The previous code for the next step names the string just written: for a code not
-            // yet defined, the entry just defined for it.
-            previous_ = static_cast<std::int32_t>(pending ? next_ : code);
-            if (next_ < kTableEntries) {
-                ++next_;
+                string = next_;
+                Define(previous, table_[previous].first);
             }
         }
+        previous_ = static_cast<std::int32_t>(string);
         Grow();
-        assert(length <= kStackEntries);
+        const std::uint32_t length = table_[string].length;
+        assert(length <= kTableEntries);
         if (length <= width - x) {
-            if (pending) {
-                row[x + length - 1] = lastByte;
-                WriteString(row + x + length - 1, string, length - 1);
-            } else {
-                WriteString(row + x + length, string, length);
-            }
+            WriteString(row + x, string, width - x);
             x += length;
             if (x == width) {
                 if (++y == rows) {
@@ -166,13 +184,7 @@ void BxLZWDecoder::DecodeRows(std::uint8_t* firstRow, std::uint32_t width, std::
             continue;
         }
         // The string runs on past the row: it waits, in order, for the rows that follow.
-        std::uint8_t* const waiting = pending_.get();
-        if (pending) {
-            waiting[length - 1] = lastByte;
-            WriteString(waiting + length - 1, string, length - 1);
-        } else {
-            WriteString(waiting + length, string, length);
-        }
+        WriteString(pending_.get(), string, kPendingBytes);
         pendingBegin_ = 0;
         pendingEnd_ = length;
     }

@@ -46,8 +46,7 @@ class BxLZWDecoder {
     // Minimum code sizes above this would make the first code 13 bits wide and index past the
     // table; they raise 28.
     static constexpr unsigned kMaxMinimumCodeSize = 11;
-    static constexpr std::size_t kTableEntries = 4097;
-    static constexpr std::size_t kStackEntries = 4098;
+    static constexpr std::size_t kTableEntries = 4096;
 
     BxLZWDecoder() = default;
     BxLZWDecoder(const BxLZWDecoder&) = delete;
@@ -68,17 +67,27 @@ class BxLZWDecoder {
     unsigned MinimumCodeSize() const { return minimumCodeSize_; }
 
   private:
-    struct Entry {
-        std::uint16_t prefix;  // the code of the string without its last byte
-        std::uint16_t length;  // bytes in the string, 1 for a literal
-        std::uint8_t suffix;   // the string's last byte
-        std::uint8_t first;    // the string's first byte
+    static constexpr std::uint32_t kChunk = 8;
+    // The longest string, one byte per code added after the literals, and room to write its last
+    // chunk whole.
+    static constexpr std::size_t kPendingBytes = kTableEntries + kChunk;
+
+    // A string is cut into chunks of 8 bytes from its start; an entry holds the last chunk and
+    // names the string of the chunks before it, so a string comes out 8 bytes a step.
+    struct alignas(16) Entry {
+        std::uint8_t tail[kChunk];  // the last chunk, (length - 1) % 8 + 1 bytes, then zeros
+        std::uint16_t prefix;       // the code of the string's first (length - 1) / 8 * 8 bytes
+        std::uint16_t length;       // bytes in the string, 1 for a literal
+        std::uint8_t first;         // the string's first byte
     };
 
     void ResetCodes();
     void Grow();
-    // Writes the `length` bytes of string `code` backwards, ending just before `end`.
-    void WriteString(std::uint8_t* end, std::uint32_t code, std::uint32_t length) const;
+    // Adds the string `previous` followed by `byte` while the table has room.
+    void Define(std::uint32_t previous, std::uint8_t byte);
+    // Writes string `code` at `out`, which has `room` bytes; a room of 8 bytes past the start of
+    // its last chunk lets that chunk go in one write (the bytes after the string are kept).
+    void WriteString(std::uint8_t* out, std::uint32_t code, std::size_t room) const;
 
     BxSubBlockReader blocks_;
     BxLZWCodeReader codes_;
@@ -86,9 +95,9 @@ class BxLZWDecoder {
     // The rest of a string that ran past the end of a row, from pendingBegin_ to pendingEnd_,
     // for the next row (or the next call).
     std::unique_ptr<std::uint8_t[]> pending_;
-    // Invariants: every entry below min(next_, 4097) other than clear and end is defined, and a
-    // defined entry's prefix is a smaller defined code, so its string ends in a literal after
-    // length - 1 steps; pendingBegin_ <= pendingEnd_ <= kStackEntries.
+    // Invariants: every entry below next_ other than clear and end is defined, and a defined
+    // entry longer than a chunk names a smaller defined code, so its string comes out after
+    // (length - 1) / 8 steps; pendingBegin_ <= pendingEnd_ <= kTableEntries.
     std::size_t pendingBegin_ = 0;
     std::size_t pendingEnd_ = 0;
     unsigned minimumCodeSize_ = 0;
@@ -97,7 +106,7 @@ class BxLZWDecoder {
     std::uint32_t clear_ = 0;
     std::uint32_t end_ = 0;
     std::uint32_t firstFree_ = 0;
-    std::uint32_t next_ = 0;
+    std::uint32_t next_ = 0;  // at most kTableEntries: a full table adds nothing more
     std::uint32_t limit_ = 0;
     std::int32_t previous_ = -1;  // the code of the last string, -1 after a clear
     bool ended_ = false;
