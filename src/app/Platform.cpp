@@ -3,7 +3,20 @@
 #include <QStandardPaths>
 #include <cstdlib>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace quillon {
+
+void KeepFreedMemoryForReuse() {
+#if defined(__GLIBC__)
+    constexpr int kMegabyte = 1 << 20;
+    mallopt(M_MMAP_THRESHOLD, 32 * kMegabyte);  // the largest the allocator takes
+    mallopt(M_TRIM_THRESHOLD, 256 * kMegabyte);
+    mallopt(M_TOP_PAD, 64 * kMegabyte);
+#endif
+}
 
 std::optional<std::string> HomeFolderProblem() {
 #if defined(_WIN32)

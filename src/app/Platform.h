@@ -15,6 +15,13 @@ namespace quillon {
 // program was started), so both front ends refuse to start instead.
 std::optional<std::string> HomeFolderProblem();
 
+// Lets the memory allocator keep what a run frees for the next file instead of handing it back to
+// the system at once: a run allocates and frees frame buffers of megabytes by the thousand, and
+// on a virtual machine faulting each page in again costs more than the GIF stage's own work on
+// it (a tenth of its time). Blocks up to 32 MB come from the reused heap, and up to 256 MB of
+// freed memory is kept. Where the allocator offers no such settings this does nothing.
+void KeepFreedMemoryForReuse();
+
 // The user's desktop folder (the XDG desktop folder on Linux).
 std::filesystem::path DesktopFolder();
 

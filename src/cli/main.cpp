@@ -239,6 +239,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quillon-cli: %s\n", problem->c_str());
         return quillon::kExitUsage;
     }
+    quillon::KeepFreedMemoryForReuse();
     QCoreApplication application(argc, argv);
     const std::filesystem::path programFolder =
         QCoreApplication::applicationDirPath().toStdString();

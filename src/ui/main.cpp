@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
     if (const auto problem = quillon::HomeFolderProblem()) {
         return quillon::CQuillonApp::RefuseToStart(argc, argv, *problem);
     }
+    quillon::KeepFreedMemoryForReuse();
     quillon::CQuillonApp application(argc, argv);
     return application.Run();
 }
