@@ -1,6 +1,7 @@
 #include "imageopt/GifOptimizer.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <functional>
 #include <new>
@@ -60,6 +61,27 @@ BxGIFGlobalInfo& GlobalOf(const BxAnimation& animation) {
 
 std::uint8_t StoredBit(const std::uint8_t* row, std::uint32_t x) {
     return static_cast<std::uint8_t>((row[x >> 3] >> (7 - (x & 7))) & 1);
+}
+
+// The eight bits from bit x on, the first in the most significant place; all eight must lie
+// inside the row.
+std::uint8_t EightBitsAt(const std::uint8_t* row, std::uint32_t x) {
+    const std::uint32_t shift = x & 7;
+    std::uint32_t word = std::uint32_t{row[x >> 3]} << 8;
+    if (shift != 0) {
+        word |= row[(x >> 3) + 1];
+    }
+    return static_cast<std::uint8_t>(word >> (8 - shift));
+}
+
+// A bit for each of the eight byte pairs that are equal, the first pair's in the most
+// significant place.
+std::uint8_t SameBytes(const std::uint8_t* a, const std::uint8_t* b) {
+    std::uint8_t bits = 0;
+    for (std::uint32_t k = 0; k < 8; ++k) {
+        bits = static_cast<std::uint8_t>(bits | (a[k] == b[k] ? 0x80 >> k : 0));
+    }
+    return bits;
 }
 
 void PutBit(std::uint8_t* row, std::uint32_t x, std::uint8_t bit) {
@@ -688,13 +710,31 @@ bool SuppressUnchangedPixels(BxAnimation& animation) {
                 std::uint8_t* markRow = marks.data() + std::size_t{y} * width;
                 const auto allTransparent = static_cast<std::uint8_t>(polarity ? 0xFF : 0x00);
                 for (std::uint32_t x = 0; x < onWidth; ++x) {
-                    // Transparent pixels change nothing but a clearing frame's covered bits.
-                    if (!clearsWhenDone && (x & 7) == 0 && onWidth - x >= 8 &&
-                        maskRow[x >> 3] == allTransparent) {
-                        x += 7;
-                        continue;
-                    }
                     const std::uint32_t sx = left + x;
+                    if (!clearsWhenDone && (x & 7) == 0 && onWidth - x >= 8) {
+                        // Transparent pixels change nothing but a clearing frame's covered bits.
+                        const std::uint8_t maskByte = maskRow[x >> 3];
+                        if (maskByte == allTransparent) {
+                            x += 7;
+                            continue;
+                        }
+                        // Eight opaque pixels over eight covered places: those that repeat the
+                        // screen become transparent, and all eight are drawn.
+                        if (maskByte == static_cast<std::uint8_t>(~allTransparent) &&
+                            EightBitsAt(coveredRow, sx) == 0xFF) {
+                            const std::uint8_t same = SameBytes(row + x, canvasRow + sx);
+                            if (same != 0) {
+                                maskRow[x >> 3] = static_cast<std::uint8_t>(maskByte ^ same);
+                                for (std::uint32_t k = 0; k < 8; ++k) {
+                                    markRow[x + k] = (same >> (7 - k)) & 1;
+                                }
+                                made += static_cast<std::size_t>(std::popcount(same));
+                            }
+                            std::copy_n(row + x, 8, canvasRow + sx);
+                            x += 7;
+                            continue;
+                        }
+                    }
                     const std::uint8_t p = row[x];
                     if (StoredBit(maskRow, x) != polarity) {
                         if (!StoredBit(coveredRow, sx)) {
