@@ -378,6 +378,13 @@ void BxIndexedImage::RemapIndices(const BxIndexMap* map) {
     // Local copies: a byte written through a row could be any byte to the compiler, the map
     // and this image's width included, which it would then read again for every pixel.
     const BxIndexMap table = *map;
+    bool identity = true;
+    for (std::size_t i = 0; i < table.size() && identity; ++i) {
+        identity = table[i] == i;
+    }
+    if (identity) {
+        return;  // a palette without duplicates maps every index to itself
+    }
     const std::uint32_t width = width_;
     BxPixelLock lock(*this);
     for (std::uint32_t y = 0; y < height_; ++y) {
