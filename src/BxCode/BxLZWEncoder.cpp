@@ -1,22 +1,29 @@
 #include "BxCode/BxLZWEncoder.h"
 
 #include <new>
+#include <utility>
 
 #include "BxCode/BxErrorCode.h"
 
-BxLZWStringTable::BxLZWStringTable() : slots_(new (std::nothrow) Slot[kSlots]) {
-    if (!slots_) {
-        BxRaise(kBxErrNoMemory);
+std::int32_t BxLZWStringTable::FindInChain(std::uint32_t prefix, std::uint8_t byte) {
+    const auto head = static_cast<std::int32_t>(prefix);
+    if (slots_[head] == kEmpty) {
+        lastSlot_ = -1;
+        return -1;
     }
-    Reset();
-}
-
-void BxLZWStringTable::Reset() {
-    for (std::int32_t i = 0; i < kSlots; ++i) {
-        slots_[i] = Slot{-1, -1, 0};
+    const std::uint32_t sought = std::uint32_t{byte} << kByteShift;
+    // Chains only hold strings added since the last reset, fewer than 4096.
+    std::int32_t slot = head;
+    while (next_[slot] >= 0) {
+        slot = next_[slot];
+        const std::uint32_t code = slots_[slot] ^ sought;
+        if (code < kNoByte) {
+            std::swap(slots_[slot], slots_[head]);
+            return static_cast<std::int32_t>(code);
+        }
     }
-    overflow_ = kFirstOverflow;
-    lastSlot_ = -1;
+    lastSlot_ = slot;
+    return -1;
 }
 
 void BxLZWEncoder::Start(BxByteSink& sink, unsigned width) {
@@ -63,15 +70,19 @@ void BxLZWEncoder::EncodeRows(const std::uint8_t* firstRow, std::uint32_t width,
         if (prefix_ < 0) {
             prefix_ = row[x++];
         }
-        auto prefix = static_cast<std::uint16_t>(prefix_);
-        for (; x < width; ++x) {
-            const std::uint8_t byte = row[x];
+        auto prefix = static_cast<std::uint32_t>(prefix_);
+        for (;;) {
+            x = strings.Follow(row, x, width, &prefix);
+            if (x == width) {
+                break;
+            }
+            const std::uint8_t byte = row[x++];
             const std::int32_t found = strings.Find(prefix, byte);
             if (found >= 0) {
-                prefix = static_cast<std::uint16_t>(found);
+                prefix = static_cast<std::uint32_t>(found);
                 continue;
             }
-            strings.Add(prefix, byte, static_cast<std::uint16_t>(next_++));
+            strings.Add(prefix, byte, next_++);
             WriteCode(prefix);
             if (next_ >= limit_) {
                 if (codeSize_ < kMaxCodeSize) {
@@ -87,7 +98,7 @@ void BxLZWEncoder::EncodeRows(const std::uint8_t* firstRow, std::uint32_t width,
             }
             prefix = byte;
         }
-        prefix_ = prefix;
+        prefix_ = static_cast<std::int32_t>(prefix);
     }
 }
 

@@ -4,64 +4,82 @@
 // interlace passes), and the output goes to any sink (a file, or a counting file).
 #pragma once
 
+#include <algorithm>
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 #include "BxCode/BxByteStream.h"
 #include "BxCode/BxGIFSubBlocks.h"
 
-// The strings of the code table, without hashing: slot p holds the first string that extends
-// code p by one byte, and further strings extending p are chained from it into overflow slots.
+// The strings of the code table, without hashing: slot p holds a string that extends code p by
+// one byte, and further strings extending p are chained from it into overflow slots. A slot
+// holds the byte above the code, all ones when empty.
 class BxLZWStringTable {
   public:
     static constexpr std::int32_t kSlots = 8192;
     static constexpr std::int32_t kFirstOverflow = 4096;
 
-    // Allocates the slots (2 on failure) and resets them.
-    BxLZWStringTable();
+    BxLZWStringTable() { Reset(); }
     // Every slot empty, the overflow counter back to its start.
-    void Reset();
+    void Reset() {
+        std::memset(slots_, 0xFF, sizeof slots_);
+        overflow_ = kFirstOverflow;
+        lastSlot_ = -1;
+    }
 
     // The code of string (prefix, byte), or -1; after a miss, Add may follow for the same string.
-    std::int32_t Find(std::uint16_t prefix, std::uint8_t byte) {
-        std::int32_t slot = prefix;
-        if (slots_[slot].code < 0) {
-            lastSlot_ = -1;
-            return -1;
+    std::int32_t Find(std::uint32_t prefix, std::uint8_t byte) {
+        // The byte sought leaves just the code; another byte, or an empty slot, leaves more.
+        const std::uint32_t code = slots_[prefix] ^ (std::uint32_t{byte} << kByteShift);
+        if (code < kNoByte) {
+            return static_cast<std::int32_t>(code);
         }
-        // Chains only hold strings added since the last reset, fewer than 4096.
-        for (;;) {
-            if (slots_[slot].byte == byte) {
-                return slots_[slot].code;
-            }
-            if (slots_[slot].next < 0) {
-                lastSlot_ = slot;
-                return -1;
-            }
-            slot = slots_[slot].next;
-        }
+        return FindInChain(prefix, byte);
     }
-    void Add(std::uint16_t prefix, std::uint8_t byte, std::uint16_t code) {
+    // Extends string `*code` by the bytes from `bytes[at]` on, up to `bytes[end]`, while each
+    // longer string is at its prefix's head slot; gives where that stopped and leaves `*code` at
+    // the string matched.
+    std::uint32_t Follow(const std::uint8_t* bytes, std::uint32_t at, std::uint32_t end,
+                         std::uint32_t* code) const {
+        std::size_t matched = *code;
+        const std::uint8_t* byte = bytes + at;
+        for (const std::uint8_t* const stop = bytes + end; byte != stop; ++byte) {
+            const std::uint32_t longer = slots_[matched] ^ (std::uint32_t{*byte} << kByteShift);
+            if (longer >= kNoByte) {
+                break;
+            }
+            matched = longer;
+        }
+        *code = static_cast<std::uint32_t>(matched);
+        return static_cast<std::uint32_t>(byte - bytes);
+    }
+    void Add(std::uint32_t prefix, std::uint8_t byte, std::uint32_t code) {
         // Invariant: at most 4096 strings between resets, so overflow slots never run out.
-        assert(overflow_ < kSlots);
-        std::int32_t slot = prefix;
+        assert(overflow_ < kSlots && code < kNoByte);
+        std::int32_t slot = static_cast<std::int32_t>(prefix);
         if (lastSlot_ >= 0) {
             slot = overflow_;
-            slots_[lastSlot_].next = static_cast<std::int16_t>(slot);
+            next_[lastSlot_] = static_cast<std::int16_t>(slot);
         }
-        slots_[slot] = Slot{static_cast<std::int16_t>(code), -1, byte};
+        slots_[slot] = (std::uint32_t{byte} << kByteShift) | code;
+        next_[slot] = -1;
         ++overflow_;
     }
 
   private:
-    struct Slot {
-        std::int16_t code;  // -1 for an empty slot
-        std::int16_t next;  // the next slot of the same prefix's chain, or -1
-        std::uint8_t byte;  // the byte that extends the prefix
-    };
-    std::unique_ptr<Slot[]> slots_;
+    static constexpr unsigned kByteShift = 16;
+    static constexpr std::uint32_t kNoByte = 1u << kByteShift;
+    static constexpr std::uint32_t kEmpty = ~std::uint32_t{0};
+
+    // Find past the head slot: the string found there moves to the head, where the next look-up
+    // of it ends at once.
+    std::int32_t FindInChain(std::uint32_t prefix, std::uint8_t byte);
+
+    std::uint32_t slots_[kSlots];
+    std::int16_t next_[kSlots];  // the next slot of the same prefix's chain, or -1
     std::int32_t overflow_ = kFirstOverflow;
     std::int32_t lastSlot_ = -1;  // the chain's end after the last miss, -1 for an empty slot
 };
@@ -73,27 +91,30 @@ class BxLZWCodeWriter {
     explicit BxLZWCodeWriter(BxSubBlockWriter& blocks) : blocks_(&blocks) {}
 
     void Write(std::uint32_t code, unsigned width) {
-        // Invariant: bits_ < 8 between calls, so at most 7 + 12 bits are held.
-        accumulator_ |= code << bits_;
+        // Invariant: bits_ < 32 between calls, so at most 31 + 12 bits are held; they leave four
+        // bytes at a time.
+        accumulator_ |= std::uint64_t{code} << bits_;
         bits_ += width;
-        while (bits_ >= 8) {
-            blocks_->Put(static_cast<std::uint8_t>(accumulator_));
-            accumulator_ >>= 8;
-            bits_ -= 8;
+        if (bits_ >= 32) {
+            for (unsigned i = 0; i < 4; ++i) {
+                blocks_->Put(static_cast<std::uint8_t>(accumulator_ >> (8 * i)));
+            }
+            accumulator_ >>= 32;
+            bits_ -= 32;
         }
     }
-    // Emits a partly filled last byte.
+    // Emits the bytes still held, the last one partly filled.
     void Flush() {
-        if (bits_ > 0) {
+        for (; bits_ > 0; bits_ -= std::min(bits_, 8u)) {
             blocks_->Put(static_cast<std::uint8_t>(accumulator_));
+            accumulator_ >>= 8;
         }
         accumulator_ = 0;
-        bits_ = 0;
     }
 
   private:
     BxSubBlockWriter* blocks_ = nullptr;
-    std::uint32_t accumulator_ = 0;
+    std::uint64_t accumulator_ = 0;
     unsigned bits_ = 0;
 };
 
