@@ -1,6 +1,7 @@
 #include "BxCode/BxGIFFrame.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 #include <limits>
@@ -10,7 +11,27 @@
 #include "BxCode/BxQuantRemap.h"
 #include "BxCode/BxRGBImage.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
+
+#if defined(__SSE2__)
+// A byte's bits in the opposite order: a compare's first pixel comes out in the least significant
+// bit, a mask byte holds it in the most.
+constexpr std::array<std::uint8_t, 256> kReversedBits = [] {
+    std::array<std::uint8_t, 256> table{};
+    for (unsigned value = 0; value < table.size(); ++value) {
+        unsigned reversed = 0;
+        for (unsigned bit = 0; bit < 8; ++bit) {
+            reversed |= ((value >> bit) & 1u) << (7 - bit);
+        }
+        table[value] = static_cast<std::uint8_t>(reversed);
+    }
+    return table;
+}();
+#endif
 
 std::uint8_t StoredBit(const std::uint8_t* row, std::uint32_t x) {
     return static_cast<std::uint8_t>((row[x >> 3] >> (7 - (x & 7))) & 1);
@@ -344,18 +365,35 @@ void BxGIFFrame::MarkIndex(std::uint8_t index, bool invert) {
         BxPixelLock pixels(image);
         BxPixelLock bits(mask);
         const std::uint32_t width = image.GetWidth();
+        const auto mark = [bit, &matched](std::uint8_t& stored, std::uint8_t hits) {
+            stored = static_cast<std::uint8_t>(bit ? (stored | hits) : (stored & ~hits));
+            matched = matched || hits != 0;
+        };
+#if defined(__SSE2__)
+        const __m128i wanted = _mm_set1_epi8(static_cast<char>(index));
+#endif
         for (std::uint32_t y = 0; y < image.GetHeight(); ++y) {
             const std::uint8_t* row = pixels.Row(y);
             std::uint8_t* maskRow = bits.Row(y);
-            // The matches of eight pixels make one mask byte's worth of bits.
-            for (std::uint32_t x0 = 0; x0 < width; x0 += 8) {
-                const std::uint8_t hits = MatchBits(row + x0, std::min(8u, width - x0), index);
-                if (hits == 0) {
-                    continue;
+            std::uint32_t x0 = 0;
+#if defined(__SSE2__)
+            // Sixteen pixels make two mask bytes.
+            for (; width - x0 >= 16; x0 += 16) {
+                const __m128i values = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x0));
+                const auto hits =
+                    static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(values, wanted)));
+                if (hits != 0) {
+                    mark(maskRow[x0 >> 3], kReversedBits[hits & 0xFF]);
+                    mark(maskRow[(x0 >> 3) + 1], kReversedBits[hits >> 8]);
                 }
-                std::uint8_t& stored = maskRow[x0 >> 3];
-                stored = static_cast<std::uint8_t>(bit ? (stored | hits) : (stored & ~hits));
-                matched = true;
+            }
+#endif
+            // The matches of eight pixels make one mask byte's worth of bits.
+            for (; x0 < width; x0 += 8) {
+                const std::uint8_t hits = MatchBits(row + x0, std::min(8u, width - x0), index);
+                if (hits != 0) {
+                    mark(maskRow[x0 >> 3], hits);
+                }
             }
         }
     }
