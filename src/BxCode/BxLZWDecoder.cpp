@@ -61,7 +61,7 @@ void BxLZWDecoder::Grow() {
     }
 }
 
-void BxLZWDecoder::Define(std::uint32_t previous, std::uint8_t byte) {
+inline void BxLZWDecoder::Define(std::uint32_t previous, std::uint8_t byte) {
     if (next_ == kTableEntries) {
         return;
     }
@@ -81,7 +81,7 @@ void BxLZWDecoder::Define(std::uint32_t previous, std::uint8_t byte) {
     ++next_;
 }
 
-void BxLZWDecoder::WriteString(std::uint8_t* out, std::uint32_t code, std::size_t room) const {
+inline void BxLZWDecoder::WriteString(std::uint8_t* out, std::uint32_t code, std::size_t room) const {
     // A local: the compiler would otherwise take each byte written for one that may change the
     // table's pointer, and load it again.
     const Entry* const table = table_.get();
