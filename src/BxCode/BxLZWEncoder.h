@@ -32,8 +32,7 @@ class BxLZWStringTable {
 
     // The code of string (prefix, byte), or -1; after a miss, Add may follow for the same string.
     std::int32_t Find(std::uint32_t prefix, std::uint8_t byte) {
-        // The byte sought leaves just the code; another byte, or an empty slot, leaves more.
-        const std::uint32_t code = slots_[prefix] ^ (std::uint32_t{byte} << kByteShift);
+        const std::uint32_t code = Longer(prefix, byte);
         if (code < kNoByte) {
             return static_cast<std::int32_t>(code);
         }
@@ -46,12 +45,25 @@ class BxLZWStringTable {
                          std::uint32_t* code) const {
         std::size_t matched = *code;
         const std::uint8_t* byte = bytes + at;
-        for (const std::uint8_t* const stop = bytes + end; byte != stop; ++byte) {
-            const std::uint32_t longer = slots_[matched] ^ (std::uint32_t{*byte} << kByteShift);
+        // Two bytes a step while a pair is left: one bound check for two look-ups.
+        const std::uint8_t* const pairsEnd = byte + ((end - at) & ~1u);
+        for (; byte != pairsEnd; byte += 2) {
+            const std::uint32_t longer = Longer(matched, byte[0]);
             if (longer >= kNoByte) {
                 break;
             }
-            matched = longer;
+            matched = Longer(longer, byte[1]);
+            if (matched >= kNoByte) {
+                *code = longer;
+                return static_cast<std::uint32_t>(byte + 1 - bytes);
+            }
+        }
+        if (byte != bytes + end) {
+            const std::uint32_t longer = Longer(matched, *byte);
+            if (longer < kNoByte) {
+                matched = longer;
+                ++byte;
+            }
         }
         *code = static_cast<std::uint32_t>(matched);
         return static_cast<std::uint32_t>(byte - bytes);
@@ -74,6 +86,11 @@ class BxLZWStringTable {
     static constexpr std::uint32_t kNoByte = 1u << kByteShift;
     static constexpr std::uint32_t kEmpty = ~std::uint32_t{0};
 
+    // The code of the string in the head slot of `code` if that string ends in `byte`, else
+    // kNoByte or more: the byte sought leaves just the code, another byte or an empty slot more.
+    std::uint32_t Longer(std::size_t code, std::uint8_t byte) const {
+        return slots_[code] ^ (std::uint32_t{byte} << kByteShift);
+    }
     // Find past the head slot: the string found there moves to the head, where the next look-up
     // of it ends at once.
     std::int32_t FindInChain(std::uint32_t prefix, std::uint8_t byte);
