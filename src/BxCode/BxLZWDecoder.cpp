@@ -34,7 +34,7 @@ void BxLZWDecoder::Start(BxByteSource& source) {
     pendingBegin_ = 0;
     pendingEnd_ = 0;
     ended_ = false;
-    ResetCodes();
+    state_ = Cleared();
 }
 
 void BxLZWDecoder::End() {
@@ -44,29 +44,27 @@ void BxLZWDecoder::End() {
     pendingEnd_ = 0;
 }
 
-void BxLZWDecoder::ResetCodes() {
-    codeSize_ = initialCodeSize_;
-    limit_ = 1u << codeSize_;
-    next_ = firstFree_;
-    previous_ = -1;
+BxLZWDecoder::CodeState BxLZWDecoder::Cleared() const {
+    return CodeState{initialCodeSize_, 1u << initialCodeSize_, firstFree_, -1};
 }
 
-void BxLZWDecoder::Grow() {
+void BxLZWDecoder::Grow(CodeState& state) {
     // The width grows once the next code no longer fits. With minimum code size 1 the first free
     // code already equals the limit, so this is checked after every code, the first after a
     // clear included.
-    if (next_ >= limit_ && codeSize_ < kMaxCodeSize) {
-        ++codeSize_;
-        limit_ <<= 1;
+    if (state.next >= state.limit && state.size < kMaxCodeSize) {
+        ++state.size;
+        state.limit <<= 1;
     }
 }
 
-inline void BxLZWDecoder::Define(std::uint32_t previous, std::uint8_t byte) {
-    if (next_ == kTableEntries) {
+inline void BxLZWDecoder::Define(Entry* table, CodeState& state, std::uint32_t previous,
+                                 std::uint8_t byte) {
+    if (state.next == kTableEntries) {
         return;
     }
-    const Entry& from = table_[previous];
-    Entry& to = table_[next_];
+    const Entry& from = table[previous];
+    Entry& to = table[state.next];
     const std::uint32_t used = from.length % kChunk;  // 0 when its last chunk is full
     if (used != 0) {
         std::memcpy(to.tail, from.tail, kChunk);
@@ -78,13 +76,11 @@ inline void BxLZWDecoder::Define(std::uint32_t previous, std::uint8_t byte) {
     to.tail[used] = byte;
     to.length = static_cast<std::uint16_t>(from.length + 1u);
     to.first = from.first;
-    ++next_;
+    ++state.next;
 }
 
-inline void BxLZWDecoder::WriteString(std::uint8_t* out, std::uint32_t code, std::size_t room) const {
-    // A local: the compiler would otherwise take each byte written for one that may change the
-    // table's pointer, and load it again.
-    const Entry* const table = table_.get();
+inline void BxLZWDecoder::WriteString(const Entry* table, std::uint8_t* out, std::uint32_t code,
+                                      std::size_t room) {
     const Entry* entry = &table[code];
     std::size_t at = (entry->length - 1u) & ~std::size_t{kChunk - 1};
     const std::size_t tailLength = entry->length - at;
@@ -112,6 +108,61 @@ inline void BxLZWDecoder::WriteString(std::uint8_t* out, std::uint32_t code, std
     }
 }
 
+std::uint32_t BxLZWDecoder::FillRow(std::uint8_t* row, std::uint32_t x, std::uint32_t width) {
+    // Locals: the compiler would otherwise take each pixel written for one that may change the
+    // state, and load it again. They go back at the end; after an error the decoder is not used
+    // again.
+    Entry* const table = table_.get();
+    BxLZWCodeReader codes = codes_;
+    CodeState state = state_;
+    const std::uint32_t clear = clear_;
+    const std::uint32_t end = end_;
+    while (x < width) {
+        std::uint16_t code = 0;
+        if (!codes.Read(state.size, &code) || code == end) {
+            ended_ = true;
+            break;
+        }
+        if (code == clear) {
+            state = Cleared();
+            continue;
+        }
+        std::uint32_t string = code;  // the entry whose string comes out
+        if (state.previous < 0) {
+            // After a clear (or at the start) only a literal makes sense: no string is defined.
+            if (code >= clear) {
+                BxRaise(kBxErrMalformedGIF);
+            }
+        } else {
+            const auto previous = static_cast<std::uint32_t>(state.previous);
+            if (code < state.next) {
+                Define(table, state, previous, table[code].first);
+            } else {
+                // The string defined by this very code: the previous one plus its own first
+                // byte. A larger code is read the same way.
+                string = state.next;
+                Define(table, state, previous, table[previous].first);
+            }
+        }
+        state.previous = static_cast<std::int32_t>(string);
+        Grow(state);
+        const std::uint32_t length = table[string].length;
+        assert(length <= kTableEntries);
+        if (length > width - x) {
+            // The string runs on past the row: it waits, in order, for the rows that follow.
+            WriteString(table, pending_.get(), string, kPendingBytes);
+            pendingBegin_ = 0;
+            pendingEnd_ = length;
+            break;
+        }
+        WriteString(table, row + x, string, width - x);
+        x += length;
+    }
+    codes_ = codes;
+    state_ = state;
+    return x;
+}
+
 void BxLZWDecoder::DecodeRows(std::uint8_t* firstRow, std::uint32_t width, std::uint32_t rows,
                               std::ptrdiff_t stride) {
     // A frame of width or height 0 owns no pixel memory; nothing may be written for it.
@@ -121,71 +172,27 @@ void BxLZWDecoder::DecodeRows(std::uint8_t* firstRow, std::uint32_t width, std::
     std::uint32_t y = 0;
     std::uint32_t x = 0;
     std::uint8_t* row = firstRow;
-    // Each pass either fills pixels, reads a code, or returns; the code stream is finite (the
+    // Each pass either fills pixels, reads codes, or returns; the code stream is finite (the
     // source ends), so the loop ends too.
     for (;;) {
-        while (pendingBegin_ < pendingEnd_) {
+        while (pendingBegin_ < pendingEnd_ && x < width) {
             const auto taken = static_cast<std::uint32_t>(
                 std::min<std::size_t>(pendingEnd_ - pendingBegin_, width - x));
             std::memcpy(row + x, pending_.get() + pendingBegin_, taken);
             pendingBegin_ += taken;
             x += taken;
-            if (x == width) {
-                if (++y == rows) {
-                    return;
-                }
-                x = 0;
-                row = firstRow + std::ptrdiff_t{y} * stride;
-            }
         }
-        if (ended_) {
+        if (x < width && !ended_) {
+            x = FillRow(row, x, width);
+        }
+        if (x == width) {
+            if (++y == rows) {
+                return;
+            }
+            x = 0;
+            row = firstRow + std::ptrdiff_t{y} * stride;
+        } else if (ended_) {
             return;
         }
-        std::uint16_t code = 0;
-        if (!codes_.Read(codeSize_, &code) || code == end_) {
-            ended_ = true;
-            return;
-        }
-        if (code == clear_) {
-            ResetCodes();
-            continue;
-        }
-        std::uint32_t string = code;  // the entry whose string comes out
-        if (previous_ < 0) {
-            // After a clear (or at the start) only a literal makes sense: no string is defined.
-            if (code >= clear_) {
-                BxRaise(kBxErrMalformedGIF);
-            }
-        } else {
-            const auto previous = static_cast<std::uint32_t>(previous_);
-            if (code < next_) {
-                Define(previous, table_[code].first);
-            } else {
-                // The string defined by this very code: the previous one plus its own first
-                // byte. A larger code is read the same way.
-                string = next_;
-                Define(previous, table_[previous].first);
-            }
-        }
-        previous_ = static_cast<std::int32_t>(string);
-        Grow();
-        const std::uint32_t length = table_[string].length;
-        assert(length <= kTableEntries);
-        if (length <= width - x) {
-            WriteString(row + x, string, width - x);
-            x += length;
-            if (x == width) {
-                if (++y == rows) {
-                    return;
-                }
-                x = 0;
-                row = firstRow + std::ptrdiff_t{y} * stride;
-            }
-            continue;
-        }
-        // The string runs on past the row: it waits, in order, for the rows that follow.
-        WriteString(pending_.get(), string, kPendingBytes);
-        pendingBegin_ = 0;
-        pendingEnd_ = length;
     }
 }

@@ -81,13 +81,30 @@ class BxLZWDecoder {
         std::uint8_t first;         // the string's first byte
     };
 
-    void ResetCodes();
-    void Grow();
-    // Adds the string `previous` followed by `byte` while the table has room.
-    void Define(std::uint32_t previous, std::uint8_t byte);
+    // Where the code stream stands: the code width, the code at which it grows, the next code
+    // to define (at most kTableEntries: a full table adds nothing more) and the code of the last
+    // string, -1 after a clear.
+    struct CodeState {
+        unsigned size = 0;
+        std::uint32_t limit = 0;
+        std::uint32_t next = 0;
+        std::int32_t previous = -1;
+    };
+
+    // The state after a clear.
+    CodeState Cleared() const;
+    static void Grow(CodeState& state);
+    // Adds the string `previous` followed by `byte` while the table has room. The table comes
+    // as a local of the caller's, which pixel writes cannot change.
+    static void Define(Entry* table, CodeState& state, std::uint32_t previous, std::uint8_t byte);
     // Writes string `code` at `out`, which has `room` bytes; a room of 8 bytes past the start of
     // its last chunk lets that chunk go in one write (the bytes after the string are kept).
-    void WriteString(std::uint8_t* out, std::uint32_t code, std::size_t room) const;
+    static void WriteString(const Entry* table, std::uint8_t* out, std::uint32_t code,
+                            std::size_t room);
+    // Expands codes into `row` from `x` on while their strings fit before `width`, and gives
+    // where they stopped: at `width`, at the end of the data, or at a string that runs past the
+    // row and waits in pending_.
+    std::uint32_t FillRow(std::uint8_t* row, std::uint32_t x, std::uint32_t width);
 
     BxSubBlockReader blocks_;
     BxLZWCodeReader codes_;
@@ -95,19 +112,16 @@ class BxLZWDecoder {
     // The rest of a string that ran past the end of a row, from pendingBegin_ to pendingEnd_,
     // for the next row (or the next call).
     std::unique_ptr<std::uint8_t[]> pending_;
-    // Invariants: every entry below next_ other than clear and end is defined, and a defined
-    // entry longer than a chunk names a smaller defined code, so its string comes out after
-    // (length - 1) / 8 steps; pendingBegin_ <= pendingEnd_ <= kTableEntries.
+    // Invariants: every entry below state_.next other than clear and end is defined, and a
+    // defined entry longer than a chunk names a smaller defined code, so its string comes out
+    // after (length - 1) / 8 steps; pendingBegin_ <= pendingEnd_ <= kTableEntries.
     std::size_t pendingBegin_ = 0;
     std::size_t pendingEnd_ = 0;
     unsigned minimumCodeSize_ = 0;
-    unsigned codeSize_ = 0;
     unsigned initialCodeSize_ = 0;
     std::uint32_t clear_ = 0;
     std::uint32_t end_ = 0;
     std::uint32_t firstFree_ = 0;
-    std::uint32_t next_ = 0;  // at most kTableEntries: a full table adds nothing more
-    std::uint32_t limit_ = 0;
-    std::int32_t previous_ = -1;  // the code of the last string, -1 after a clear
+    CodeState state_;
     bool ended_ = false;
 };
