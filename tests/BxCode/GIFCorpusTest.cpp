@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "BxCode/BxGIFSubBlocks.h"
+#include "BxCode/BxLZWDecoder.h"
 #include "BxCode/BxLZWEncoder.h"
 #include "BxTestSupport.h"
 #include "Corpus.h"
@@ -472,6 +473,21 @@ INSTANTIATE_TEST_SUITE_P(Blocks, Gifs, testing::ValuesIn(kBlocks), GifName);
 INSTANTIATE_TEST_SUITE_P(Loops, Gifs, testing::ValuesIn(kLoops), GifName);
 INSTANTIATE_TEST_SUITE_P(Rectangles, Gifs, testing::ValuesIn(kRectangles), GifName);
 INSTANTIATE_TEST_SUITE_P(Lzw, Gifs, testing::ValuesIn(kLzw), GifName);
+
+// Pixels the data does not reach keep what they held, those just after its last string included
+// (the decoder writes a string's last bytes as a whole chunk where the row has room).
+TEST(BxLZWDecoder, PixelsPastTheDataKeepWhatTheyHeld) {
+    const Bytes data = {2, 1, 0x0C, 0};  // clear, 1, then the terminator
+    BxMemorySource source(data);
+    BxLZWDecoder decoder;
+    decoder.Start(source);
+    Bytes row(16, 0xAA);
+    decoder.DecodeRows(row.data(), 16, 1, 16);
+    decoder.End();
+    Bytes expected(16, 0xAA);
+    expected[0] = 1;
+    EXPECT_EQ(row, expected);
+}
 
 // giflib's encoding of random pixels, at every code width and across full tables: we read it as
 // giflib does, and our encoder (a clear exactly when the table is full) writes the same bytes.
