@@ -18,6 +18,12 @@ void KeepFreedMemoryForReuse() {
 #endif
 }
 
+void ReleaseFreedMemory() {
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
+
 std::optional<std::string> HomeFolderProblem() {
 #if defined(_WIN32)
     return std::nullopt;  // Windows derives the user's folders from the profile, not from HOME

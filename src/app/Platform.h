@@ -22,6 +22,9 @@ std::optional<std::string> HomeFolderProblem();
 // freed memory is kept. Where the allocator offers no such settings this does nothing.
 void KeepFreedMemoryForReuse();
 
+// Hands back to the system what the allocator kept, for a program that stays open between runs.
+void ReleaseFreedMemory();
+
 // The user's desktop folder (the XDG desktop folder on Linux).
 std::filesystem::path DesktopFolder();
 

@@ -25,6 +25,7 @@
 #include <QVBoxLayout>
 #include <optional>
 
+#include "app/Platform.h"
 #include "pipeline/Results.h"
 #include "pipeline/SettingsKeys.h"
 #include "ui/HelpPane.h"
@@ -454,7 +455,8 @@ void CQuillonDlg::OnRunDone() {
         display.status = "Idle";
     });
     DestroyRunObjects();
-    SaveSettings();  // the lifetime statistics
+    ReleaseFreedMemory();  // the window stays open: what the run kept for reuse goes back
+    SaveSettings();        // the lifetime statistics
     selection_ = savedSelection_;
     Refresh();
     emit RunFinished();
@@ -567,7 +569,8 @@ void CQuillonDlg::closeEvent(QCloseEvent* event) {
         QuitRun();
     }
     DestroyRunObjects();
-    SaveSettings();  // the lifetime statistics
+    ReleaseFreedMemory();  // the window stays open: what the run kept for reuse goes back
+    SaveSettings();        // the lifetime statistics
     event->accept();
 }
 
