@@ -5,18 +5,10 @@
 #include <new>
 
 #include "BxCode/BxErrorCode.h"
+#include "BxCode/BxMaskBits.h"
 #include "BxCode/BxRotation.h"
 
 namespace {
-
-std::uint8_t GetBit(const std::uint8_t* row, std::uint32_t x) {
-    return (row[x / 8] >> (7 - x % 8)) & 1;
-}
-
-void PutBit(std::uint8_t* row, std::uint32_t x, std::uint8_t bit) {
-    const auto mask = static_cast<std::uint8_t>(0x80 >> (x % 8));
-    row[x / 8] = static_cast<std::uint8_t>(bit ? row[x / 8] | mask : row[x / 8] & ~mask);
-}
 
 // Copies `count` bits from bit `from` of one row to bit `to` of another, a target byte at a time
 // where whole target bytes are covered.
@@ -25,7 +17,7 @@ void CopyBits(const std::uint8_t* source, std::uint32_t from, std::uint8_t* targ
     std::uint32_t done = 0;
     // Bit by bit up to the target's next byte boundary.
     while (done < count && ((to + done) & 7) != 0) {
-        PutBit(target, to + done, GetBit(source, from + done));
+        PutBit(target, to + done, StoredBit(source, from + done));
         ++done;
     }
     const std::uint32_t shift = (from + done) & 7;
@@ -40,7 +32,7 @@ void CopyBits(const std::uint8_t* source, std::uint32_t from, std::uint8_t* targ
         done += 8;
     }
     for (; done < count; ++done) {
-        PutBit(target, to + done, GetBit(source, from + done));
+        PutBit(target, to + done, StoredBit(source, from + done));
     }
 }
 
@@ -94,7 +86,7 @@ std::uint8_t BxBitmapImage::BitAt(std::uint32_t x, std::uint32_t y) const {
         BxRaise(kBxErrBadArgument);
     }
     BxPixelLock lock(*this);
-    return GetBit(lock.Row(y), x);
+    return StoredBit(lock.Row(y), x);
 }
 
 void BxBitmapImage::SetBitAt(std::uint32_t x, std::uint32_t y, std::uint8_t bit) {
@@ -112,7 +104,7 @@ void BxBitmapImage::Draw(const BxRect& rect, const BxDrawTarget& target) const {
         const std::uint8_t* row = lock.Row(static_cast<std::uint32_t>(rect.top + y));
         for (std::int64_t x = 0; x < rect.Width(); ++x) {
             const bool logical =
-                (GetBit(row, static_cast<std::uint32_t>(rect.left + x)) ^ polarity_) != 0;
+                (StoredBit(row, static_cast<std::uint32_t>(rect.left + x)) ^ polarity_) != 0;
             const std::uint8_t level = logical ? 255 : 0;
             target.Put(x, y, level, level, level);
         }
@@ -156,7 +148,7 @@ void BxBitmapImage::AcceptStrip1(const BxRect& rect, const std::uint8_t* strip,
         const std::uint8_t* row = lock.Row(static_cast<std::uint32_t>(rect.top + y));
         const std::uint8_t* rgb = strip + y * rect.Width() * 3;
         for (std::int64_t x = 0; x < rect.Width(); ++x) {
-            if (GetBit(row, static_cast<std::uint32_t>(rect.left + x)) != polarity_) {
+            if (StoredBit(row, static_cast<std::uint32_t>(rect.left + x)) != polarity_) {
                 target.Put(x, y, rgb[3 * x], rgb[3 * x + 1], rgb[3 * x + 2]);
             }
         }
@@ -168,8 +160,8 @@ void BxBitmapImage::FlipHorizontal() {
     for (std::uint32_t y = 0; y < height_; ++y) {
         std::uint8_t* row = lock.Row(y);
         for (std::uint32_t x = 0; x < width_ / 2; ++x) {
-            const std::uint8_t left = GetBit(row, x);
-            PutBit(row, x, GetBit(row, width_ - 1 - x));
+            const std::uint8_t left = StoredBit(row, x);
+            PutBit(row, x, StoredBit(row, width_ - 1 - x));
             PutBit(row, width_ - 1 - x, left);
         }
     }
@@ -194,7 +186,7 @@ std::unique_ptr<BxImage> BxBitmapImage::Rotate(double angle, BxColor fill) const
                 std::uint32_t sx = 0;
                 std::uint32_t sy = 0;
                 BxQuarterTurnSource(turns, width_, height_, x, y, &sx, &sy);
-                PutBit(out.Row(y), x, GetBit(in.Row(sy), sx));
+                PutBit(out.Row(y), x, StoredBit(in.Row(sy), sx));
             }
         }
         turned->CopyFormatInfo(*this);
@@ -213,8 +205,8 @@ std::unique_ptr<BxImage> BxBitmapImage::Rotate(double angle, BxColor fill) const
             const double ny = std::round(sy);
             const bool inside = nx >= 0 && ny >= 0 && nx < width_ && ny < height_;
             PutBit(out.Row(y), x,
-                   inside ? GetBit(in.Row(static_cast<std::uint32_t>(ny)),
-                                   static_cast<std::uint32_t>(nx))
+                   inside ? StoredBit(in.Row(static_cast<std::uint32_t>(ny)),
+                                      static_cast<std::uint32_t>(nx))
                           : outsideBit);
         }
     }
@@ -233,7 +225,7 @@ std::unique_ptr<BxImage> BxBitmapImage::Scale(std::uint32_t width, std::uint32_t
         const auto sy = static_cast<std::uint32_t>((std::uint64_t{y} * height_) / height);
         for (std::uint32_t x = 0; x < width; ++x) {
             const auto sx = static_cast<std::uint32_t>((std::uint64_t{x} * width_) / width);
-            PutBit(out.Row(y), x, GetBit(in.Row(sy), sx));
+            PutBit(out.Row(y), x, StoredBit(in.Row(sy), sx));
         }
     }
     return scaled;

@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstring>
 #include <limits>
 #include <new>
 
 #include "BxCode/BxErrorCode.h"
+#include "BxCode/BxMaskBits.h"
 #include "BxCode/BxQuantRemap.h"
 #include "BxCode/BxRGBImage.h"
 
@@ -33,23 +33,13 @@ constexpr std::array<std::uint8_t, 256> kReversedBits = [] {
 }();
 #endif
 
-std::uint8_t StoredBit(const std::uint8_t* row, std::uint32_t x) {
-    return static_cast<std::uint8_t>((row[x >> 3] >> (7 - (x & 7))) & 1);
-}
-
 // One mask byte's worth of bits for `count` (at most eight) pixels: the most significant bit for
 // the first, set where the pixel holds `value`.
 std::uint8_t MatchBits(const std::uint8_t* pixels, std::uint32_t count, std::uint8_t value) {
-    if (std::endian::native == std::endian::little && count == 8) {
-        // All eight at once: a byte of `word` is zero where the pixel matches, and the exact
-        // zero-byte test sets its top bit; the multiply gathers the eight top bits, the first
-        // pixel's (the lowest byte's) ending highest.
-        constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
-        std::uint64_t word;
-        std::memcpy(&word, pixels, sizeof word);
-        word ^= 0x0101010101010101ULL * value;
-        const std::uint64_t zero = ~(((word & kLow7) + kLow7) | word | kLow7);
-        return static_cast<std::uint8_t>(((zero >> 7) * 0x8040201008040201ULL) >> 56);
+    if (count == 8) {
+        std::uint8_t wanted[8];
+        std::memset(wanted, value, sizeof wanted);
+        return EqualBits(pixels, wanted);
     }
     std::uint8_t bits = 0;
     for (std::uint32_t k = 0; k < count; ++k) {

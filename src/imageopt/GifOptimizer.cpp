@@ -13,6 +13,7 @@
 #include "BxCode/BxErrorCode.h"
 #include "BxCode/BxGIFFile.h"
 #include "BxCode/BxGIFFrame.h"
+#include "BxCode/BxMaskBits.h"
 #include "BxCode/BxQuantOctree.h"
 #include "BxCode/BxQuantRemap.h"
 
@@ -57,36 +58,6 @@ BxGIFGlobalInfo& GlobalOf(const BxAnimation& animation) {
         BxRaise(kBxErrMissing);
     }
     return *global;
-}
-
-std::uint8_t StoredBit(const std::uint8_t* row, std::uint32_t x) {
-    return static_cast<std::uint8_t>((row[x >> 3] >> (7 - (x & 7))) & 1);
-}
-
-// The eight bits from bit x on, the first in the most significant place; all eight must lie
-// inside the row.
-std::uint8_t EightBitsAt(const std::uint8_t* row, std::uint32_t x) {
-    const std::uint32_t shift = x & 7;
-    std::uint32_t word = std::uint32_t{row[x >> 3]} << 8;
-    if (shift != 0) {
-        word |= row[(x >> 3) + 1];
-    }
-    return static_cast<std::uint8_t>(word >> (8 - shift));
-}
-
-// A bit for each of the eight byte pairs that are equal, the first pair's in the most
-// significant place.
-std::uint8_t SameBytes(const std::uint8_t* a, const std::uint8_t* b) {
-    std::uint8_t bits = 0;
-    for (std::uint32_t k = 0; k < 8; ++k) {
-        bits = static_cast<std::uint8_t>(bits | (a[k] == b[k] ? 0x80 >> k : 0));
-    }
-    return bits;
-}
-
-void PutBit(std::uint8_t* row, std::uint32_t x, std::uint8_t bit) {
-    const auto mask = static_cast<std::uint8_t>(0x80 >> (x & 7));
-    row[x >> 3] = static_cast<std::uint8_t>(bit ? (row[x >> 3] | mask) : (row[x >> 3] & ~mask));
 }
 
 // Makes the marked pixels of runs of at most kShortRun unchanged pixels opaque again; returns how
@@ -698,6 +669,7 @@ bool SuppressUnchangedPixels(BxAnimation& animation) {
             const bool clearsWhenDone = info.disposal == kDisposeBackground;
             const std::uint32_t onWidth =
                 left < screenWidth ? std::min(width, screenWidth - left) : 0;
+            const auto allTransparent = static_cast<std::uint8_t>(polarity ? 0xFF : 0x00);
             for (std::uint32_t y = 0; y < height; ++y) {
                 const std::uint32_t sy = top + y;
                 if (sy >= screenHeight) {
@@ -708,7 +680,6 @@ bool SuppressUnchangedPixels(BxAnimation& animation) {
                 std::uint8_t* canvasRow = screenPixels.Row(sy);
                 std::uint8_t* coveredRow = coveredBits.Row(sy);
                 std::uint8_t* markRow = marks.data() + std::size_t{y} * width;
-                const auto allTransparent = static_cast<std::uint8_t>(polarity ? 0xFF : 0x00);
                 for (std::uint32_t x = 0; x < onWidth; ++x) {
                     const std::uint32_t sx = left + x;
                     if (!clearsWhenDone && (x & 7) == 0 && onWidth - x >= 8) {
@@ -722,7 +693,7 @@ bool SuppressUnchangedPixels(BxAnimation& animation) {
                         // screen become transparent, and all eight are drawn.
                         if (maskByte == static_cast<std::uint8_t>(~allTransparent) &&
                             EightBitsAt(coveredRow, sx) == 0xFF) {
-                            const std::uint8_t same = SameBytes(row + x, canvasRow + sx);
+                            const std::uint8_t same = EqualBits(row + x, canvasRow + sx);
                             if (same != 0) {
                                 maskRow[x >> 3] = static_cast<std::uint8_t>(maskByte ^ same);
                                 for (std::uint32_t k = 0; k < 8; ++k) {
