@@ -352,6 +352,16 @@ void AskForLargePages(std::uint8_t* data, std::size_t size) {
 
 }  // namespace
 
+std::error_code CheckReadable(const std::filesystem::path& path) {
+    Descriptor file;
+    struct stat info {};
+    std::string why;
+    if (!OpenForReading(path, file, info, why)) {
+        return {errno, std::generic_category()};
+    }
+    return {};
+}
+
 FileBuffer ReadWholeFile(const std::filesystem::path& path, std::string* failure) {
     std::string ignored;
     std::string& why = failure ? *failure : ignored;
@@ -369,6 +379,9 @@ FileBuffer ReadWholeFile(const std::filesystem::path& path, std::string* failure
     FileBuffer buffer;
     buffer.size = static_cast<std::uint32_t>(size);
     buffer.stamp = StampOf(info);
+    buffer.mode = info.st_mode & 07777;
+    buffer.owner = info.st_uid;
+    buffer.group = info.st_gid;
     buffer.data.reset(new (std::nothrow) std::uint8_t[buffer.size]);
     if (!buffer.data) {
         why = "out of memory";
@@ -387,10 +400,17 @@ bool WriteWholeFile(const std::filesystem::path& path, const std::uint8_t* data,
     std::string& why = failure ? *failure : ignored;
     why.clear();
     struct stat source {};
-    const std::filesystem::path& from =
-        options.attributesFrom.empty() ? path : options.attributesFrom;
-    // Attributes come from a regular file only; a link's target is not this file.
-    const bool hasSource = ::lstat(from.c_str(), &source) == 0 && S_ISREG(source.st_mode);
+    bool hasSource = true;
+    if (options.copyOf) {
+        source.st_mode = static_cast<mode_t>(S_IFREG | options.copyOf->mode);
+        source.st_uid = static_cast<uid_t>(options.copyOf->owner);
+        source.st_gid = static_cast<gid_t>(options.copyOf->group);
+    } else {
+        const std::filesystem::path& from =
+            options.attributesFrom.empty() ? path : options.attributesFrom;
+        // Attributes come from a regular file only; a link's target is not this file.
+        hasSource = ::lstat(from.c_str(), &source) == 0 && S_ISREG(source.st_mode);
+    }
     const auto fill = [data, size, &options](int file) {
         return WriteForDurability(file, data, size, options.durability);
     };
@@ -486,6 +506,17 @@ bool CreateTemporarySibling(const std::filesystem::path& target, std::filesystem
 }
 
 }  // namespace
+
+std::error_code CheckReadable(const std::filesystem::path& path) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) {
+        return error ? error : std::make_error_code(std::errc::invalid_argument);
+    }
+    if (!std::ifstream(path, std::ios::binary)) {
+        return std::make_error_code(std::errc::permission_denied);
+    }
+    return {};
+}
 
 FileBuffer ReadWholeFile(const std::filesystem::path& path, std::string* failure) {
     std::string ignored;

@@ -27,6 +27,10 @@ struct FileBuffer {
     std::unique_ptr<std::uint8_t[]> data;
     std::uint32_t size = 0;
     FileStamp stamp;
+    // The permission bits, owner and group the file had when it was read; a copy takes them.
+    std::uint32_t mode = 0;
+    std::uint32_t owner = 0;
+    std::uint32_t group = 0;
 
     explicit operator bool() const { return data != nullptr; }
 };
@@ -38,6 +42,10 @@ inline constexpr std::uint64_t kMaxFileSize = 0x7FFFFFFF;
 // regular file (a pipe is never waited on), is too large, or is empty; never throws. `failure`,
 // when given, receives the reason for each case but the empty file, which is not a failure.
 FileBuffer ReadWholeFile(const std::filesystem::path& path, std::string* failure = nullptr);
+
+// Opens the file as ReadWholeFile does and closes it again: the reason it cannot be read, or no
+// error. A copy made later is checked so, with the other copies, before anything is optimized.
+std::error_code CheckReadable(const std::filesystem::path& path);
 
 // How hard a write insists on reaching the disk before it counts as done.
 enum class Durability {
@@ -52,6 +60,9 @@ struct WriteOptions {
     // The file whose permission bits, owner and group the new file takes; the target itself
     // when empty (a new file then stays readable by its owner only).
     std::filesystem::path attributesFrom;
+    // When set, the new file is a copy of the file this buffer was read from, and takes the
+    // attributes that file had then; attributesFrom is not looked at.
+    const FileBuffer* copyOf = nullptr;
     // The target must not exist: the write fails with "file exists" instead of replacing it.
     bool createOnly = false;
 };

@@ -93,6 +93,7 @@ unsigned FilesAtOnce(const SettingsStore& settings) {
 // another thread, which reads no settings.
 struct CFileProcessor::FileJob {
     std::string path;
+    std::string copyFrom;  // a copy made as the file is processed: the file it copies
     FileClass fileClass = FileClass::kNone;
     StageSettings settings;
     bool inPlace = false;
@@ -227,24 +228,55 @@ void CFileProcessor::ProcessList() {
     SetStatus("Optimization Complete");
 }
 
+const FileKind* CFileProcessor::KindToOptimize(std::string_view path) const {
+    if (EndsWithNoCase(path, kBackupSuffix)) {
+        return nullptr;
+    }
+    const FileKind* kind = KindOf(ClassifyPath(path));
+    return kind && settings_.GetInt(kind->gateSection, kind->gateKey, 0) != 0 ? kind : nullptr;
+}
+
+bool CFileProcessor::WouldOptimize(std::string_view path) const {
+    return KindToOptimize(path) != nullptr;
+}
+
+void CFileProcessor::CopyWhenProcessed(std::string to, std::string from) {
+    copyFrom_.insert_or_assign(std::move(to), std::move(from));
+}
+
+void CFileProcessor::MakeOwedCopies(const std::function<bool()>& goOn) {
+    std::vector<std::pair<std::string, std::string>> owed(copyFrom_.begin(), copyFrom_.end());
+    copyFrom_.clear();
+    std::sort(owed.begin(), owed.end());
+    for (const auto& [to, from] : owed) {
+        if (!goOn()) {
+            return;
+        }
+        if (const std::error_code error = CopyWholeFile(from, to)) {
+            logs_.OpenErrorLog();
+            WriteErrorLog(ErrorLogEntry("copy file", from, error.message()));
+        }
+    }
+}
+
 // Decides on the run's thread whether the file is worked on, and with which settings. Backups
-// and files of no enabled kind are passed over.
+// and files of no enabled kind are passed over; a copy owed for one is made at the end.
 std::optional<CFileProcessor::FileJob> CFileProcessor::PrepareFile(std::string path) {
     logs_.OpenLog();
     logs_.OpenErrorLog();
-    if (EndsWithNoCase(path, kBackupSuffix)) {
+    const FileKind* kind = KindToOptimize(path);
+    if (!kind) {
         CheckCancel();
         return std::nullopt;
     }
-    const FileClass fileClass = ClassifyPath(path);
-    const FileKind* kind = KindOf(fileClass);
-    if (!kind || settings_.GetInt(kind->gateSection, kind->gateKey, 0) == 0) {
-        return std::nullopt;
-    }
     ++lifetime_.filesProcessed;
+    const FileClass fileClass = kind->fileClass;
     ShowFile(path, fileClass);
     FileJob job;
-    job.weight = WeightOf(path, *kind);
+    if (auto owed = copyFrom_.extract(path)) {
+        job.copyFrom = std::move(owed.mapped());
+    }
+    job.weight = WeightOf(job.copyFrom.empty() ? path : job.copyFrom, *kind);
     job.path = std::move(path);
     job.fileClass = fileClass;
     job.settings = ReadStageSettings(settings_);
@@ -253,15 +285,20 @@ std::optional<CFileProcessor::FileJob> CFileProcessor::PrepareFile(std::string p
     return job;
 }
 
-// Whatever the work throws ends this file only; the file is then as it was, and the error log
-// says why.
+// Whatever the work throws ends this file only; the file is then as it was (a copy made now is
+// the source's own bytes), and the error log says why.
 CFileProcessor::FileOutcome CFileProcessor::WorkOnFile(const FileJob& job) {
     FileOutcome outcome;
     outcome.path = job.path;
     outcome.fileClass = job.fileClass;
     FileWork work(*this, outcome);
+    SetStatus("Reading file...");
+    std::string unreadable;
+    const FileBuffer buffer =
+        ReadWholeFile(job.copyFrom.empty() ? job.path : job.copyFrom, &unreadable);
+    bool written = false;
     try {
-        StageFile(job, work, outcome);
+        written = buffer && StageFile(job, buffer, work, outcome);
     } catch (RunSignal signal) {
         if (signal == RunSignal::kCancel) {
             cancelRequested_ = true;
@@ -277,24 +314,24 @@ CFileProcessor::FileOutcome CFileProcessor::WorkOnFile(const FileJob& job) {
     } catch (...) {
         work.Note("optimize file", "unexpected failure");
     }
+    if (!job.copyFrom.empty() && !written) {
+        PlaceCopy(job, outcome);
+    }
+    // An empty file has nothing to lose and is skipped silently; any other is named, unless even
+    // its copy could not be made (which says why).
+    if (!unreadable.empty() && outcome.errors.empty()) {
+        work.Note("read file", unreadable);
+    }
     CheckCancel();
     return outcome;
 }
 
-void CFileProcessor::StageFile(const FileJob& job, FileWork& work, FileOutcome& outcome) {
-    SetStatus("Reading file...");
-    std::string unreadable;
-    FileBuffer buffer = ReadWholeFile(job.path, &unreadable);
-    if (!buffer) {
-        // An empty file has nothing to lose and is skipped silently; any other is named.
-        if (!unreadable.empty()) {
-            work.Note("read file", unreadable);
-        }
-        return;
-    }
+// Returns whether the file (or the copy made now) was written with the stage's result.
+bool CFileProcessor::StageFile(const FileJob& job, const FileBuffer& buffer, FileWork& work,
+                               FileOutcome& outcome) {
     outcome.before = buffer.size;
     if (CheckCancel()) {
-        return;
+        return false;
     }
     const StageFunction& stage = stages_[KindSlot(job.fileClass)];
     const std::optional<std::uint32_t> staged =
@@ -308,6 +345,17 @@ void CFileProcessor::StageFile(const FileJob& job, FileWork& work, FileOutcome& 
     outcome.after = size;
     outcome.staged = staged.has_value();
     outcome.logged = true;
+    return size < buffer.size;
+}
+
+// Gives a copy made as its file is processed the source's own bytes, where the stage gained
+// nothing, failed or was stopped. They are copied from the source again: a stage works in the
+// bytes it was given. A copy that cannot be made is named, and its file has no line in the log.
+void CFileProcessor::PlaceCopy(const FileJob& job, FileOutcome& outcome) {
+    if (const std::error_code error = CopyWholeFile(job.copyFrom, job.path)) {
+        outcome.logged = false;
+        outcome.errors.push_back(ErrorLogEntry("copy file", job.copyFrom, error.message()));
+    }
 }
 
 void CFileProcessor::CommitOldest(std::deque<std::future<FileOutcome>>& inFlight) {
@@ -423,7 +471,11 @@ void CFileProcessor::ReplaceFile(const FileJob& job, const FileBuffer& read, std
     // crash cannot lose what the source tree still holds.
     WriteOptions options;
     options.durability = job.inPlace ? Durability::kFlushed : Durability::kCached;
-    options.unchangedSince = &read.stamp;
+    if (job.copyFrom.empty()) {
+        options.unchangedSince = &read.stamp;
+    } else {
+        options.copyOf = &read;  // the copy is made now: nothing at its name is the run's yet
+    }
     std::string failure;
     if (!WriteWholeFile(job.path, read.data.get(), size, options, &failure)) {
         // A backup that is the file itself under another name would follow later changes to

@@ -17,6 +17,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -65,6 +66,18 @@ class CFileProcessor {
     // Processes every listed file, emptying the list.
     void ProcessList();
 
+    // Whether a file of this name is optimized under the current settings: it is of a kind whose
+    // optimizer is on, and no backup.
+    bool WouldOptimize(std::string_view path) const;
+    // In copy mode, the copy `to` (the name on the list) of a file that is optimized is made when
+    // the file is: read from `from`, the copy is written once, optimized or as it was. Each file
+    // is then read once and written once, instead of copied and replaced.
+    void CopyWhenProcessed(std::string to, std::string from);
+    // Makes the copies still owed once the list is done (a cancel stopped the run before their
+    // files), in the order of their names, for as long as `goOn` says so. A copy that fails is
+    // named in the error log.
+    void MakeOwedCopies(const std::function<bool()>& goOn);
+
     // Lets pending requests to the worker be handled (and waits while the run is paused), then
     // tells whether the run was cancelled. May be called from any thread that works on files.
     bool CheckCancel();
@@ -95,8 +108,11 @@ class CFileProcessor {
     class FileWork;
 
     std::optional<FileJob> PrepareFile(std::string path);
+    const FileKind* KindToOptimize(std::string_view path) const;
     FileOutcome WorkOnFile(const FileJob& job);
-    void StageFile(const FileJob& job, FileWork& work, FileOutcome& outcome);
+    bool StageFile(const FileJob& job, const FileBuffer& buffer, FileWork& work,
+                   FileOutcome& outcome);
+    void PlaceCopy(const FileJob& job, FileOutcome& outcome);
     void CommitFile(const FileOutcome& outcome);
     void CommitOldest(std::deque<std::future<FileOutcome>>& inFlight);
     void FinishWork(std::uint64_t weight);
@@ -116,6 +132,8 @@ class CFileProcessor {
     LifetimeStatistics lifetime_;
     std::deque<std::string> files_;
     std::unordered_set<std::string> listed_;
+    // Copies made when their files are processed: the copy's name, and its source.
+    std::unordered_map<std::string, std::string> copyFrom_;
     std::atomic<bool> cancelRequested_{false};
     bool running_ = false;
     std::uint32_t runBytesBefore_ = 0;

@@ -138,6 +138,22 @@ std::error_code CopyOne(const std::filesystem::path& from, const std::filesystem
     return error;
 }
 
+// Readies a copy that is made when its file is processed: the target's folders are made and the
+// source is opened, so that a copy that cannot be made fails here, with the others, before
+// anything is optimized.
+std::error_code PrepareLaterCopy(const std::filesystem::path& from,
+                                 const std::filesystem::path& to) {
+    std::error_code error;
+    if (std::filesystem::equivalent(from, to, error)) {
+        return std::make_error_code(std::errc::file_exists);
+    }
+    if (error = CheckReadable(from); error) {
+        return error;
+    }
+    std::filesystem::create_directories(to.parent_path(), error);
+    return error;
+}
+
 // True when a folder between the copy's root and the target is a symbolic link: a copy through
 // it would land outside the destination. Folders found real are remembered.
 bool PassesThroughLink(const std::filesystem::path& copyRoot, const std::filesystem::path& target,
@@ -377,6 +393,9 @@ void CWorker::OnStartRun(const std::string& selectionText) {
     });
     view_.PostProgress();
     processor->ProcessList();
+    if (copyMode) {
+        processor->MakeOwedCopies([this] { return !RevertRequested(); });
+    }
     FinishRun(copyMode);
 }
 
@@ -583,35 +602,44 @@ CWorker::CopyOutcome CWorker::CopyFiles(const Destination& destination) {
                               "a folder of the copy is a link out of the destination"));
             continue;
         }
-        steps.push_back({std::move(from), std::move(to), {}});
+        const bool later = processor_->WouldOptimize(to.string());
+        steps.push_back({std::move(from), std::move(to), {}, later});
     }
     CopyAll(steps);
-    if (processor_->CheckCancel()) {
-        return CopyOutcome::kCancelled;
-    }
+    const bool cancelled = processor_->CheckCancel();
     std::deque<std::string> copies;
     for (const CopyStep& step : steps) {
-        if (step.error) {
+        if (step.error && !cancelled) {
             view_.ShowMessage(CopyFailureText(step.from.string(), step.to.string(), step.error));
             return CopyOutcome::kFailed;
         }
         copies.push_back(step.to.string());
     }
+    // Stopped or not, the copies readied so far are owed: a stopped run makes them at its end.
+    for (const CopyStep& step : steps) {
+        if (step.later && step.done) {
+            processor_->CopyWhenProcessed(step.to.string(), step.from.string());
+        }
+    }
+    if (cancelled) {
+        return CopyOutcome::kCancelled;
+    }
     files = std::move(copies);
     return CopyOutcome::kDone;
 }
 
-// Copies on as many threads as files are optimized at once: most of a copy is the kernel's
-// work on one small file, which the threads share. The first failure stops the copying; files
-// after it may be copied all the same, which loses nothing. Pause and Cancel hold and stop
-// every thread at its next file.
+// Copies, and readies the copies made later, on as many threads as files are optimized at once.
+// The first failure stops the copying; files after it may be copied all the same, which loses
+// nothing. Pause and Cancel hold and stop every thread at its next file.
 void CWorker::CopyAll(std::vector<CopyStep>& steps) {
     std::atomic<bool> failed{false};
     const auto copy = [this, &failed](CopyStep& step) {
         if (failed || processor_->CheckCancel()) {
             return;
         }
-        step.error = CopyOne(step.from, step.to);
+        step.error =
+            step.later ? PrepareLaterCopy(step.from, step.to) : CopyOne(step.from, step.to);
+        step.done = !step.error;
         if (step.error) {
             failed = true;
         }
@@ -627,6 +655,11 @@ void CWorker::CopyAll(std::vector<CopyStep>& steps) {
     for (CopyStep& step : steps) {
         pool.Submit([&copy, &step] { copy(step); });
     }
+}
+
+bool CWorker::RevertRequested() const {
+    std::lock_guard lock(mutex_);
+    return revertRequested_;
 }
 
 void CWorker::FinishRun(bool copyMode) {

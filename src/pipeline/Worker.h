@@ -87,9 +87,12 @@ class CWorker {
         std::filesystem::path from;
         std::filesystem::path to;
         std::error_code error;
+        bool later = false;  // the file is optimized: its copy is made when it is processed
+        bool done = false;
     };
     void CopyAll(std::vector<CopyStep>& steps);
     void FinishRun(bool copyMode);
+    bool RevertRequested() const;
     // Ends a run that optimized nothing, with what the front end says in place of the results
     // ("" when a message has told why).
     void EndEarly(std::string_view ending);

@@ -124,7 +124,8 @@ TEST_F(WorkerTest, CopyGoesWhereTheSettingsSayAndItsReportIsOpened) {
 // anything is written: a destination in the selection (copied into itself on every later run)
 // or holding it (every file copied onto itself), one that cannot be made, and a tree another run
 // holds, around or inside this one. Stopped: Cancel where the copy exists, or Quit while the
-// list is built, the site copied or the first file worked on (the report is still written).
+// list is built, the site copied or the first file worked on (the report is still written, and a
+// copy is whole).
 TEST_F(WorkerTest, RunThatStopsEarlyLeavesEveryFileAsItWas) {
     settings_.PutInt(section::kReport, key::kAutoOpenReports, 1);
     struct Row {
@@ -154,6 +155,7 @@ TEST_F(WorkerTest, RunThatStopsEarlyLeavesEveryFileAsItWas) {
         {"quit listing in place", out, {}, "", "Building file list", true},
         {"quit copying", out, {}, "", "Backing up source files"},
         {"quit at the first file", out, {}, "", "", true},
+        {"quit at the first file of a copy", out, {}, "", ""},
     };
     // clang-format on
     WriteText(root_ / "file", "a file where the destination folder should be");
@@ -182,6 +184,9 @@ TEST_F(WorkerTest, RunThatStopsEarlyLeavesEveryFileAsItWas) {
         EXPECT_EQ(ReadText(site_ / "index.htm"), kLoosePage);
         for (const std::string& copy : Tree(copy_)) {
             EXPECT_EQ(ReadText(copy_ / copy), kLoosePage) << copy;
+        }
+        if (row.quitAt && !*row.quitAt && !row.inPlace) {
+            EXPECT_EQ(Tree(copy_), Tree(site_)) << "a stopped run still makes every copy";
         }
         EXPECT_FALSE(fs::exists(out / "site1"));
         EXPECT_EQ(run.view.Snapshot().counters.Of(FileClass::kWebPage).files, 0u);
