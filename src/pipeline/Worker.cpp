@@ -117,16 +117,23 @@ std::string DestinationOverlapText(const std::filesystem::path& destination,
            "\n\nPlease choose a destination outside the folder being optimized.";
 }
 
+// A copy that would be its own source would stand in for the original, which the run would then
+// optimize unbacked: it fails with "file exists".
+std::error_code SameFileError(const std::filesystem::path& from, const std::filesystem::path& to) {
+    std::error_code error;
+    return std::filesystem::equivalent(from, to, error)
+               ? std::make_error_code(std::errc::file_exists)
+               : std::error_code();
+}
+
 // Copies one file, creating the folders of the target when they are missing. The copy replaces
 // whatever has the target's name (a link too) and is never written through it; a copy that fails
 // part-way (a full disk, a size limit) leaves nothing behind.
 std::error_code CopyOne(const std::filesystem::path& from, const std::filesystem::path& to) {
-    std::error_code error;
-    if (std::filesystem::equivalent(from, to, error)) {
-        // The copy would stand in for the original, which the run would then optimize unbacked.
-        return std::make_error_code(std::errc::file_exists);
+    if (const std::error_code same = SameFileError(from, to)) {
+        return same;
     }
-    error = CopyWholeFile(from, to);
+    std::error_code error = CopyWholeFile(from, to);
     if (error == std::errc::no_such_file_or_directory) {
         // The folder is missing, or was while another thread made it: make sure it is there
         // and copy again. When it cannot be made, that is the failure to report; a source that
@@ -143,14 +150,13 @@ std::error_code CopyOne(const std::filesystem::path& from, const std::filesystem
 // anything is optimized.
 std::error_code PrepareLaterCopy(const std::filesystem::path& from,
                                  const std::filesystem::path& to) {
-    std::error_code error;
-    if (std::filesystem::equivalent(from, to, error)) {
-        return std::make_error_code(std::errc::file_exists);
+    std::error_code error = SameFileError(from, to);
+    if (!error) {
+        error = CheckReadable(from);
     }
-    if (error = CheckReadable(from); error) {
-        return error;
+    if (!error) {
+        std::filesystem::create_directories(to.parent_path(), error);
     }
-    std::filesystem::create_directories(to.parent_path(), error);
     return error;
 }
 
