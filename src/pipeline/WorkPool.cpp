@@ -1,5 +1,6 @@
 #include "pipeline/WorkPool.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace quillon {
@@ -25,7 +26,8 @@ WorkPool::~WorkPool() {
 void WorkPool::Submit(std::function<void()> task, std::uint64_t weight) {
     {
         std::lock_guard lock(mutex_);
-        tasks_.push({weight, submitted_++, std::move(task)});
+        tasks_.push_back({weight, submitted_++, std::move(task)});
+        std::push_heap(tasks_.begin(), tasks_.end());
     }
     wake_.notify_one();
 }
@@ -39,9 +41,9 @@ void WorkPool::ThreadMain() {
             if (tasks_.empty()) {
                 return;  // stopping, with nothing left to run
             }
-            // The top is only readable as const: its task is copied out, then popped.
-            task = tasks_.top().task;
-            tasks_.pop();
+            std::pop_heap(tasks_.begin(), tasks_.end());
+            task = std::move(tasks_.back().task);
+            tasks_.pop_back();
         }
         task();
     }

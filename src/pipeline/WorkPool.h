@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
-#include <queue>
 #include <thread>
 #include <vector>
 
@@ -31,7 +30,7 @@ class WorkPool {
         std::uint64_t weight;
         std::uint64_t order;
         std::function<void()> task;
-        // The queue's top is the heaviest, and of equal weights the first submitted.
+        // The heap's front is the heaviest, and of equal weights the first submitted.
         friend bool operator<(const Waiting& a, const Waiting& b) {
             return a.weight != b.weight ? a.weight < b.weight : a.order > b.order;
         }
@@ -41,7 +40,7 @@ class WorkPool {
 
     std::mutex mutex_;
     std::condition_variable wake_;
-    std::priority_queue<Waiting> tasks_;
+    std::vector<Waiting> tasks_;  // a heap, so that a task can be moved out of it
     std::uint64_t submitted_ = 0;
     bool stopping_ = false;
     std::vector<std::thread> threads_;  // last: started once everything above exists
