@@ -1,8 +1,9 @@
 // The per-file optimization pipeline: classifies each file of a run by its name, reads it whole,
-// runs the stage of its kind, writes it back when it became smaller, counts the saving and logs
-// it. Files are worked on by a pool of threads, several at once; what a file's work produced is
-// taken into the counters and logs by the list loop, in list order, so that a run's logs, report
-// and summary do not depend on how many files were worked on at once.
+// runs the stage of its kind, writes it back when it became smaller (in copy mode, writes its
+// copy, smaller or as it was), counts the saving and logs it. Files are worked on by a pool of
+// threads, several at once; what a file's work produced is taken into the counters and logs by
+// the list loop, in list order, so that a run's logs, report and summary do not depend on how
+// many files were worked on at once.
 #pragma once
 
 #include <atomic>
