@@ -288,10 +288,10 @@ class MainWindowTest : public QObject {
     }
 
     // A run stopped on the way shows no results and leaves every file whole: its old content
-    // or what a run that nothing stops makes of it, and no temporary file. Quit keeps the copy,
-    // Revert deletes it, and closing the window stops the run as Quit does and waits for it. In
-    // place Revert stays off, since it would delete the originals. Pause holds a run, which
-    // then ends as if never paused.
+    // or what a run that nothing stops makes of it, and no temporary file. Quit keeps the copy
+    // whole, Revert deletes it, and closing the window stops the run as Quit does and waits for it.
+    // In place Revert stays off, since it would delete the originals. Pause holds a run, which then
+    // ends as if never paused.
     void StoppingARunLeavesEveryFileWhole_data() {
         QTest::addColumn<QString>("action");
         QTest::addColumn<bool>("inPlace");
@@ -335,6 +335,9 @@ class MainWindowTest : public QObject {
         QCOMPARE(fixture.prompts.shown, QStringList{});
         const fs::path copy = inPlace ? site : fixture.Path("out") / "site";
         QCOMPARE(fs::exists(copy), action != "revert");
+        if (action == "quit") {  // the copies a stopped run still owed are made
+            QCOMPARE(Snapshot(copy).size(), original.size());
+        }
         for (const auto& [name, bytes] : action == "revert" ? original : Snapshot(copy)) {
             const bool backup = name.ends_with(".BAK");
             const std::string of = backup ? name.substr(0, name.size() - 4) : name;
