@@ -418,7 +418,7 @@ void BxGIFFrame::PaintTransparent(std::uint8_t index) {
         // A mask byte at a time: its set bits are the transparent pixels of eight.
         for (std::uint32_t x0 = 0; x0 < width; x0 += 8) {
             const auto transparent =
-                static_cast<std::uint8_t>(polarity ? maskRow[x0 >> 3] : ~maskRow[x0 >> 3]);
+                static_cast<std::uint8_t>(~OpaqueBits(maskRow[x0 >> 3], polarity));
             if (transparent == 0) {
                 continue;
             }

@@ -6,6 +6,7 @@
 
 #include "BxCode/BxBitmapImage.h"
 #include "BxCode/BxErrorCode.h"
+#include "BxCode/BxMaskBits.h"
 #include "BxCode/BxRGBImage.h"
 #include "BxCode/BxRotation.h"
 
@@ -326,8 +327,7 @@ void BxIndexedImage::CountIndices(BxIndexCounts* counts, const BxBitmapImage* ma
         // A mask byte holds eight pixels, from its most significant bit; a pixel is opaque when
         // its bit differs from the polarity. Most bytes are all opaque or all transparent.
         for (std::uint32_t x0 = 0; x0 < width_; x0 += 8) {
-            const auto opaque =
-                static_cast<std::uint8_t>(polarity ? ~maskRow[x0 >> 3] : maskRow[x0 >> 3]);
+            const std::uint8_t opaque = OpaqueBits(maskRow[x0 >> 3], polarity);
             const std::uint32_t count = std::min<std::uint32_t>(8, width_ - x0);
             if (opaque == 0xFF) {
                 tally.AddRun(row + x0, count);

@@ -6,6 +6,11 @@
 #include <cstdint>
 #include <cstring>
 
+// A set bit for each opaque pixel of a mask byte: one whose bit differs from the mask's polarity.
+inline std::uint8_t OpaqueBits(std::uint8_t maskByte, std::uint8_t polarity) {
+    return static_cast<std::uint8_t>(polarity ? ~maskByte : maskByte);
+}
+
 inline std::uint8_t StoredBit(const std::uint8_t* row, std::uint32_t x) {
     return static_cast<std::uint8_t>((row[x >> 3] >> (7 - (x & 7))) & 1);
 }

@@ -85,7 +85,6 @@ std::size_t RestoreShortRuns(BxBitmapImage& mask, std::vector<std::uint8_t>& mar
         }
         run = 0;
     };
-    const auto allTransparent = static_cast<std::uint8_t>(polarity ? 0xFF : 0x00);
     for (std::uint32_t y = 0; y < height; ++y) {
         const std::uint8_t* row = bits.Row(y);
         const std::uint8_t* rowMarks = marks.data() + std::size_t{y} * width;
@@ -94,15 +93,15 @@ std::size_t RestoreShortRuns(BxBitmapImage& mask, std::vector<std::uint8_t>& mar
             // Most mask bytes are all transparent (the run goes on through them) or all opaque
             // and unmarked (the run ends at their first pixel): eight pixels in one look.
             if ((x & 7) == 0 && width - x >= 8) {
-                const std::uint8_t byte = row[x >> 3];
+                const std::uint8_t opaqueBits = OpaqueBits(row[x >> 3], polarity);
                 std::uint64_t eightMarks = 0;
                 std::memcpy(&eightMarks, rowMarks + x, sizeof eightMarks);
-                if (byte == allTransparent) {
+                if (opaqueBits == 0) {
                     run += 8;
                     x += 8;
                     continue;
                 }
-                if (byte == static_cast<std::uint8_t>(~allTransparent) && eightMarks == 0) {
+                if (opaqueBits == 0xFF && eightMarks == 0) {
                     endRun(rowStart + x);
                     x += 8;
                     continue;
@@ -410,7 +409,7 @@ void CropUnusedAreas(BxAnimation& animation) {
                 for (std::uint32_t x0 = 0; x0 < width; x0 += 8) {
                     const std::uint32_t count = std::min<std::uint32_t>(8, width - x0);
                     const auto opaqueBits = static_cast<std::uint8_t>(
-                        (polarity ? ~maskRow[x0 >> 3] : maskRow[x0 >> 3]) & (0xFF << (8 - count)));
+                        OpaqueBits(maskRow[x0 >> 3], polarity) & (0xFF << (8 - count)));
                     if (opaqueBits == 0 && !mindShown) {
                         continue;
                     }
@@ -669,7 +668,6 @@ bool SuppressUnchangedPixels(BxAnimation& animation) {
             const bool clearsWhenDone = info.disposal == kDisposeBackground;
             const std::uint32_t onWidth =
                 left < screenWidth ? std::min(width, screenWidth - left) : 0;
-            const auto allTransparent = static_cast<std::uint8_t>(polarity ? 0xFF : 0x00);
             for (std::uint32_t y = 0; y < height; ++y) {
                 const std::uint32_t sy = top + y;
                 if (sy >= screenHeight) {
@@ -685,14 +683,14 @@ bool SuppressUnchangedPixels(BxAnimation& animation) {
                     if (!clearsWhenDone && (x & 7) == 0 && onWidth - x >= 8) {
                         // Transparent pixels change nothing but a clearing frame's covered bits.
                         const std::uint8_t maskByte = maskRow[x >> 3];
-                        if (maskByte == allTransparent) {
+                        const std::uint8_t opaqueBits = OpaqueBits(maskByte, polarity);
+                        if (opaqueBits == 0) {
                             x += 7;
                             continue;
                         }
                         // Eight opaque pixels over eight covered places: those that repeat the
                         // screen become transparent, and all eight are drawn.
-                        if (maskByte == static_cast<std::uint8_t>(~allTransparent) &&
-                            EightBitsAt(coveredRow, sx) == 0xFF) {
+                        if (opaqueBits == 0xFF && EightBitsAt(coveredRow, sx) == 0xFF) {
                             const std::uint8_t same = EqualBits(row + x, canvasRow + sx);
                             if (same != 0) {
                                 maskRow[x >> 3] = static_cast<std::uint8_t>(maskByte ^ same);

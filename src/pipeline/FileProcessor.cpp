@@ -53,6 +53,12 @@ std::uint64_t WeightOf(const std::string& path, const FileKind& kind) {
     return std::min<std::uint64_t>(size, limit) * kind.memoryPerByte;
 }
 
+// Copies `from` to `to`; the error-log entry when that fails, else nothing.
+std::string CopyFailure(const std::string& from, const std::string& to) {
+    const std::error_code error = CopyWholeFile(from, to);
+    return error ? ErrorLogEntry("copy file", from, error.message()) : std::string();
+}
+
 // More backups of one file than anyone keeps by choice: something else is wrong.
 constexpr int kMaxBackups = 9999;
 
@@ -99,6 +105,9 @@ struct CFileProcessor::FileJob {
     bool inPlace = false;
     bool backups = false;
     std::uint64_t weight = 0;
+
+    // The file whose bytes the work reads.
+    const std::string& ReadFrom() const { return copyFrom.empty() ? path : copyFrom; }
 };
 
 // What became of a file, taken into the counters and logs in list order.
@@ -252,9 +261,9 @@ void CFileProcessor::MakeOwedCopies(const std::function<bool()>& goOn) {
         if (!goOn()) {
             return;
         }
-        if (const std::error_code error = CopyWholeFile(from, to)) {
+        if (const std::string failed = CopyFailure(from, to); !failed.empty()) {
             logs_.OpenErrorLog();
-            WriteErrorLog(ErrorLogEntry("copy file", from, error.message()));
+            WriteErrorLog(failed);
         }
     }
 }
@@ -276,8 +285,8 @@ std::optional<CFileProcessor::FileJob> CFileProcessor::PrepareFile(std::string p
     if (auto owed = copyFrom_.extract(path)) {
         job.copyFrom = std::move(owed.mapped());
     }
-    job.weight = WeightOf(job.copyFrom.empty() ? path : job.copyFrom, *kind);
     job.path = std::move(path);
+    job.weight = WeightOf(job.ReadFrom(), *kind);
     job.fileClass = fileClass;
     job.settings = ReadStageSettings(settings_);
     job.inPlace = settings_.GetInt(section::kDestination, key::kNewOrReplace, 0) != 0;
@@ -294,8 +303,7 @@ CFileProcessor::FileOutcome CFileProcessor::WorkOnFile(const FileJob& job) {
     FileWork work(*this, outcome);
     SetStatus("Reading file...");
     std::string unreadable;
-    const FileBuffer buffer =
-        ReadWholeFile(job.copyFrom.empty() ? job.path : job.copyFrom, &unreadable);
+    const FileBuffer buffer = ReadWholeFile(job.ReadFrom(), &unreadable);
     bool written = false;
     try {
         written = buffer && StageFile(job, buffer, work, outcome);
@@ -352,9 +360,9 @@ bool CFileProcessor::StageFile(const FileJob& job, const FileBuffer& buffer, Fil
 // nothing, failed or was stopped. They are copied from the source again: a stage works in the
 // bytes it was given. A copy that cannot be made is named, and its file has no line in the log.
 void CFileProcessor::PlaceCopy(const FileJob& job, FileOutcome& outcome) {
-    if (const std::error_code error = CopyWholeFile(job.copyFrom, job.path)) {
+    if (std::string failed = CopyFailure(job.copyFrom, job.path); !failed.empty()) {
         outcome.logged = false;
-        outcome.errors.push_back(ErrorLogEntry("copy file", job.copyFrom, error.message()));
+        outcome.errors.push_back(std::move(failed));
     }
 }
 
