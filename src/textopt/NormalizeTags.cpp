@@ -37,15 +37,23 @@ constexpr ByteSet MakeLaxSet() {
 constexpr ByteSet kStrictSet = MakeStrictSet();
 constexpr ByteSet kLaxSet = MakeLaxSet();
 
-// What separates attributes in a browser: ASCII blanks and control bytes, and bytes already
-// deleted. Only runs of spaces, line feeds and deleted bytes are compacted; a run holding a tab
-// or another control byte is left as it is.
+// What the walk steps over between the parts of a tag: ASCII blanks, control bytes and bytes
+// already deleted. Only runs of spaces, line feeds and deleted bytes are compacted; a run holding
+// a tab or a form feed is left as it is, and a tag holding another control byte there is left
+// alone (see IsHtmlBlank).
 constexpr bool IsTagBlank(std::uint8_t b) {
     return b <= ' ';
 }
 
 constexpr bool IsCompactableBlank(std::uint8_t b) {
     return b == ' ' || b == '\n' || b == 0;
+}
+
+// The blanks a browser separates attributes with, and bytes already deleted. Another control
+// byte is part of the name or value it stands in, so a tag holding one where the walk takes it
+// for a blank is left alone.
+constexpr bool IsHtmlBlank(std::uint8_t b) {
+    return b == ' ' || b == '\t' || b == '\n' || b == '\f' || b == '\r' || b == 0;
 }
 
 // What the walk through a tag saw last; it decides what a run of blanks may lose and whether
@@ -101,7 +109,8 @@ class TagEdits {
 struct TagPlan {
     TextLength end = 0;  // the tag's `>`, or the length when it never closes
     bool mayDisagree = false;
-    bool fits = true;  // the edits fitted in TagEdits
+    // The edits fitted in TagEdits, and every blank the walk stepped over is one to a browser.
+    bool editable = true;
 };
 
 constexpr bool OpensNesting(std::uint8_t b) {
@@ -125,14 +134,21 @@ TagPlan PlanTag(const std::uint8_t* text, TextLength lt, TextLength length,
         bool compactable = true;
         while (runEnd < length && IsTagBlank(text[runEnd])) {
             compactable = compactable && IsCompactableBlank(text[runEnd]);
+            plan.editable = plan.editable && IsHtmlBlank(text[runEnd]);
             ++runEnd;
         }
-        if (compactable) {
+        if (!compactable) {
+            // A tab or a form feed stays, and separates as the closing quote did.
+            if (from < scanFrom) {
+                plan.editable = plan.editable && edits.Add(text, from, scanFrom, false);
+            }
+        } else {
             const bool beforeBracket = runEnd < length && text[runEnd] == '>';
             const bool aroundEquals =
                 seen == Seen::kEquals ||
                 (seen == Seen::kName && runEnd < length && text[runEnd] == '=');
-            plan.fits = plan.fits && edits.Add(text, from, runEnd, !beforeBracket && !aroundEquals);
+            plan.editable =
+                plan.editable && edits.Add(text, from, runEnd, !beforeBracket && !aroundEquals);
         }
         return runEnd;
     };
@@ -144,7 +160,7 @@ TagPlan PlanTag(const std::uint8_t* text, TextLength lt, TextLength length,
             ++k;
         }
     };
-    while (k < length && plan.fits) {
+    while (k < length && plan.editable) {
         const std::uint8_t b = text[k];
         if (b == '>') {
             plan.end = k;
@@ -181,8 +197,8 @@ TagPlan PlanTag(const std::uint8_t* text, TextLength lt, TextLength length,
             }
             if (allowed && close > k + 1) {
                 // The opening quote goes with the blanks after `=`; the closing one becomes the
-                // blank that separates the value from what follows.
-                plan.fits = plan.fits && edits.Add(text, k, k + 1, false);
+                // blank that separates the value from what follows, or goes before a tab.
+                plan.editable = plan.editable && edits.Add(text, k, k + 1, false);
                 k = blankRun(close, close + 1);
             } else {
                 k = close + 1;
@@ -236,7 +252,7 @@ TextLength NormalizeTags(std::uint8_t* text, TextLength length, const PageOption
             // would change text outside the tag: such malformed markup is left alone.
             close = i + 1 + TagBodyLength(text + i + 1, end);
         }
-        if (close == plan.end && plan.fits) {
+        if (close == plan.end && plan.editable) {
             edits.Apply(text);
         }
         if (script && close < length) {

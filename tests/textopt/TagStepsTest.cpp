@@ -150,6 +150,14 @@ TEST(TagSteps, NormalizeTags) {
          "<A HREF=x='y'><A HREF=x =y><A =x>", kUnchanged},
         {"apostrophe in an unquoted value", "<A TITLE=it's  HREF='x'>'>", kUnchanged},
         {"browser ends the tag elsewhere: left alone", "<A ONCLICK=f(a>b  c)  X='y'>", kUnchanged},
+        // fixed: a tab after a quoted value kept the closing quote while the opening one went,
+        // so the next value took the quote in (tabs reach this step inside PRE)
+        {"tab or form feed after a quoted value", "<A CLASS='c'\tID='d'\f><A HREF='x'\n\tID=y>",
+         "<A CLASS=c\tID=d\f><A HREF=x\n\tID=y>"},
+        // fixed: other control bytes were taken for blanks, but a browser reads them as part of a
+        // name or value
+        {"control bytes that are no blanks to a browser", "<A CLASS='c'\vID='d'><A\x02HREF='x'>",
+         kUnchanged},
         // early endings
         {"unclosed tag", "<TD  ALIGN='x'", "<TD ALIGN=x "},
         {"unclosed quoted value", "<TD ALIGN='x", kUnchanged},
