@@ -120,8 +120,9 @@ constexpr TagClassTable kTagClasses;
 constexpr int kLongestNameCount = MaxTagNameCount(TagClass::kKnown);
 static_assert(kLongestNameCount >= MaxTagNameCount(TagClass::kPreformatted));
 
+// As a browser ends it, but for `/` and the carriage return (line ends are normalized first).
 constexpr bool EndsTagName(std::uint8_t b) {
-    return b == ' ' || b == '>' || b == '\n';
+    return b == ' ' || b == '>' || b == '\n' || b == '\t' || b == '\f';
 }
 
 // The name of the tag at p (a `<` with at least 17 bytes from it), packed from two words: the
@@ -130,7 +131,8 @@ PackedName PackNameFromWords(const std::uint8_t* p, int maxCount) {
     constexpr std::uint64_t kHigh = detail::kEveryByte * 0x80;
     const auto ends = [](std::uint64_t word) {
         return detail::BytesEqual(word, ' ') | detail::BytesEqual(word, '>') |
-               detail::BytesEqual(word, '\n');
+               detail::BytesEqual(word, '\n') | detail::BytesEqual(word, '\t') |
+               detail::BytesEqual(word, '\f');
     };
     // 0x5B-0x7F move down by 32 (UpperCasedTagByte): bytes below 0x80 reach 0x80 by adding
     // 0x25 exactly when they are 0x5B or more, and no sum carries into the next byte.
@@ -157,8 +159,8 @@ PackedName PackNameFromWords(const std::uint8_t* p, int maxCount) {
     return packed;
 }
 
-// The name of the tag at p (a `<`), packed as the tables are: the bytes up to a space, `>`, line
-// feed or the end, upper-cased, at most kLongestNameCount - 1 of them.
+// The name of the tag at p (a `<`), packed as the tables are: the bytes up to a blank (space,
+// tab, line feed, form feed), `>` or the end, upper-cased, at most kLongestNameCount - 1 of them.
 PackedName PackName(const std::uint8_t* p, const std::uint8_t* end) {
     if constexpr (std::endian::native == std::endian::little) {
         if (end - p >= 17) {

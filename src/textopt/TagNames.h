@@ -143,9 +143,9 @@ constexpr bool ThirdByteFits(const std::array<std::string_view, N>& names, std::
 }
 
 // Which pairs of bytes after a `<` begin a name of the tables, compared as the classifiers
-// compare: a name of one letter is followed by a byte that ends a name (a space, `>` or line
-// feed). A walk that asks about a few classes at every tag turns most tags away with one look
-// at their first two bytes, before their name is read.
+// compare: a name of one letter is followed by a byte that ends a name (a space, tab, line
+// feed, form feed or `>`). A walk that asks about a few classes at every tag turns most tags away
+// with one look at their first two bytes, before their name is read.
 class TagPairs {
   public:
     template <std::size_t... N>
@@ -171,8 +171,9 @@ class TagPairs {
                 for (int second = 0; second < 256; ++second) {
                     const auto b = static_cast<std::uint8_t>(second);
                     const bool fits =
-                        name.size() > 1 ? UpperCasedTagByte(b) == static_cast<std::uint8_t>(name[1])
-                                        : b == ' ' || b == '>' || b == '\n';
+                        name.size() > 1
+                            ? UpperCasedTagByte(b) == static_cast<std::uint8_t>(name[1])
+                            : b == ' ' || b == '>' || b == '\n' || b == '\t' || b == '\f';
                     if (fits) {
                         bits_[static_cast<std::size_t>(first)]
                              [static_cast<std::size_t>(second / 64)] |=
@@ -196,7 +197,8 @@ constexpr std::uint8_t TagClassBit(TagClass tagClass) {
 std::uint8_t TagClassesOf(const std::uint8_t* p, const std::uint8_t* end, std::uint8_t wanted);
 
 // Whether the tag whose `<` is at p has a name in the class's table. The name is the bytes after
-// the `<` up to a space, `>`, line feed, the end or the class's maximum count, upper-cased; a 0
+// the `<` up to a blank (space, tab, line feed, form feed), `>`, the end or the class's maximum
+// count, upper-cased; a 0
 // byte does not end it, so a deleted byte inside a name makes the name unknown.
 bool IsTagOfClass(TagClass tagClass, const std::uint8_t* p, const std::uint8_t* end);
 

@@ -20,7 +20,8 @@ namespace quillon {
 TextLength TagBodyLength(const std::uint8_t* p, const std::uint8_t* end);
 
 // Classifiers, given the position of a `<`. The name is the `<` and the bytes after it up to a
-// space, `>`, line feed or the end, upper-cased, and must equal a table entry exactly.
+// blank (space, tab, line feed, form feed), `>` or the end, upper-cased, and must equal a table
+// entry exactly.
 // TEXTAREA TITLE XMP PLAINTEXT IFRAME NOEMBED NOFRAMES: content that holds no markup.
 bool IsRawTextTag(const std::uint8_t* p, const std::uint8_t* end);
 bool IsScriptTag(const std::uint8_t* p, const std::uint8_t* end);
@@ -90,12 +91,12 @@ struct CloseTagPattern {
     }
 };
 
-// The name runs to a space, `>` or 0 byte, but not to a line feed: an open tag whose name is
-// followed by a line feed gives a pattern that no close tag matches.
+// The name runs to a space, tab, form feed, `>` or 0 byte, but not to a line feed: an open tag
+// whose name is followed by a line feed gives a pattern that no close tag matches.
 CloseTagPattern MakeCloseTagPattern(const std::uint8_t* p, const std::uint8_t* end);
 
-// Whether the tag at p (a `<`) has the pattern's name; its name ends at a space, `>`, line feed,
-// 0 byte or the end, so `</pre >` and `</PRE class=x>` match `</PRE`.
+// Whether the tag at p (a `<`) has the pattern's name; its name ends at a blank (space, tab,
+// line feed, form feed), `>`, 0 byte or the end, so `</pre >` and `</PRE class=x>` match `</PRE`.
 bool MatchCloseTag(const CloseTagPattern& pattern, const std::uint8_t* p, const std::uint8_t* end);
 
 }  // namespace quillon

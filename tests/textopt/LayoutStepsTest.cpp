@@ -25,8 +25,10 @@ TEST(LayoutSteps, LineEndsAndTabs) {
          "a\tb\vc<PRE>\ta\t</PRE>\t<TEXTAREA>\t</TEXTAREA>\t<%\tx\t%>\t<?\ty\t?>",
          "a b c<PRE>\ta\t</PRE> <TEXTAREA>\t</TEXTAREA> <%\tx\t%> <?\ty\t?>"},
         // edge cases: where a preformatted region begins and ends
-        {"a tab after PRE or a space after < makes no region", "<PRE\t>a\tb</PRE>< PRE>\t</PRE>",
-         "<PRE >a b</PRE>< PRE> </PRE>"},
+        // fixed: a tab after the name made no region, so the tabs in PRE and TEXTAREA went
+        {"a tab after the name opens a region as it does in a browser, a space after < makes none",
+         "<PRE\t>a\tb</PRE>< PRE>\t</PRE><TEXTAREA\tNAME=t>\t</TEXTAREA>",
+         "<PRE\t>a\tb</PRE>< PRE> </PRE><TEXTAREA\tNAME=t>\t</TEXTAREA>"},
         {"PRX does not end PRE, pre junk does", "<PRE>\t</PRX>\t</PRE>\t<PRE>\t</pre junk>\t",
          "<PRE>\t</PRX>\t</PRE> <PRE>\t</pre junk> "},
         {"a script string or a long quoted value keeps its tab",
