@@ -30,16 +30,15 @@ std::string_view RawTextName(const std::uint8_t* text, TextLength lt, TextLength
     return {};
 }
 
-// Whether the open tag from lt to its `>` at tagEnd names a SRC: a browser then runs the file and
-// never the body, which a page may still read as it stands.
+// Whether the open tag from lt to its `>` at tagEnd has a SRC, even an empty one or one without a
+// value: a browser then never runs the body, which a page may still read as it stands.
 bool NamesSource(const std::uint8_t* text, TextLength lt, TextLength tagEnd) {
     TagAttributes attributes(text, TagNameEnd(text, lt, tagEnd), tagEnd);
     TagAttribute attribute;
     // Bound: the walk moves forward with every attribute and stops at tagEnd.
     while (attributes.Next(attribute)) {
-        if (attribute.hasValue && attribute.nameEnd - attribute.name == 3 &&
-            (text[attribute.name] | 0x20) == 's' && (text[attribute.name + 1] | 0x20) == 'r' &&
-            (text[attribute.name + 2] | 0x20) == 'c') {
+        if (attribute.nameEnd - attribute.name == 3 && (text[attribute.name] | 0x20) == 's' &&
+            (text[attribute.name + 1] | 0x20) == 'r' && (text[attribute.name + 2] | 0x20) == 'c') {
             return true;
         }
     }

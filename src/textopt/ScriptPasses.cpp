@@ -107,8 +107,9 @@ ScriptContent ClassifyScript(const std::uint8_t* text, TextLength lt, TextLength
         } else if (!typeSeen && EqualsNoCase(name, nameEnd, "TYPE")) {
             typeSeen = true;
             javaScript = javaScript && TypeIsJavaScript(text, attribute);
-        } else if (!sourceSeen && EqualsNoCase(name, nameEnd, "SRC")) {
-            sourceSeen = attribute.hasValue;
+        } else if (EqualsNoCase(name, nameEnd, "SRC")) {
+            // Even an empty SRC, or one without a value, keeps a browser from running the body.
+            sourceSeen = true;
         }
     }
     if (!javaScript) {

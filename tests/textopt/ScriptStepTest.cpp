@@ -43,11 +43,12 @@ TEST(ScriptStep, Elements) {
          "<SCRIPT LANGUAGE='VBScript'> a = b ' c </SCRIPT><SCRIPT LANGUAGE=JScript>a = b</SCRIPT>"
          "<% w \"<script>a  =  1 // c</script>\" %><textarea><script>a  =  1</script></textarea>",
          kUnchanged},
+        // fixed: a SRC without a value did not count, though a browser runs no body then either
         {"source keeps a body the page may read, drops a blank one",
          "<script src=\"boot.js\">\n  $(\"#a\").accordion(); // open\n</script>"
-         "<script src=x.js> \n\t </script>",
+         "<script src=x.js> \n\t </script><script src> a  =  1 </script>",
          "<script src=\"boot.js\">\n  $(\"#a\").accordion(); // open\n</script>"
-         "<script src=x.js></script>"},
+         "<script src=x.js></script><script src> a  =  1 </script>"},
         // fixed: a TYPE other than JavaScript's was ignored, and templates and data blocks were
         // stripped like code
         {"template and data are left alone, with a source too, and the first TYPE counts",
