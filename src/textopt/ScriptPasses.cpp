@@ -118,21 +118,6 @@ ScriptContent ClassifyScript(const std::uint8_t* text, TextLength lt, TextLength
     return sourceSeen ? ScriptContent::kIgnoredBody : ScriptContent::kJavaScript;
 }
 
-TextLength FindCloseTag(const CloseTagPattern& pattern, const std::uint8_t* text, TextLength from,
-                        TextLength length) {
-    if (!pattern.MatchesSome()) {
-        return length;
-    }
-    // Bound: k grows every round and stops at length.
-    for (TextLength k = FindByte(text, from, length, '<'); k < length;
-         k = FindByte(text, k + 1, length, '<')) {
-        if (MatchCloseTag(pattern, text + k, text + length)) {
-            return k;
-        }
-    }
-    return length;
-}
-
 // Deletes the blanks at either end of [begin, end); bytes above 0x7F are text and stay.
 void TrimBodyEnds(std::uint8_t* text, TextLength begin, TextLength end) {
     // Bound for both loops: they stop where the two ends meet.
@@ -226,8 +211,8 @@ TextLength OptimizeInlineScripts(std::uint8_t* text, TextLength length,
             return length - 1;
         }
         const TextLength body = openClose + 1;
-        const TextLength close =
-            FindCloseTag(MakeCloseTagPattern(text + i, end), text, body, length);
+        // However the open tag was spelled, the first `</SCRIPT` ends the body.
+        const TextLength close = FindElementClose(text, body, length, "SCRIPT");
         switch (ClassifyScript(text, i, openClose)) {
             case ScriptContent::kIgnoredBody:
                 // Only a body of blanks goes: any other is read by the page's own scripts.

@@ -65,6 +65,10 @@ TEST(ScriptStep, Elements) {
          "<SCRIPT>document.write('<SCRIPT SRC=x.js>  <\\/SCRIPT>');</SCRIPT>"
          "<SCRIPT>a='<SCRIPT>'</SCRIPT><script>b=c</script>"},
         // edge cases
+        // fixed: after `<script` and a line feed the body was sought up to a close tag spelled
+        // the same way, so it ran to the end and the page after it was compacted as script
+        {"a line feed after the name", "<script\ntype=text/javascript>a  =  1</script><p>b  =  2",
+         "<script\ntype=text/javascript>a=1</script><p>b  =  2"},
         // early endings
         {"no close tag: the body runs to the end", "<script> a = b ", "<script>a=b"},
         // bytes 0x80-0xFF
