@@ -1,4 +1,5 @@
 // OptimizeMetaAndImg: META tags nobody reads, and IMG attributes that restate a default.
+#include <algorithm>
 #include <array>
 #include <string_view>
 
@@ -225,13 +226,31 @@ bool IsDefaultImgAttribute(const std::uint8_t* text, TextLength lt, TextLength c
     return false;
 }
 
+// Whether an attribute after `attribute` has its name. A browser takes the first of the two, so
+// deleting the first would give the tag the later one's value.
+bool NamedAgainLater(const std::uint8_t* text, const TagAttribute& attribute, TextLength close) {
+    TagAttributes later(text, attribute.end, close);
+    TagAttribute other;
+    // Bound: the walk moves forward with every attribute and stops at the tag's `>`.
+    while (later.Next(other)) {
+        if (std::equal(text + other.name, text + other.nameEnd, text + attribute.name,
+                       text + attribute.nameEnd, [](std::uint8_t a, std::uint8_t b) {
+                           return AsciiUpper(a) == AsciiUpper(b);
+                       })) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void ApplyImgRule(std::uint8_t* text, TextLength lt, TextLength close, TextLength length,
                   BorderContext& borders) {
     TagAttributes attributes(text, lt + 4, close);
     TagAttribute attribute;
     // Bound: the walk moves forward with every attribute and stops at the tag's `>`.
     while (attributes.Next(attribute)) {
-        if (IsDefaultImgAttribute(text, lt, close, length, attribute, borders)) {
+        if (IsDefaultImgAttribute(text, lt, close, length, attribute, borders) &&
+            !NamedAgainLater(text, attribute, close)) {
             // The blanks around it are NormalizeTags' to remove.
             DeleteRange(text, attribute.name, attribute.end);
         }

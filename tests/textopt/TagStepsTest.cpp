@@ -91,6 +91,10 @@ TEST(TagSteps, MetaAndImg) {
          "<META NAME=(a>b)><META CONTENT=it's NAME=X>z'><IMG ALT=it's HSPACE=0>x'>", kUnchanged},
         // fixed: the attribute walk ended a quoted value at a `>` inside it
         {"attribute-like text inside a value stays", "<IMG ALT='x>y HSPACE=0' SRC=a>z", kUnchanged},
+        // fixed: deleting the first of two attributes of one name handed the tag the second
+        {"a default followed by its name again stays; a repeated one a browser ignores goes",
+         "<IMG HSPACE=0 hspace=9><IMG HSPACE=9 HSPACE=0>",
+         "<IMG HSPACE=0 hspace=9><IMG HSPACE=9 >"},
         // fixed: text a form submits or server-side code prints only looks like tags
         {"tags in TEXTAREA and server code are text",
          "<TEXTAREA><IMG SRC=a BORDER=0><META NAME=x></TEXTAREA><% s = \"<IMG BORDER=0>\" %>"
