@@ -351,7 +351,8 @@ TextLength RemoveNoopTags(std::uint8_t* text, TextLength length) {
         if (!StartsWithNoCase(text + name, end, "NOOP")) {
             return i;
         }
-        const TextLength close = FindByte(text, name, length, '>');
+        // The tag ends where a browser ends it: a `>` in a quoted value is part of the value.
+        const TextLength close = HtmlTagEnd(text, TagNameEnd(text, i, length), length);
         const TextLength last = close < length ? close : length - 1;
         DeleteRange(text, i, last + 1);
         return last;

@@ -235,7 +235,9 @@ TEST(TagSteps, OptionalAndEditorTags) {
         {"any case, attributes, longer names; other tags stay",
          "a<noop x=1>  b  </Noop ><NOOPX>c<NOP><NOOR></NOP>< NOOP>",
          "a  b  c<NOP><NOOR></NOP>< NOOP>"},
-        {"deletes to the next >, quotes or not", "<NOOP a='>'>b", "'>b"},
+        // fixed: the tag was deleted to the first `>`, one in a quoted value too, and the rest of
+        // the tag showed as text
+        {"deletes to the > that ends the tag", "<NOOP a='>'>b<noop\ttitle=\"x>y\">c", "bc"},
         {"NOOP in TEXTAREA or server code is text",
          "<TEXTAREA><NOOP>a</TEXTAREA><% x = \"<noop>\" %><NOOP>",
          "<TEXTAREA><NOOP>a</TEXTAREA><% x = \"<noop>\" %>"},
