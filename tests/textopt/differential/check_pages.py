@@ -2,11 +2,11 @@
 """Rendering-equivalence check of the web-page chain, with a real HTML5 parser and a real
 JavaScript parser.
 
-Every page (the test corpus and the hand-made pages) goes through the chain under several option
-sets. html5lib parses the page before and after, and the two documents must agree on the element
-tree (elements, nesting, attributes and their exact values); on the rendered text, laid out as
-CSS collapses whitespace, with block boundaries, line breaks, inline and replaced elements
-marked; on the bodies of PRE, LISTING, XMP, PLAINTEXT and TEXTAREA exactly and the TITLE as a
+Every page (the test corpus, the hand-made pages and, on request, random pages written the many
+ways real markup is spelled: generate_pages.py) goes through the chain under several option sets.
+html5lib parses the page before and after, and the two documents must agree on the element tree
+(elements, nesting, attributes and their exact values); on the rendered text, laid out as CSS
+collapses whitespace, with block boundaries, line breaks, inline and replaced elements marked; on the bodies of PRE, LISTING, XMP, PLAINTEXT and TEXTAREA exactly and the TITLE as a
 browser reads it; on every JavaScript SCRIPT body acorn parses, by its syntax tree; on the
 non-blank body of a SCRIPT with SRC exactly; on data and templates in SCRIPT elements as tokens
 and markup; on STYLE bodies by their CSS tokens; and on the comments holding a server-side
@@ -15,7 +15,7 @@ choice lets go, IMG attributes that restate a default, editor tags, and the spel
 attributes and character references. The first difference of each page is printed.
 
 Usage: check_pages.py --tool quillon_page_chain --node node --corpus DIR --pages DIR
-                      [--jobs N] [--only NAME]
+                      [--jobs N] [--only NAME] [--generated N [--seed S]]
 """
 
 import argparse
@@ -27,6 +27,8 @@ import re
 import subprocess
 import sys
 import tempfile
+
+import generate_pages
 
 try:
     import html5lib
@@ -592,12 +594,21 @@ def main():
         arguments.add_argument(name, required=True)
     arguments.add_argument("--jobs", type=int, default=os.cpu_count() or 1)
     arguments.add_argument("--only", help="check only the pages whose file name holds this")
+    arguments.add_argument("--generated", type=int, default=0,
+                           help="also check this many generated pages (generate_pages.py)")
+    arguments.add_argument("--seed", type=int, default=1, help="the generated pages' seed")
     args = arguments.parse_args()
     if not os.path.isdir(args.corpus):
         sys.exit(f"corpus missing at {args.corpus}")
     pages = sorted(os.path.join(folder, n) for folder in (args.corpus, args.pages)
                    for n in os.listdir(folder) if n.lower().endswith((".html", ".htm")))
-    pages = [p for p in pages if not args.only or args.only in os.path.basename(p)]
+    with tempfile.TemporaryDirectory() as generated:
+        pages += generate_pages.write_pages(generated, args.generated, args.seed)
+        pages = [p for p in pages if not args.only or args.only in os.path.basename(p)]
+        return check_pages(args, pages)
+
+
+def check_pages(args, pages):
     jobs = [(args.tool, page, name, options)
             for page in pages for name, options in OPTION_SETS.items()]
     failures, pairs = [], []
