@@ -28,7 +28,8 @@ import subprocess
 import sys
 import tempfile
 
-import generate_pages
+sys.dont_write_bytecode = True  # no __pycache__ beside the sources
+import generate_pages  # noqa: E402
 
 try:
     import html5lib
