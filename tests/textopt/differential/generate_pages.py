@@ -15,7 +15,10 @@ import random
 BLANKS = ["", "", " ", "  ", "\n", "\t", "\n\t", " \n  ", "\t\t"]
 SEPARATORS = [" ", "\n", "\t", "  ", "\n\t\t", " \n "]
 WORDS = ["alpha", "beta", "x", "a&amp;b", "&lt;tag&gt;", "&nbsp;", "&#160;", "\u00e9", "1 < 2",
-         'q"t', "it's", "a=b", ""]
+         'q"t', "it's", "a=b", "", "caf&eacute;", "&Ntilde;&copy;", "&#x41;&#65;"]
+# Comments of every kind, and server-side code, which the passes must read as such.
+ASIDES = ["<!-- c -->", "<!--\tc\t-->", "<!--[if IE]>x<![endif]-->", "<!--#include virtual='x' -->",
+          "<% a  =  b %>", "<?php echo  'a  b'; ?>", "<!---->"]
 VALUES = ["x", "a b", "a\tb", "a\nb", "", "a>b", "a=b", "it's", 'say "hi"',
           "http://e.com/a?b=c&amp;d=e", "#top", "0", "left", "bottom", "100%", "a_b", " pad "]
 ATTRIBUTES = ["class", "id", "title", "href", "src", "alt", "width", "border", "align", "hspace",
@@ -82,7 +85,7 @@ class PageMaker:
             image = self.pick(IMAGES)
             return self.pick([image, f"<a href=x>{image}</a>", f"<a\thref=x> {image} </a>"])
         if roll < 0.5:
-            return "<!--" + self.pick([" c ", "\tc\t", " [if IE]>x<![endif]"]) + "-->"
+            return self.pick(ASIDES)
         name = self.pick(PHRASING)
         if name == "a" and depth > 0:
             name = "span"  # no link inside a link
@@ -121,10 +124,16 @@ class PageMaker:
                     cells += (self.tag(cell) + self.phrasing(depth + 1) + self.optional_close(cell)
                               + self.pick(BLANKS))
                 rows += self.tag("tr") + blank + cells + self.optional_close("tr") + blank
-            return f"{self.tag('table')}{blank}{rows}</table>"
+            section = self.pick(["", "tbody", "thead"])
+            if section:
+                rows = self.tag(section) + blank + rows + self.optional_close(section)
+            columns = self.pick(["", "<colgroup><col span=2></colgroup>", "<colgroup span=2>"])
+            return f"{self.tag('table')}{blank}{columns}{rows}</table>"
         if roll < 0.66:
             options = "".join(self.tag("option") + self.text() + self.optional_close("option")
                               for _ in range(self.random.randint(1, 3)))
+            if self.random.random() < 0.3:
+                options = f"<optgroup label=g>{options}{self.optional_close('optgroup')}"
             return f"{self.tag('select')}{blank}{options}</select>"
         if roll < 0.72:
             return self.tag("p") + self.phrasings(depth + 1) + self.optional_close("p") + blank
@@ -146,9 +155,10 @@ class PageMaker:
 
     def page(self):
         head = ("<!DOCTYPE html>\n<html>\n<head>\n<title>t "
-                + self.pick(["a  b", "x", "a\tb"]) + "</title>\n"
+                + self.pick(["a  b", "x", "a\tb", "a <b> c", "1 < 2"]) + "</title>\n"
                 + self.tag("meta", void=True) + "\n" + self.pick(METAS) + "\n"
-                + self.pick(["", "<style>\n p { color: red; }\n</style>\n"]))
+                + self.pick(["", "<style>\n p { color: red; }\n</style>\n",
+                             "<style><!--\n a:hover  { color : red }  /* c */\n--></style>\n"]))
         body = "".join(self.flow(0) for _ in range(self.random.randint(3, 8)))
         return f"{head}</head>\n{self.tag('body')}\n{body}\n</body>\n</html>\n"
 
