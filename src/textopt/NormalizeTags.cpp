@@ -40,20 +40,13 @@ constexpr ByteSet kLaxSet = MakeLaxSet();
 // What the walk steps over between the parts of a tag: ASCII blanks, control bytes and bytes
 // already deleted. Only runs of spaces, line feeds and deleted bytes are compacted; a run holding
 // a tab or a form feed is left as it is, and a tag holding another control byte there is left
-// alone (see IsHtmlBlank).
+// alone: a browser reads it as part of a name or value (IsHtmlBlankOrDeleted).
 constexpr bool IsTagBlank(std::uint8_t b) {
     return b <= ' ';
 }
 
 constexpr bool IsCompactableBlank(std::uint8_t b) {
     return b == ' ' || b == '\n' || b == 0;
-}
-
-// The blanks a browser separates attributes with, and bytes already deleted. Another control
-// byte is part of the name or value it stands in, so a tag holding one where the walk takes it
-// for a blank is left alone.
-constexpr bool IsHtmlBlank(std::uint8_t b) {
-    return b == ' ' || b == '\t' || b == '\n' || b == '\f' || b == '\r' || b == 0;
 }
 
 // What the walk through a tag saw last; it decides what a run of blanks may lose and whether
@@ -134,7 +127,7 @@ TagPlan PlanTag(const std::uint8_t* text, TextLength lt, TextLength length,
         bool compactable = true;
         while (runEnd < length && IsTagBlank(text[runEnd])) {
             compactable = compactable && IsCompactableBlank(text[runEnd]);
-            plan.editable = plan.editable && IsHtmlBlank(text[runEnd]);
+            plan.editable = plan.editable && IsHtmlBlankOrDeleted(text[runEnd]);
             ++runEnd;
         }
         if (!compactable) {

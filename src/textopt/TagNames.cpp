@@ -120,15 +120,11 @@ constexpr TagClassTable kTagClasses;
 constexpr int kLongestNameCount = MaxTagNameCount(TagClass::kKnown);
 static_assert(kLongestNameCount >= MaxTagNameCount(TagClass::kPreformatted));
 
-// As a browser ends it, but for `/` and the carriage return (line ends are normalized first).
-constexpr bool EndsTagName(std::uint8_t b) {
-    return b == ' ' || b == '>' || b == '\n' || b == '\t' || b == '\f';
-}
-
 // The name of the tag at p (a `<` with at least 17 bytes from it), packed from two words: the
 // bytes up to the first that ends a name, upper-cased a word at a time, at most maxCount - 1.
 PackedName PackNameFromWords(const std::uint8_t* p, int maxCount) {
     constexpr std::uint64_t kHigh = detail::kEveryByte * 0x80;
+    // EndsTagName, a word at a time.
     const auto ends = [](std::uint64_t word) {
         return detail::BytesEqual(word, ' ') | detail::BytesEqual(word, '>') |
                detail::BytesEqual(word, '\n') | detail::BytesEqual(word, '\t') |

@@ -78,6 +78,12 @@ constexpr std::uint8_t UpperCasedTagByte(std::uint8_t b) {
     return b >= 0x5B && b <= 0x7F ? static_cast<std::uint8_t>(b - 32) : b;
 }
 
+// Where a tag's name ends: as in a browser, but for `/` and the carriage return (line ends are
+// normalized first).
+constexpr bool EndsTagName(std::uint8_t b) {
+    return b == ' ' || b == '>' || b == '\n' || b == '\t' || b == '\f';
+}
+
 // The bytes that, found right after a `<`, can begin a name of one of the given tables (as
 // written, before upper-casing). Every other `<` is turned away without reading its name.
 using TagStartBytes = std::array<bool, 256>;
@@ -171,9 +177,8 @@ class TagPairs {
                 for (int second = 0; second < 256; ++second) {
                     const auto b = static_cast<std::uint8_t>(second);
                     const bool fits =
-                        name.size() > 1
-                            ? UpperCasedTagByte(b) == static_cast<std::uint8_t>(name[1])
-                            : b == ' ' || b == '>' || b == '\n' || b == '\t' || b == '\f';
+                        name.size() > 1 ? UpperCasedTagByte(b) == static_cast<std::uint8_t>(name[1])
+                                        : EndsTagName(b);
                     if (fits) {
                         bits_[static_cast<std::size_t>(first)]
                              [static_cast<std::size_t>(second / 64)] |=

@@ -161,8 +161,7 @@ struct NextToken {
 NextToken NextTokenAfter(const std::uint8_t* text, TextLength from, TextLength length) {
     TextLength k = from;
     // Bound: k stops at length.
-    while (k < length && (text[k] == ' ' || text[k] == '\t' || text[k] == '\n' || text[k] == '\r' ||
-                          text[k] == '\f' || text[k] == 0)) {
+    while (k < length && IsHtmlBlankOrDeleted(text[k])) {
         ++k;
     }
     const bool afterBlanks = k > from;

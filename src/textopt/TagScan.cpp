@@ -15,7 +15,7 @@ namespace {
 
 // Where a close tag's name ends; unlike an open tag's name, a deleted byte ends it as well.
 constexpr bool EndsCloseTagName(std::uint8_t b) {
-    return b == ' ' || b == '>' || b == '\n' || b == '\t' || b == '\f' || b == 0;
+    return EndsTagName(b) || b == 0;
 }
 
 enum class Nesting { kNone, kDoubleQuote, kSingleQuote, kParenthesis };
@@ -295,7 +295,7 @@ CloseTagPattern MakeCloseTagPattern(const std::uint8_t* p, const std::uint8_t* e
     // tag runs to the end of the text, which errs on the side of leaving text alone.
     // Bound: the pattern stops at kMaxSize bytes.
     for (std::ptrdiff_t k = 1; k < end - p && pattern.size < CloseTagPattern::kMaxSize; ++k) {
-        if (p[k] == ' ' || p[k] == '\t' || p[k] == '\f' || p[k] == '>' || p[k] == 0) {
+        if (p[k] != '\n' && EndsCloseTagName(p[k])) {
             break;
         }
         pattern.bytes[pattern.size++] = UpperCasedTagByte(p[k]);

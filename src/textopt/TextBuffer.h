@@ -35,6 +35,12 @@ inline bool IsDeletableBlank(std::uint8_t b) {
     return b >= 1 && b <= 32;
 }
 
+// What a browser takes for a blank between tags and attributes (space, tab, line feed, form
+// feed, carriage return), or a byte already deleted. Other control bytes are text to it.
+inline bool IsHtmlBlankOrDeleted(std::uint8_t b) {
+    return b == ' ' || b == '\t' || b == '\n' || b == '\f' || b == '\r' || b == 0;
+}
+
 // A space or a byte an earlier step of the same pass already deleted; the runs that the passes
 // trim or collapse step over such bytes so that a second run finds nothing left to do.
 inline bool IsSpaceOrDeleted(std::uint8_t b) {
