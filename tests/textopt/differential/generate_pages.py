@@ -98,6 +98,15 @@ class PageMaker:
     def optional_close(self, name):
         return self.pick([f"</{name}>", ""])
 
+    def items(self, names, inner, most=3):
+        """One to `most` elements named from `names`, each holding inner(), their close tags
+        left out or not."""
+        made = ""
+        for _ in range(self.random.randint(1, most)):
+            name = self.pick(names)
+            made += self.tag(name) + inner() + self.optional_close(name) + self.pick(BLANKS)
+        return made
+
     def flow(self, depth):
         roll = self.random.random()
         blank = self.pick(BLANKS)
@@ -110,28 +119,20 @@ class PageMaker:
         if roll < 0.42:
             return f"{self.tag('script')}{blank}{self.pick(SCRIPTS)}{self.pick(BLANKS)}</script>"
         if roll < 0.52:
-            items = "".join(self.tag("li") + self.phrasings(depth + 1, 2)
-                            + self.optional_close("li") + self.pick(BLANKS)
-                            for _ in range(self.random.randint(1, 3)))
+            items = self.items(["li"], lambda: self.phrasings(depth + 1, 2))
             name = self.pick(["ul", "ol"])
             return f"{self.tag(name)}{blank}{items}</{name}>"
         if roll < 0.6:
-            rows = ""
-            for _ in range(self.random.randint(1, 2)):
-                cells = ""
-                for _ in range(self.random.randint(1, 3)):
-                    cell = self.pick(["td", "th"])
-                    cells += (self.tag(cell) + self.phrasing(depth + 1) + self.optional_close(cell)
-                              + self.pick(BLANKS))
-                rows += self.tag("tr") + blank + cells + self.optional_close("tr") + blank
+            rows = self.items(
+                ["tr"], lambda: blank + self.items(["td", "th"], lambda: self.phrasing(depth + 1)),
+                most=2)
             section = self.pick(["", "tbody", "thead"])
             if section:
                 rows = self.tag(section) + blank + rows + self.optional_close(section)
             columns = self.pick(["", "<colgroup><col span=2></colgroup>", "<colgroup span=2>"])
             return f"{self.tag('table')}{blank}{columns}{rows}</table>"
         if roll < 0.66:
-            options = "".join(self.tag("option") + self.text() + self.optional_close("option")
-                              for _ in range(self.random.randint(1, 3)))
+            options = self.items(["option"], self.text)
             if self.random.random() < 0.3:
                 options = f"<optgroup label=g>{options}{self.optional_close('optgroup')}"
             return f"{self.tag('select')}{blank}{options}</select>"
@@ -140,11 +141,7 @@ class PageMaker:
         if roll < 0.76:
             return f"{self.tag('h1')}{self.phrasings(depth + 1)}</h1>"
         if roll < 0.8:
-            terms = ""
-            for _ in range(self.random.randint(1, 3)):
-                term = self.pick(["dt", "dd"])
-                terms += (self.tag(term) + self.phrasings(depth + 1, 2) + self.optional_close(term)
-                          + self.pick(BLANKS))
+            terms = self.items(["dt", "dd"], lambda: self.phrasings(depth + 1, 2))
             return f"{self.tag('dl')}{blank}{terms}</dl>"
         if roll < 0.83:
             name = self.pick(REGIONS)
