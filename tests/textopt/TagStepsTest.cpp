@@ -84,8 +84,13 @@ TEST(TagSteps, MetaAndImg) {
          "<META NAME=ROBOTSX><meta name=twitterx><meta name=a-verification>"
          "<meta name=x-verification-y>a",
          "<meta name=a-verification>a"},
-        {"inside a script string too", "w('<meta name=author>'); w('<img src=a border=0>');<p>",
-         "w(''); w('<img src=a >');<p>"},
+        // fixed: tags in a script's strings were edited, and a deleted one could join the text
+        // around it into the close tag that ends the script
+        {"a script's strings stay; after its close tag the walk goes on",
+         "<script>w('<meta name=author>');w('</scr<META NAME=x>ipt>');w('<img border=0>')</script>"
+         "<meta name=author><IMG BORDER=0><SCRIPT SRC=a><IMG BORDER=0>",
+         "<script>w('<meta name=author>');w('</scr<META NAME=x>ipt>');w('<img border=0>')</script>"
+         "<IMG ><SCRIPT SRC=a><IMG BORDER=0>"},
         // fixed: a browser ends these tags elsewhere than the tag scan does
         {"browser ends the tag at (a>b), or a stray quote: the tags stay",
          "<META NAME=(a>b)><META CONTENT=it's NAME=X>z'><IMG ALT=it's HSPACE=0>x'>", kUnchanged},

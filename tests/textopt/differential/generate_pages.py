@@ -28,6 +28,7 @@ SCRIPTS = [
     "\tfunction f(a,\tb) {\n\t\treturn a  +  b; // sum\n\t}",
     "let t = `line\n\t  two ${1 + 2}`;\n/* c */ x = 1",
     "document.write('<p>  hi  </p>');",
+    "w('<img src=a.gif border=0 hspace=0>'); w(\"<meta name=author content=x>\");",
     "a = b\n++c",
 ]
 PHRASING = ["span", "a", "b", "i", "em", "strong", "code", "font", "label", "small"]
