@@ -66,6 +66,51 @@ constexpr bool IsAsciiLetter(std::uint8_t b) {
     return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z');
 }
 
+// Where the CSS string whose quote is at `open` ends: its closing quote, or the last byte before
+// the line break that cuts it off unclosed, or before `end`. A backslash escapes the byte after
+// it, a line feed included.
+TextLength CssStringEnd(const std::uint8_t* text, TextLength open, TextLength end) {
+    const std::uint8_t quote = text[open];
+    // Bound: k grows every round and stops at end.
+    for (TextLength k = open + 1; k < end; ++k) {
+        const std::uint8_t b = text[k];
+        if (b == quote) {
+            return k;
+        }
+        if (b == '\\') {
+            ++k;
+        } else if (b == '\n' || b == '\r' || b == '\f') {
+            return k - 1;
+        }
+    }
+    return end - 1;
+}
+
+// The byte after the `*/` that closes the CSS comment whose `/*` is at `open`, or `end`.
+TextLength CssCommentEnd(const std::uint8_t* text, TextLength open, TextLength end) {
+    // Bound: k grows every round and stops at end.
+    for (TextLength k = FindByte(text, open + 2, end, '/'); k < end;
+         k = FindByte(text, k + 1, end, '/')) {
+        if (k - 1 >= open + 2 && text[k - 1] == '*') {
+            return k + 1;
+        }
+    }
+    return end;
+}
+
+// Whether text[from, to] holds a byte a layout pass acts at: a blank other than a lone space
+// between two other bytes, a deleted byte or a `<`.
+bool HoldsLayoutWork(const std::uint8_t* text, TextLength from, TextLength to) {
+    // Bound: k grows every round and stops at to.
+    for (TextLength k = from; k <= to; ++k) {
+        const std::uint8_t b = text[k];
+        if (b == '<' || b < ' ' || (b == ' ' && k < to && text[k + 1] <= ' ')) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 TextLength ScriptCloseTag(const std::uint8_t* text, TextLength from, TextLength length) {
@@ -96,9 +141,10 @@ void LayoutCursor::SetSpan(TextLength begin, TextLength last) {
 void LayoutCursor::NextSpan() {
     // Bound: each round moves the walk forward (scan_, the attribute walk or the lexer).
     for (;;) {
-        const bool found = mode_ == Mode::kScript ? NextInScript()
-                           : mode_ == Mode::kTag  ? NextInTag()
-                                                  : NextInMarkup();
+        const bool found = mode_ == Mode::kScript  ? NextInScript()
+                           : mode_ == Mode::kStyle ? NextInStyle()
+                           : mode_ == Mode::kTag   ? NextInTag()
+                                                   : NextInMarkup();
         if (found) {
             return;
         }
@@ -175,6 +221,12 @@ bool LayoutCursor::NextInTag() {
     if (tagOpensScript_ && k < length_) {
         return EnterScript(k);
     }
+    if (tagOpensStyle_ && k < length_) {
+        styleEnd_ = FindElementClose(text_, k + 1, length_, "STYLE");
+        mode_ = Mode::kStyle;
+        scan_ = k + 1;
+        return false;
+    }
     mode_ = Mode::kMarkup;
     scan_ = k + 1;
     return false;
@@ -231,14 +283,14 @@ bool LayoutCursor::NextInMarkup() {
             scan_ = lt + 1;  // `a < b`: no tag
             continue;
         }
-        // SPAN, STRONG, STYLE and SELECT are told from SCRIPT by their second letter.
-        tagOpensScript_ = (next | 0x20) == 's' && lt + 2 < length_ &&
-                          (text_[lt + 2] | 0x20) == 'c' && IsScriptTag(text_ + lt, text_ + length_);
+        const std::string_view body = BodyElementAt(text_, lt, length_);
+        tagOpensScript_ = body == "SCRIPT";
+        tagOpensStyle_ = body == "STYLE";
         // Most tags hold no quote before their `>`: nothing in them to protect, and no value
         // to walk. A name ends at a `>`, so a `>` found from the `<` on is the one a search
         // from the name's end finds; the name's end is only needed for a tag with a quote.
         const TextLength stop = FindFirstOfThree(text_, lt + 1, length_, '>', '"', '\'');
-        if (!tagOpensScript_ && stop < length_ && text_[stop] == '>') {
+        if (!tagOpensScript_ && !tagOpensStyle_ && stop < length_ && text_[stop] == '>') {
             scan_ = stop + 1;
             continue;
         }
@@ -257,6 +309,35 @@ bool LayoutCursor::NextInMarkup() {
             return false;
         }
     }
+}
+
+// Walks a style sheet for its strings; a quote in a comment opens none. A string that ends before
+// the position asked about, or holds nothing a pass would change, gives no stretch.
+bool LayoutCursor::NextInStyle() {
+    // Bound: scan_ grows every round and stops at the sheet's end.
+    while (scan_ < styleEnd_) {
+        const TextLength k = FindFirstOfThree(text_, scan_, styleEnd_, '"', '\'', '/');
+        if (k >= styleEnd_) {
+            break;
+        }
+        if (text_[k] == '/') {
+            if (k + 1 < styleEnd_ && text_[k + 1] == '*') {
+                scan_ = CssCommentEnd(text_, k, styleEnd_);
+            } else {
+                scan_ = k + 1;
+            }
+            continue;
+        }
+        const TextLength last = CssStringEnd(text_, k, styleEnd_);
+        scan_ = last + 1;
+        if (last >= lastPosition_ && HoldsLayoutWork(text_, k + 1, last)) {
+            SetSpan(k, last);
+            return true;
+        }
+    }
+    mode_ = Mode::kMarkup;
+    scan_ = styleEnd_;
+    return false;
 }
 
 bool LayoutCursor::EnterRawText(TextLength lt) {

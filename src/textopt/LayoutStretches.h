@@ -5,7 +5,9 @@
 //     `<P>` in there must not be taken for a block tag (without a `<` a browser folds their
 //     blanks as the passes do, so they are compacted then);
 //   - quoted attribute values (a value is what the page submits or shows);
-//   - string, template and regular-expression literals of SCRIPT bodies.
+//   - string, template and regular-expression literals of SCRIPT bodies;
+//   - strings of STYLE bodies (what a selector matches, a font or address names, `content`
+//     shows).
 //
 // Finding them means walking every tag and lexing every script, which costs more than most
 // layout passes themselves. A pass that runs alone asks a LayoutCursor, which reads only as far
@@ -65,10 +67,11 @@ class LayoutCursor {
     }
 
   private:
-    enum class Mode { kMarkup, kTag, kScript };
+    enum class Mode { kMarkup, kTag, kScript, kStyle };
 
     void NextSpan();
     bool NextInScript();
+    bool NextInStyle();
     bool NextInTag();
     bool NextInMarkup();
     // The TITLE, IFRAME, NOEMBED or NOFRAMES opened at lt when it holds a `<`; true when it made
@@ -88,11 +91,13 @@ class LayoutCursor {
     Mode mode_ = Mode::kMarkup;
     TextLength scan_ = 0;  // markup: the first byte not read yet
     bool tagOpensScript_ = false;
+    bool tagOpensStyle_ = false;
     TextLength tagPos_ = 0;   // tag: the first byte of the tag not read yet
     TextLength tagStop_ = 0;  // tag: its first quote or `>` from the name on, once found
     std::optional<ScriptLexer> lexer_;
     TextLength scriptEnd_ = 0;  // the `<` of the script's close tag, or the length
     bool firstTokenOnly_ = false;
+    TextLength styleEnd_ = 0;  // the `<` of the style sheet's close tag, or the length
 };
 
 // The `<` of the first close tag of a script at or after `from`, or the length. How the open tag

@@ -265,7 +265,7 @@ TextLength OptimizeMetaAndImg(std::uint8_t* text, TextLength length, const PageO
     }
     const std::uint8_t* const end = text + length;
     BorderContext borders;
-    // Only a raw-text region, a SCRIPT tag or an IMG or META tag has the pass stop.
+    // Only a raw-text region, a SCRIPT or STYLE tag or an IMG or META tag has the pass stop.
     constexpr TagStartBytes kStarts = WithBytes(kRawTextStartBytes, "iImMsS");
     ForEachTagStartWhere(text, length, NextByteIn(text, kStarts), [&](TextLength i) {
         // Server-side code, TEXTAREA and TITLE hold text that only looks like tags: a form
@@ -276,12 +276,12 @@ TextLength OptimizeMetaAndImg(std::uint8_t* text, TextLength length, const PageO
                 return region;
             }
         }
-        // So does a script: a tag in one of its strings is text the script reads or writes, and
-        // deleting one may even join the text around it into the close tag that ends the body.
-        if (i + 2 < length && (text[i + 1] | 0x20) == 's' && (text[i + 2] | 0x20) == 'c' &&
-            IsScriptTag(text + i, end)) {
+        // So do scripts and style sheets: a tag in one of their strings is text a script
+        // writes or a sheet shows, and deleting one may even join the text around it into the
+        // close tag that ends the body.
+        if (const std::string_view body = BodyElementAt(text, i, length); !body.empty()) {
             const TextLength openEnd = i + 1 + TagBodyLength(text + i + 1, end);
-            return openEnd < length ? FindElementClose(text, openEnd + 1, length, "SCRIPT") - 1
+            return openEnd < length ? FindElementClose(text, openEnd + 1, length, body) - 1
                                     : length - 1;
         }
         if (i + 1 >= length || !MayBeImgOrMeta(text[i + 1])) {

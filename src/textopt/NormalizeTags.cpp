@@ -234,9 +234,9 @@ TextLength NormalizeTags(std::uint8_t* text, TextLength length, const PageOption
         if (!IsKnownTag(text + i, end)) {
             return region;
         }
-        // A script's body is script: a tag in one of its strings is text the script writes.
-        const bool script = i + 2 < length && (text[i + 1] | 0x20) == 's' &&
-                            (text[i + 2] | 0x20) == 'c' && IsScriptTag(text + i, end);
+        // A script's body is script, and a style sheet's is CSS: a tag in one of their strings
+        // is text the script writes or the sheet shows.
+        const std::string_view body = BodyElementAt(text, i, length);
         TagEdits edits;
         const TagPlan plan = PlanTag(text, i, length, unquotable, edits);
         TextLength close = plan.end;
@@ -248,8 +248,8 @@ TextLength NormalizeTags(std::uint8_t* text, TextLength length, const PageOption
         if (close == plan.end && plan.editable) {
             edits.Apply(text);
         }
-        if (script && close < length) {
-            return FindElementClose(text, close + 1, length, "SCRIPT") - 1;
+        if (!body.empty() && close < length) {
+            return FindElementClose(text, close + 1, length, body) - 1;
         }
         return std::max(region, close < length ? close : length - 1);
     });

@@ -219,6 +219,21 @@ bool IsKnownTag(const std::uint8_t* p, const std::uint8_t* end) {
     return IsTagOfClass(TagClass::kKnown, p, end);
 }
 
+std::string_view BodyElementAt(const std::uint8_t* text, TextLength i, TextLength length) {
+    // SPAN, STRONG and SELECT are told from both by their second letter.
+    if (i + 2 >= length || (text[i + 1] | 0x20) != 's') {
+        return {};
+    }
+    const std::uint8_t second = text[i + 2] | 0x20;
+    if (second == 'c' && IsScriptTag(text + i, text + length)) {
+        return "SCRIPT";
+    }
+    if (second == 't' && IsTagOfClass(TagClass::kStyle, text + i, text + length)) {
+        return "STYLE";
+    }
+    return {};
+}
+
 TextLength SkipServerCode(TextLength i, const std::uint8_t* text, TextLength length) {
     if (i < 0 || length - i < 2 || text[i] != '<' || (text[i + 1] != '%' && text[i + 1] != '?')) {
         return i;

@@ -64,6 +64,9 @@ inline bool MayOpenRawTextAt(const std::uint8_t* text, TextLength i, TextLength 
     return i + 3 < length && kRawTextStartBytes[next] && kRawTextSecondBytes[text[i + 2]] &&
            ThirdByteFits(kRawTextTagNames, next, text[i + 2], text[i + 3]);
 }
+// "SCRIPT" or "STYLE" when the tag at i opens one of them, else an empty view: their bodies are
+// a program and a style sheet, whose strings may hold what looks like tags.
+std::string_view BodyElementAt(const std::uint8_t* text, TextLength i, TextLength length);
 TextLength SkipScriptBlock(TextLength i, const std::uint8_t* text, TextLength length);
 TextLength SkipStyleBlock(TextLength i, const std::uint8_t* text, TextLength length);
 // i, or the index of the `>` of the known tag opened at i (`length` when it is not closed).

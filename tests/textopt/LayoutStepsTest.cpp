@@ -31,9 +31,11 @@ TEST(LayoutSteps, LineEndsAndTabs) {
          "<PRE\t>a\tb</PRE>< PRE> </PRE><TEXTAREA\tNAME=t>\t</TEXTAREA>"},
         {"PRX does not end PRE, pre junk does", "<PRE>\t</PRX>\t</PRE>\t<PRE>\t</pre junk>\t",
          "<PRE>\t</PRX>\t</PRE> <PRE>\t</pre junk> "},
-        {"a script string or a long quoted value keeps its tab",
-         "<SCRIPT>x = \"a\tb\";\ty();</SCRIPT><INPUT VALUE=\"" + Repeat("a", 45) + "\tb\">\t",
-         "<SCRIPT>x = \"a\tb\"; y();</SCRIPT><INPUT VALUE=\"" + Repeat("a", 45) + "\tb\"> "},
+        {"a script or style sheet string or a long quoted value keeps its tab",
+         "<SCRIPT>x = \"a\tb\";\ty();</SCRIPT><STYLE>p\t{ font: 'a\tb' }</STYLE><INPUT VALUE=\"" +
+             Repeat("a", 45) + "\tb\">\t",
+         "<SCRIPT>x = \"a\tb\"; y();</SCRIPT><STYLE>p { font: 'a\tb' }</STYLE><INPUT VALUE=\"" +
+             Repeat("a", 45) + "\tb\"> "},
         // early endings
         {"unclosed PRE keeps tabs to the end", "\t<PRE>\ta\n\tb", " <PRE>\ta\n\tb"},
         // bytes 0x80-0xFF
@@ -89,6 +91,13 @@ TEST(LayoutSteps, BlankRunsAndBlockTags) {
          "\n<meta name=x>",
          "<script>// see <P> here\nx()</script>a <% b \n <P> c %> d<head><TITLE>a <P> b</TITLE>"
          "<meta name=x>"},
+        // fixed: strings of a style sheet were compacted, and so matched or named another thing
+        {"style sheet strings stay, a quote in a comment opens none, an escaped line feed does not "
+         "end one, a bare one does",
+         "<STYLE>  [title=\"a  b\"]  { font: 'A  \\\n  B' }  /* it's  */  "
+         "q { content: '\\'  <P>  ' }  z { content: 'a  \n  b  c' }</STYLE>  y",
+         "<STYLE> [title=\"a  b\"] { font: 'A  \\\n  B' } /* it's */ q { content: '\\'  <P>  ' } z "
+         "{ content: 'a\nb c' }</STYLE> y"},
         // early endings
         {"runs at both ends", " \n a b \n ", "\na b\n"},
         {"unclosed PRE protects to the end", "a \n<PRE> \n ", "a\n<PRE> \n "},

@@ -84,13 +84,14 @@ TEST(TagSteps, MetaAndImg) {
          "<META NAME=ROBOTSX><meta name=twitterx><meta name=a-verification>"
          "<meta name=x-verification-y>a",
          "<meta name=a-verification>a"},
-        // fixed: tags in a script's strings were edited, and a deleted one could join the text
-        // around it into the close tag that ends the script
-        {"a script's strings stay; after its close tag the walk goes on",
+        // fixed: tags in the strings of a script or a style sheet were edited, and a deleted one
+        // could join the text around it into the close tag that ends the script
+        {"strings of a script or a style sheet stay; after the close tag the walk goes on",
          "<script>w('<meta name=author>');w('</scr<META NAME=x>ipt>');w('<img border=0>')</script>"
-         "<meta name=author><IMG BORDER=0><SCRIPT SRC=a><IMG BORDER=0>",
+         "<meta name=author><IMG BORDER=0><STYLE>b:after{content:'<IMG BORDER=0>'}</STYLE>"
+         "<SCRIPT SRC=a><IMG BORDER=0>",
          "<script>w('<meta name=author>');w('</scr<META NAME=x>ipt>');w('<img border=0>')</script>"
-         "<IMG ><SCRIPT SRC=a><IMG BORDER=0>"},
+         "<IMG ><STYLE>b:after{content:'<IMG BORDER=0>'}</STYLE><SCRIPT SRC=a><IMG BORDER=0>"},
         // fixed: a browser ends these tags elsewhere than the tag scan does
         {"browser ends the tag at (a>b), or a stray quote: the tags stay",
          "<META NAME=(a>b)><META CONTENT=it's NAME=X>z'><IMG ALT=it's HSPACE=0>x'>", kUnchanged},
@@ -151,6 +152,12 @@ TEST(TagSteps, NormalizeTags) {
          "<TEXTAREA NAME=\"t\"><A HREF=\"x\"  ></TEXTAREA><?= '<td align=\"left\"  >' ?><A "
          "HREF=\"y\">",
          "<TEXTAREA NAME=t><A HREF=\"x\"  ></TEXTAREA><?= '<td align=\"left\"  >' ?><A HREF=y>"},
+        // fixed: tags in the strings of a style sheet were normalized, which changed the strings
+        {"a tag in a script or a style sheet is text; after its close tag the walk goes on",
+         "<STYLE MEDIA='all'>p:before { content: \"<B  CLASS='x'>\" }</STYLE><B  CLASS='x'>"
+         "<SCRIPT>w(\"<B  CLASS='x'>\")</SCRIPT>",
+         "<STYLE MEDIA=all>p:before { content: \"<B  CLASS='x'>\" }</STYLE><B CLASS=x>"
+         "<SCRIPT>w(\"<B  CLASS='x'>\")</SCRIPT>"},
         {"ten attributes", "<TD" + Repeat("  A='1'", 10) + ">", "<TD" + Repeat(" A=1", 10) + ">"},
         {"a tag needing more edits than are kept is left as it is",
          "<TD" + Repeat("  A='1'", 16) + ">", kUnchanged},

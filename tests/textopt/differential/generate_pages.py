@@ -31,6 +31,9 @@ SCRIPTS = [
     "w('<img src=a.gif border=0 hspace=0>'); w(\"<meta name=author content=x>\");",
     "a = b\n++c",
 ]
+# Strings of a style sheet are what it matches, loads or shows, blank for blank.
+STYLE_WITH_STRINGS = ("<style>\n\t[title=\"a  b\"]  { font-family: 'A\tB' }\n p:before  { content: "
+                      "\"<b  class=x>  \\\"  \" }  /* it's */ q { content: '\\'  <p>' }\n</style>\n")
 PHRASING = ["span", "a", "b", "i", "em", "strong", "code", "font", "label", "small"]
 FLOW = ["div", "blockquote", "section"]
 # Images with the attributes that restate a default, in and out of links.
@@ -156,7 +159,8 @@ class PageMaker:
                 + self.pick(["a  b", "x", "a\tb", "a <b> c", "1 < 2"]) + "</title>\n"
                 + self.tag("meta", void=True) + "\n" + self.pick(METAS) + "\n"
                 + self.pick(["", "<style>\n p { color: red; }\n</style>\n",
-                             "<style><!--\n a:hover  { color : red }  /* c */\n--></style>\n"]))
+                             "<style><!--\n a:hover  { color : red }  /* c */\n--></style>\n",
+                             STYLE_WITH_STRINGS]))
         body = "".join(self.flow(0) for _ in range(self.random.randint(3, 8)))
         return f"{head}</head>\n{self.tag('body')}\n{body}\n</body>\n</html>\n"
 
