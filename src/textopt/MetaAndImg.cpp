@@ -302,7 +302,8 @@ TextLength OptimizeMetaAndImg(std::uint8_t* text, TextLength length, const PageO
         if (kind == TagKind::kImg) {
             ApplyImgRule(text, i, std::min(close, length), length, borders);
         } else if (options.metaTags != MetaTagRule::kKeepAll &&
-                   !KeepsMetaTag(text, nameEnd, std::min(close, length), options.metaTags)) {
+                   !KeepsMetaTag(text, nameEnd, std::min(close, length), options.metaTags) &&
+                   !DeletionJoins(text, i, last + 1, length)) {
             DeleteRange(text, i, last + 1);
         }
         return last;

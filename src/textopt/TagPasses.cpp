@@ -262,7 +262,8 @@ TextLength RemoveComments(std::uint8_t* text, TextLength length) {
         }
         if (OpensComment(text, i, length)) {
             const TextLength end = CommentEnd(text, i, length);
-            if (!HoldsServerSideInclude(text + i, text + end, KeywordFit::kCutOffCounts)) {
+            if (!HoldsServerSideInclude(text + i, text + end, KeywordFit::kCutOffCounts) &&
+                !DeletionJoins(text, i, end, length)) {
                 DeleteRange(text, i, end);
             }
             return end - 1;
@@ -304,7 +305,9 @@ TextLength RemoveOptionalTags(std::uint8_t* text, TextLength length) {
             // The editor tags are no HTML at all; a close tag goes where the parser infers it.
             const TextLength tagEnd =
                 std::min(i + 1 + TagBodyLength(text + i + 1, end), length - 1);
-            if (!endTag || CloseIsInferred(name, open, NextTokenAfter(text, tagEnd + 1, length))) {
+            if ((!endTag ||
+                 CloseIsInferred(name, open, NextTokenAfter(text, tagEnd + 1, length))) &&
+                !DeletionJoins(text, i, tagEnd + 1, length)) {
                 DeleteRange(text, i, tagEnd + 1);
             }
             if (endTag) {
@@ -353,7 +356,9 @@ TextLength RemoveNoopTags(std::uint8_t* text, TextLength length) {
         // The tag ends where a browser ends it: a `>` in a quoted value is part of the value.
         const TextLength close = HtmlTagEnd(text, TagNameEnd(text, i, length), length);
         const TextLength last = close < length ? close : length - 1;
-        DeleteRange(text, i, last + 1);
+        if (!DeletionJoins(text, i, last + 1, length)) {
+            DeleteRange(text, i, last + 1);
+        }
         return last;
     });
     return CompactDeleted(text, length);

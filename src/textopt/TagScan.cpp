@@ -219,6 +219,66 @@ bool IsKnownTag(const std::uint8_t* p, const std::uint8_t* end) {
     return IsTagOfClass(TagClass::kKnown, p, end);
 }
 
+namespace {
+
+constexpr bool IsAsciiLetter(std::uint8_t b) {
+    return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z');
+}
+
+constexpr bool IsAsciiAlphanumeric(std::uint8_t b) {
+    return IsAsciiLetter(b) || (b >= '0' && b <= '9');
+}
+
+// What may stand between a `<` and the end of text that a following byte could still make a tag
+// of: a name, a `/`, `!`, `?` or `-`.
+constexpr bool ContinuesTagOpener(std::uint8_t b) {
+    return IsAsciiAlphanumeric(b) || b == '/' || b == '!' || b == '?' || b == '-';
+}
+
+// What may stand between a `&` and the end of text that a following byte could still make a
+// character reference of.
+constexpr bool ContinuesReference(std::uint8_t b) {
+    return IsAsciiAlphanumeric(b) || b == '#';
+}
+
+// The longest stretch looked back over: longer than any tag opener or reference name that a
+// deletion could complete in a real page.
+constexpr TextLength kJoinLookBack = 64;
+
+}  // namespace
+
+bool DeletionJoins(const std::uint8_t* text, TextLength begin, TextLength end, TextLength length) {
+    if (end >= length) {
+        return false;
+    }
+    const std::uint8_t after = text[end];
+    TextLength kept = 0;       // bytes between begin and the `<` or `&` looked for
+    bool reference = true;     // and all of them could be part of a reference's name
+    std::uint8_t nearest = 0;  // the one right after that `<` or `&`
+    // Bound: k falls every round and stops at 0, or once kJoinLookBack kept bytes are passed.
+    for (TextLength k = begin - 1; k >= 0 && kept <= kJoinLookBack; --k) {
+        const std::uint8_t b = text[k];
+        if (b == 0) {
+            continue;
+        }
+        if (b == '<') {
+            // `<` alone takes a name or `/`, `!`, `?` after it; `<b`, `</` or `<!-` anything.
+            const std::uint8_t next = kept > 0 ? nearest : after;
+            return IsAsciiLetter(next) || next == '/' || next == '!' || next == '?';
+        }
+        if (b == '&') {
+            return reference && (ContinuesReference(after) || (kept > 0 && after == ';'));
+        }
+        if (!ContinuesTagOpener(b)) {
+            return false;
+        }
+        reference = reference && ContinuesReference(b);
+        nearest = b;
+        ++kept;
+    }
+    return false;
+}
+
 std::string_view BodyElementAt(const std::uint8_t* text, TextLength i, TextLength length) {
     // SPAN, STRONG and SELECT are told from both by their second letter.
     if (i + 2 >= length || (text[i + 1] | 0x20) != 's') {

@@ -64,6 +64,11 @@ inline bool MayOpenRawTextAt(const std::uint8_t* text, TextLength i, TextLength 
     return i + 3 < length && kRawTextStartBytes[next] && kRawTextSecondBytes[text[i + 2]] &&
            ThirdByteFits(kRawTextTagNames, next, text[i + 2], text[i + 3]);
 }
+// Whether deleting the markup at text[begin, end) would join the text on either side into
+// markup or a character reference the page did not have: `a<` and `b>c` around a comment become
+// the tag `<b>`, `&am` and `p;` the reference `&amp;`. Such markup stays. Bytes the pass deleted
+// before `begin` are stepped over; the text after `end` is as the pass found it.
+bool DeletionJoins(const std::uint8_t* text, TextLength begin, TextLength end, TextLength length);
 // "SCRIPT" or "STYLE" when the tag at i opens one of them, else an empty view: their bodies are
 // a program and a style sheet, whose strings may hold what looks like tags.
 std::string_view BodyElementAt(const std::uint8_t* text, TextLength i, TextLength length);

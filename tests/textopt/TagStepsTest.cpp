@@ -32,6 +32,10 @@ TEST(TagSteps, Comments) {
         {"empty comment ends at its own end", "a<!---->b<!-- x -->c<!---->d<!--#echo var='x' -->",
          "abcd<!--#echo var='x' -->"},
         {"abrupt empty comments, a comment closed by --!>", "a<!-->b<!--->c<!-- x --!>d", "abcd"},
+        // fixed: deleting the comment joined the text around it into a tag or a reference
+        {"text that would become a tag or a reference keeps the comment between",
+         "a<<!-- x -->b>c &am<!-- y -->p; &<!-- -->#65; 1<<!-- z -->2 e<<!--q--><!--r-->i>",
+         "a<<!-- x -->b>c &am<!-- y -->p; &<!-- -->#65; 1<2 e<<!--r-->i>"},
         // early endings
         {"unclosed comment runs to the end", "a<!-- x", "a"},
         {"unclosed server code protects to the end", "<% a <!-- b -->", kUnchanged},
@@ -114,6 +118,8 @@ TEST(TagSteps, MetaAndImg) {
          "<IMG SRC=a ><A HREF=x>l</A>"},
         // early endings
         {"unclosed META runs to the end", "a<META NAME=X", "a"},
+        {"kept where the text around would become a tag", "a<<META NAME=X>TD  ALIGN=x>",
+         kUnchanged},
     };
     ExpectRows("OptimizeMetaAndImg", rows);
     // fixed: choice 1, labelled as removing the generator tag only, did what 0 did
@@ -198,8 +204,10 @@ TEST(TagSteps, OptionalAndEditorTags) {
          "<HTML><HEAD></HEAD><BODY>x</BODY></HTML>",
          "<UL><LI>a<LI>b</UL><SELECT><OPTION>a</SELECT><HTML><HEAD><BODY>x"},
         {"column group", "<COLGROUP SPAN=2></COLGROUP>", "<COLGROUP SPAN=2>"},
-        {"editor tags", "<X-CLARIS-WINDOW TOP=0>a<X-SAS-WINDOW T='a>b'>b<x-claris-tagview mode=x>c",
-         "abc"},
+        {"editor tags; one between text that would become a tag stays",
+         "<X-CLARIS-WINDOW TOP=0>a<X-SAS-WINDOW T='a>b'>b<x-claris-tagview mode=x>c"
+         "<<X-SAS-WINDOW>i>",
+         "abc<<X-SAS-WINDOW>i>"},
         // edge cases
         {"longer names, other close tags, editor tag prefix, nothing open to close",
          "</LIX></ABCDEFGHIJKLMNOPQRSTUVWXYZ></P></TD><X-CLARIS-WINDOWS></LI>y</OPTION>z",
@@ -250,6 +258,7 @@ TEST(TagSteps, OptionalAndEditorTags) {
         // fixed: the tag was deleted to the first `>`, one in a quoted value too, and the rest of
         // the tag showed as text
         {"deletes to the > that ends the tag", "<NOOP a='>'>b<noop\ttitle=\"x>y\">c", "bc"},
+        {"kept where the text around would become a tag", "a<<NOOP>b>c<</NOOP>/b>", kUnchanged},
         {"NOOP in TEXTAREA or server code is text",
          "<TEXTAREA><NOOP>a</TEXTAREA><% x = \"<noop>\" %><NOOP>",
          "<TEXTAREA><NOOP>a</TEXTAREA><% x = \"<noop>\" %>"},

@@ -18,7 +18,9 @@ WORDS = ["alpha", "beta", "x", "a&amp;b", "&lt;tag&gt;", "&nbsp;", "&#160;", "\u
          'q"t', "it's", "a=b", "", "caf&eacute;", "&Ntilde;&copy;", "&#x41;&#65;"]
 # Comments of every kind, and server-side code, which the passes must read as such.
 ASIDES = ["<!-- c -->", "<!--\tc\t-->", "<!--[if IE]>x<![endif]-->", "<!--#include virtual='x' -->",
-          "<% a  =  b %>", "<?php echo  'a  b'; ?>", "<!---->"]
+          "<% a  =  b %>", "<?php echo  'a  b'; ?>", "<!---->",
+          # Text that would turn into a tag or a reference if the markup between went.
+          "a<<!-- c -->b>c", "&am<!-- c -->p;", "x<<meta name=author content=a>i>y"]
 VALUES = ["x", "a b", "a\tb", "a\nb", "", "a>b", "a=b", "it's", 'say "hi"',
           "http://e.com/a?b=c&amp;d=e", "#top", "0", "left", "bottom", "100%", "a_b", " pad "]
 ATTRIBUTES = ["class", "id", "title", "href", "src", "alt", "width", "border", "align", "hspace",
