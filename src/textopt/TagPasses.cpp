@@ -43,6 +43,12 @@ constexpr TagStartBytes kCommentFreeStartBytes =
     StartBytesOf(kPreformattedTagNames, kServerCodeOpeners, kRawTextTagNames, kScriptTagNames,
                  kStyleTagNames, kKnownTagNames);
 
+// Whether the `<` at i opens a tag, open or close, as a browser reads it: a letter follows it.
+bool OpensTag(const std::uint8_t* text, TextLength i, TextLength length) {
+    const TextLength name = i + 1 < length && text[i + 1] == '/' ? i + 2 : i + 1;
+    return name < length && OpenElements::IsLetter(text[name]);
+}
+
 bool OpensComment(const std::uint8_t* text, TextLength i, TextLength length) {
     return length - i >= 4 && text[i + 1] == '!' && text[i + 2] == '-' && text[i + 3] == '-';
 }
@@ -269,7 +275,13 @@ TextLength RemoveComments(std::uint8_t* text, TextLength length) {
             return end - 1;
         }
         const bool mayOpenRegion = i + 1 < length && kCommentFreeStartBytes[text[i + 1]];
-        return mayOpenRegion ? SkipCommentFreeRegion(i, text, length) : i;
+        const TextLength region = mayOpenRegion ? SkipCommentFreeRegion(i, text, length) : i;
+        if (region != i || !OpensTag(text, i, length)) {
+            return region;
+        }
+        // In any other tag a `<!--` is part of a name or a value, and its `-->` may be pages
+        // away: the tag ends where a browser ends it.
+        return std::min(HtmlTagEnd(text, TagNameEnd(text, i, length), length), length - 1);
     });
     return CompactDeleted(text, length);
 }

@@ -21,8 +21,11 @@ TEST(TagSteps, Comments) {
         {"comments in PRE, SCRIPT and STYLE stay",
          "<PRE><!-- x --></PRE><SCRIPT><!-- x --></SCRIPT><style><!-- p{} --></style><!-- y -->",
          "<PRE><!-- x --></PRE><SCRIPT><!-- x --></SCRIPT><style><!-- p{} --></style>"},
-        {"comment in an unknown tag's value goes, in a known one's it stays",
-         "<Q TITLE='<!-- x -->'><A TITLE='<!-- x -->'>", "<Q TITLE=''><A TITLE='<!-- x -->'>"},
+        // fixed: in a tag outside the known-tag table, a `<!--` in a value was taken for a
+        // comment, and one never closed there deleted the page up to the next `-->`
+        {"a value holds no comment, in any tag",
+         "<Q TITLE='<!-- x -->'><A TITLE='<!-- x -->'><P TITLE=\"<!--\">a</P><P>b</P><!-- c -->d",
+         "<Q TITLE='<!-- x -->'><A TITLE='<!-- x -->'><P TITLE=\"<!--\">a</P><P>b</P>d"},
         {"TITLE, TEXTAREA, NOFRAMES and server code hold no comment",
          "<TITLE>A <!-- b --></TITLE><textarea><!-- x --></textarea><noframes><!-- x -->"
          "</noframes><% s = \"<!-- x -->\" %><?php '<!-- a -->' ?>",

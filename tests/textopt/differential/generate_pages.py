@@ -22,7 +22,8 @@ ASIDES = ["<!-- c -->", "<!--\tc\t-->", "<!--[if IE]>x<![endif]-->", "<!--#inclu
           # Text that would turn into a tag or a reference if the markup between went.
           "a<<!-- c -->b>c", "&am<!-- c -->p;", "x<<meta name=author content=a>i>y"]
 VALUES = ["x", "a b", "a\tb", "a\nb", "", "a>b", "a=b", "it's", 'say "hi"',
-          "http://e.com/a?b=c&amp;d=e", "#top", "0", "left", "bottom", "100%", "a_b", " pad "]
+          "http://e.com/a?b=c&amp;d=e", "#top", "0", "left", "bottom", "100%", "a_b", " pad ",
+          "<!-- x -->", "a<!--b"]
 ATTRIBUTES = ["class", "id", "title", "href", "src", "alt", "width", "border", "align", "hspace",
               "style", "data-x", "name", "value", "type"]
 SCRIPTS = [
