@@ -265,6 +265,7 @@ TextLength OptimizeMetaAndImg(std::uint8_t* text, TextLength length, const PageO
     }
     const std::uint8_t* const end = text + length;
     BorderContext borders;
+    MarkupDeleter deleter;
     // Only a raw-text region, a SCRIPT or STYLE tag or an IMG or META tag has the pass stop.
     constexpr TagStartBytes kStarts = WithBytes(kRawTextStartBytes, "iImMsS");
     ForEachTagStartWhere(text, length, NextByteIn(text, kStarts), [&](TextLength i) {
@@ -302,9 +303,8 @@ TextLength OptimizeMetaAndImg(std::uint8_t* text, TextLength length, const PageO
         if (kind == TagKind::kImg) {
             ApplyImgRule(text, i, std::min(close, length), length, borders);
         } else if (options.metaTags != MetaTagRule::kKeepAll &&
-                   !KeepsMetaTag(text, nameEnd, std::min(close, length), options.metaTags) &&
-                   !DeletionJoins(text, i, last + 1, length)) {
-            DeleteRange(text, i, last + 1);
+                   !KeepsMetaTag(text, nameEnd, std::min(close, length), options.metaTags)) {
+            deleter.Delete(text, i, last + 1, length);
         }
         return last;
     });

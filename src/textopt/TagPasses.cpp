@@ -262,15 +262,15 @@ TextLength RemoveComments(std::uint8_t* text, TextLength length) {
     // Past the last `<!--` there is nothing to delete, and no region needs finding: many
     // pages have their last comment well before their end, or none at all.
     const TextLength lastComment = LastCommentStart(text, length);
-    ForEachTagStart(text, length, [text, length, lastComment](TextLength i) {
+    MarkupDeleter deleter;
+    ForEachTagStart(text, length, [text, length, lastComment, &deleter](TextLength i) {
         if (i > lastComment) {
             return length - 1;
         }
         if (OpensComment(text, i, length)) {
             const TextLength end = CommentEnd(text, i, length);
-            if (!HoldsServerSideInclude(text + i, text + end, KeywordFit::kCutOffCounts) &&
-                !DeletionJoins(text, i, end, length)) {
-                DeleteRange(text, i, end);
+            if (!HoldsServerSideInclude(text + i, text + end, KeywordFit::kCutOffCounts)) {
+                deleter.Delete(text, i, end, length);
             }
             return end - 1;
         }
@@ -295,7 +295,8 @@ TextLength RemoveOptionalTags(std::uint8_t* text, TextLength length) {
     // what is open where it stands: a `</LI>` after which the parser would leave the item open
     // (text, a DIV, the end of a list the item is not in) stays.
     OpenElements open;
-    ForEachTagStart(text, length, [text, length, end, &open](TextLength i) {
+    MarkupDeleter deleter;
+    ForEachTagStart(text, length, [text, length, end, &open, &deleter](TextLength i) {
         if (OpensComment(text, i, length)) {
             return CommentEnd(text, i, length) - 1;
         }
@@ -317,10 +318,8 @@ TextLength RemoveOptionalTags(std::uint8_t* text, TextLength length) {
             // The editor tags are no HTML at all; a close tag goes where the parser infers it.
             const TextLength tagEnd =
                 std::min(i + 1 + TagBodyLength(text + i + 1, end), length - 1);
-            if ((!endTag ||
-                 CloseIsInferred(name, open, NextTokenAfter(text, tagEnd + 1, length))) &&
-                !DeletionJoins(text, i, tagEnd + 1, length)) {
-                DeleteRange(text, i, tagEnd + 1);
+            if (!endTag || CloseIsInferred(name, open, NextTokenAfter(text, tagEnd + 1, length))) {
+                deleter.Delete(text, i, tagEnd + 1, length);
             }
             if (endTag) {
                 open.End(name);
@@ -352,7 +351,8 @@ TextLength RemoveNoopTags(std::uint8_t* text, TextLength length) {
         const std::uint8_t nameStart = next == '/' && lt + 2 < length ? text[lt + 2] : next;
         return kRawTextStartBytes[next] || (nameStart | 0x20) == 'n';
     };
-    ForEachTagStartWhere(text, length, mayMatter, [text, length, end](TextLength i) {
+    MarkupDeleter deleter;
+    ForEachTagStartWhere(text, length, mayMatter, [text, length, end, &deleter](TextLength i) {
         // A `<NOOP>` in server-side code, TITLE or TEXTAREA is text.
         if (MayOpenRawTextAt(text, i, length)) {
             const TextLength region = SkipRawText(i, text, length);
@@ -368,9 +368,7 @@ TextLength RemoveNoopTags(std::uint8_t* text, TextLength length) {
         // The tag ends where a browser ends it: a `>` in a quoted value is part of the value.
         const TextLength close = HtmlTagEnd(text, TagNameEnd(text, i, length), length);
         const TextLength last = close < length ? close : length - 1;
-        if (!DeletionJoins(text, i, last + 1, length)) {
-            DeleteRange(text, i, last + 1);
-        }
+        deleter.Delete(text, i, last + 1, length);
         return last;
     });
     return CompactDeleted(text, length);

@@ -5,6 +5,7 @@
 
 #include "textopt/ByteScan.h"
 #include "textopt/TagNames.h"
+#include "textopt/TagWalk.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -244,21 +245,43 @@ constexpr bool ContinuesReference(std::uint8_t b) {
 // The longest stretch looked back over: longer than any tag opener or reference name that a
 // deletion could complete in a real page.
 constexpr TextLength kJoinLookBack = 64;
+// The most deleted bytes stepped over one by one, besides the last run: past them the markup is
+// kept rather than the page read back further.
+constexpr TextLength kDeletedLookBack = 4096;
 
 }  // namespace
 
-bool DeletionJoins(const std::uint8_t* text, TextLength begin, TextLength end, TextLength length) {
+bool MarkupDeleter::Delete(std::uint8_t* text, TextLength begin, TextLength end,
+                           TextLength length) {
+    if (Joins(text, begin, end, length)) {
+        return false;
+    }
+    DeleteRange(text, begin, end);
+    if (begin != runEnd_) {
+        runBegin_ = begin;
+    }
+    runEnd_ = end;
+    return true;
+}
+
+bool MarkupDeleter::Joins(const std::uint8_t* text, TextLength begin, TextLength end,
+                          TextLength length) const {
     if (end >= length) {
         return false;
     }
     const std::uint8_t after = text[end];
     TextLength kept = 0;       // bytes between begin and the `<` or `&` looked for
-    bool reference = true;     // and all of them could be part of a reference's name
+    TextLength deleted = 0;    // deleted bytes stepped over one by one
+    bool reference = true;     // and all kept ones could be part of a reference's name
     std::uint8_t nearest = 0;  // the one right after that `<` or `&`
-    // Bound: k falls every round and stops at 0, or once kJoinLookBack kept bytes are passed.
-    for (TextLength k = begin - 1; k >= 0 && kept <= kJoinLookBack; --k) {
+    // Bound: k falls every round and stops at 0, or once kJoinLookBack kept bytes or
+    // kDeletedLookBack deleted ones are passed.
+    for (TextLength k = (begin == runEnd_ ? runBegin_ : begin) - 1; k >= 0; --k) {
         const std::uint8_t b = text[k];
         if (b == 0) {
+            if (++deleted > kDeletedLookBack) {
+                return true;
+            }
             continue;
         }
         if (b == '<') {
@@ -269,12 +292,11 @@ bool DeletionJoins(const std::uint8_t* text, TextLength begin, TextLength end, T
         if (b == '&') {
             return reference && (ContinuesReference(after) || (kept > 0 && after == ';'));
         }
-        if (!ContinuesTagOpener(b)) {
+        if (!ContinuesTagOpener(b) || ++kept > kJoinLookBack) {
             return false;
         }
         reference = reference && ContinuesReference(b);
         nearest = b;
-        ++kept;
     }
     return false;
 }

@@ -64,11 +64,23 @@ inline bool MayOpenRawTextAt(const std::uint8_t* text, TextLength i, TextLength 
     return i + 3 < length && kRawTextStartBytes[next] && kRawTextSecondBytes[text[i + 2]] &&
            ThirdByteFits(kRawTextTagNames, next, text[i + 2], text[i + 3]);
 }
-// Whether deleting the markup at text[begin, end) would join the text on either side into
-// markup or a character reference the page did not have: `a<` and `b>c` around a comment become
-// the tag `<b>`, `&am` and `p;` the reference `&amp;`. Such markup stays. Bytes the pass deleted
-// before `begin` are stepped over; the text after `end` is as the pass found it.
-bool DeletionJoins(const std::uint8_t* text, TextLength begin, TextLength end, TextLength length);
+// Deletes markup for a pass, unless deleting it would join the text on either side into markup
+// or a character reference the page did not have: `a<` and `b>c` around a comment would become
+// the tag `<b>`, `&am` and `p;` the reference `&amp;`. Such markup stays. The bytes the pass
+// deleted before are stepped over (the last run of them at once, so that a page of many
+// comments in a row costs no more than one); the text after is as the pass found it.
+class MarkupDeleter {
+  public:
+    // Deletes text[begin, end) unless that joins text; false when it stays. Calls come in text
+    // order.
+    bool Delete(std::uint8_t* text, TextLength begin, TextLength end, TextLength length);
+
+  private:
+    bool Joins(const std::uint8_t* text, TextLength begin, TextLength end, TextLength length) const;
+
+    TextLength runBegin_ = 0;  // the last run of bytes deleted here
+    TextLength runEnd_ = -1;
+};
 // "SCRIPT" or "STYLE" when the tag at i opens one of them, else an empty view: their bodies are
 // a program and a style sheet, whose strings may hold what looks like tags.
 std::string_view BodyElementAt(const std::uint8_t* text, TextLength i, TextLength length);
