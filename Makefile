@@ -68,6 +68,7 @@ bench: build
 
 # Quillon beside Debian's minify, gifsicle and jpegoptim on one big page and on the generated
 # site (bench/compare-tools.py). Wall times: the figures mean most on an otherwise idle machine.
+# About ten minutes: the disk is given a minute before each run of the site benchmark.
 .PHONY: compare
 compare: configure
 	cmake --build $(BUILD) --target quillon-cli -j $(JOBS)
