@@ -62,10 +62,6 @@ bool QuoteOpensValue(const std::uint8_t* text, TextLength q, TextLength from) {
 constexpr TagStartBytes kRegionStartBytes =
     StartBytesOf(kPreformattedTagNames, kRawTextTagNames, kServerCodeOpeners);
 
-constexpr bool IsAsciiLetter(std::uint8_t b) {
-    return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z');
-}
-
 // Where the CSS string whose quote is at `open` ends: its closing quote, or the last byte before
 // the line break that cuts it off unclosed, or before `end`. A backslash escapes the byte after
 // it, a line feed included.

@@ -100,10 +100,6 @@ class OpenElements {
         return name;
     }
 
-    static constexpr bool IsLetter(std::uint8_t b) {
-        return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z');
-    }
-
     // Returns whether the element holds raw text (script, style, ...): no tags until its close.
     bool Start(const Name& element, bool selfClosing) {
         const Classes classes = ClassesOf(element);

@@ -46,7 +46,7 @@ constexpr TagStartBytes kCommentFreeStartBytes =
 // Whether the `<` at i opens a tag, open or close, as a browser reads it: a letter follows it.
 bool OpensTag(const std::uint8_t* text, TextLength i, TextLength length) {
     const TextLength name = i + 1 < length && text[i + 1] == '/' ? i + 2 : i + 1;
-    return name < length && OpenElements::IsLetter(text[name]);
+    return name < length && IsAsciiLetter(text[name]);
 }
 
 bool OpensComment(const std::uint8_t* text, TextLength i, TextLength length) {
@@ -179,7 +179,7 @@ NextToken NextTokenAfter(const std::uint8_t* text, TextLength from, TextLength l
     }
     const bool end = text[k + 1] == '/';
     const TextLength name = end ? k + 2 : k + 1;
-    if (name >= length || !OpenElements::IsLetter(text[name])) {
+    if (name >= length || !IsAsciiLetter(text[name])) {
         return {NextToken::kOther, {}, afterBlanks};
     }
     return {end ? NextToken::kEndTag : NextToken::kStartTag,
@@ -308,7 +308,7 @@ TextLength RemoveOptionalTags(std::uint8_t* text, TextLength length) {
         if (text[i + 1] == '!' || text[i + 1] == '?') {
             return std::min(FindByte(text, i, length, '>'), length - 1);
         }
-        if (nameStart >= length || !OpenElements::IsLetter(text[nameStart])) {
+        if (nameStart >= length || !IsAsciiLetter(text[nameStart])) {
             return i;
         }
         const OpenElements::Name name = OpenElements::NameAt(text, nameStart, length);

@@ -222,10 +222,6 @@ bool IsKnownTag(const std::uint8_t* p, const std::uint8_t* end) {
 
 namespace {
 
-constexpr bool IsAsciiLetter(std::uint8_t b) {
-    return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z');
-}
-
 constexpr bool IsAsciiAlphanumeric(std::uint8_t b) {
     return IsAsciiLetter(b) || (b >= '0' && b <= '9');
 }
@@ -301,11 +297,8 @@ bool MarkupDeleter::Joins(const std::uint8_t* text, TextLength begin, TextLength
     return false;
 }
 
-std::string_view BodyElementAt(const std::uint8_t* text, TextLength i, TextLength length) {
+std::string_view detail::BodyElementAtS(const std::uint8_t* text, TextLength i, TextLength length) {
     // SPAN, STRONG and SELECT are told from both by their second letter.
-    if (i + 2 >= length || (text[i + 1] | 0x20) != 's') {
-        return {};
-    }
     const std::uint8_t second = text[i + 2] | 0x20;
     if (second == 'c' && IsScriptTag(text + i, text + length)) {
         return "SCRIPT";

@@ -81,9 +81,18 @@ class MarkupDeleter {
     TextLength runBegin_ = 0;  // the last run of bytes deleted here
     TextLength runEnd_ = -1;
 };
+namespace detail {
+std::string_view BodyElementAtS(const std::uint8_t* text, TextLength i, TextLength length);
+}  // namespace detail
 // "SCRIPT" or "STYLE" when the tag at i opens one of them, else an empty view: their bodies are
-// a program and a style sheet, whose strings may hold what looks like tags.
-std::string_view BodyElementAt(const std::uint8_t* text, TextLength i, TextLength length);
+// a program and a style sheet, whose strings may hold what looks like tags. Every tag walk asks,
+// so the first letter turns most tags away here, without a call.
+inline std::string_view BodyElementAt(const std::uint8_t* text, TextLength i, TextLength length) {
+    if (i + 2 >= length || (text[i + 1] | 0x20) != 's') {
+        return {};
+    }
+    return detail::BodyElementAtS(text, i, length);
+}
 TextLength SkipScriptBlock(TextLength i, const std::uint8_t* text, TextLength length);
 TextLength SkipStyleBlock(TextLength i, const std::uint8_t* text, TextLength length);
 // i, or the index of the `>` of the known tag opened at i (`length` when it is not closed).

@@ -41,6 +41,11 @@ inline bool IsHtmlBlankOrDeleted(std::uint8_t b) {
     return b == ' ' || b == '\t' || b == '\n' || b == '\f' || b == '\r' || b == 0;
 }
 
+// An ASCII letter: what a tag's name begins with, for a browser.
+constexpr bool IsAsciiLetter(std::uint8_t b) {
+    return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z');
+}
+
 // A space or a byte an earlier step of the same pass already deleted; the runs that the passes
 // trim or collapse step over such bytes so that a second run finds nothing left to do.
 inline bool IsSpaceOrDeleted(std::uint8_t b) {
