@@ -184,54 +184,36 @@ bool WriteAll(int file, const std::uint8_t* data, std::size_t size) {
     return true;
 }
 
-#if defined(O_DIRECT)
-// A file this large that has to reach the disk before the run goes on is written past the
-// system's cache: copying it into the cache and flushing it from there costs more than the disk's
-// own write (about twice the time for a 45 MB page on a virtual machine).
-constexpr std::size_t kUncachedWriteFrom = std::size_t{4} << 20;
-// Uncached writes want offsets, lengths and memory aligned to the device's block; 4 KB suits
-// every common one, and a device that wants more refuses the first write.
-constexpr std::size_t kUncachedAlign = 4096;
-// The bytes go through a buffer this small, so that it stays mapped and in the processor's cache.
-constexpr std::size_t kUncachedChunk = std::size_t{1} << 20;
+#if defined(SYNC_FILE_RANGE_WRITE)
+// A file that has to reach the disk before the run goes on is handed to the disk in pieces of
+// this size as it is written: the disk works while the rest is still being copied, and the flush
+// at the end waits only for the last piece. Writing past the cache instead waits for each request
+// in turn; on a virtual machine that made a 45 MB page's write and flush take 170 ms, against
+// 117 ms this way (medians of eight).
+constexpr std::size_t kWritebackPiece = std::size_t{4} << 20;
 
-struct AlignedDelete {
-    void operator()(std::uint8_t* block) const {
-        ::operator delete[](block, std::align_val_t{kUncachedAlign});
-    }
-};
-
-// Writes the whole blocks of `data` uncached and the rest through the cache. Where the file
-// system or the device refuses uncached writes, or one comes back short, the cache takes what is
-// left, so a refusal costs only the speed and a real fault (a full disk) surfaces there.
-bool WriteUncached(int file, const std::uint8_t* data, std::size_t size) {
-    const int flags = ::fcntl(file, F_GETFL);
-    if (flags < 0 || ::fcntl(file, F_SETFL, flags | O_DIRECT) != 0) {
-        return WriteAll(file, data, size);
-    }
-    const std::unique_ptr<std::uint8_t[], AlignedDelete> bounce(static_cast<std::uint8_t*>(
-        ::operator new[](kUncachedChunk, std::align_val_t{kUncachedAlign}, std::nothrow)));
-    const std::size_t blocks = size / kUncachedAlign * kUncachedAlign;
-    std::size_t done = 0;
-    while (bounce && done < blocks) {
-        const std::size_t chunk = std::min(kUncachedChunk, blocks - done);
-        std::memcpy(bounce.get(), data + done, chunk);
-        const ssize_t wrote = ::write(file, bounce.get(), chunk);
-        done += wrote > 0 ? static_cast<std::size_t>(wrote) : 0;
-        if (wrote != static_cast<ssize_t>(chunk)) {
-            break;
+// Writes `data` through the cache, starting the disk's write of each piece as soon as it is in.
+// A refused start only leaves the piece to the flush.
+bool WriteWithEarlyWriteback(int file, const std::uint8_t* data, std::size_t size) {
+    for (std::size_t done = 0; done < size;) {
+        const std::size_t piece = std::min(kWritebackPiece, size - done);
+        if (!WriteAll(file, data + done, piece)) {
+            return false;
         }
+        ::sync_file_range(file, static_cast<off_t>(done), static_cast<off_t>(piece),
+                          SYNC_FILE_RANGE_WRITE);
+        done += piece;
     }
-    return ::fcntl(file, F_SETFL, flags) == 0 && WriteAll(file, data + done, size - done);
+    return true;
 }
 #endif
 
 // The whole of `data`, by the way that reaches the disk soonest when it has to get there now.
 bool WriteForDurability(int file, const std::uint8_t* data, std::size_t size,
                         Durability durability) {
-#if defined(O_DIRECT)
-    if (durability == Durability::kFlushed && size >= kUncachedWriteFrom) {
-        return WriteUncached(file, data, size);
+#if defined(SYNC_FILE_RANGE_WRITE)
+    if (durability == Durability::kFlushed && size > kWritebackPiece) {
+        return WriteWithEarlyWriteback(file, data, size);
     }
 #else
     (void)durability;
