@@ -1,7 +1,8 @@
 // Arbitrary bytes through the web-page passes, with the chain's options taken from the first
 // byte. The whole chain must never lengthen the text nor read or write outside it (the sanitizers
 // watch); the layout passes alone must also never lose a byte 0x80-0xFF, since those are parts of
-// multibyte characters and only markup the tag passes remove may take some with it; and the
+// multibyte characters and only markup the tag passes remove may take some with it; the chain
+// must give the same bytes with its script bodies worked out on a second thread; and the
 // one-walk blank-run pass the chain uses must give what its three passes give in turn.
 #include <algorithm>
 #include <cstddef>
@@ -47,9 +48,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<std::uint8_t> page(data + 1, data + size);
 
     std::vector<std::uint8_t> text = page;
-    const auto chained = quillon::RunPageChain(
-        text.data(), static_cast<quillon::TextLength>(text.size()), SettingsFrom(data[0]));
+    quillon::PageSettings settings = SettingsFrom(data[0]);
+    const auto chained =
+        quillon::RunPageChain(text.data(), static_cast<quillon::TextLength>(text.size()), settings);
     CheckLength(chained, page.size());
+    std::vector<std::uint8_t> ahead = page;
+    settings.scriptsAheadFrom = 0;
+    const auto aheadLength = quillon::RunPageChain(
+        ahead.data(), static_cast<quillon::TextLength>(ahead.size()), settings);
+    if (aheadLength != chained ||
+        !std::equal(text.begin(), text.begin() + chained, ahead.begin())) {
+        std::abort();
+    }
 
     text = page;
     auto length = static_cast<quillon::TextLength>(text.size());

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 
 #include "pipeline/SettingsKeys.h"
 #include "textopt/Entities.h"
@@ -39,6 +40,13 @@ constexpr std::array kSteps = {
     PageStep{"TrimAroundBlockTags", "", Plain<TrimAroundBlockTags>, kAlways, false},
     PageStep{"RemoveNoopTags", "", Plain<RemoveNoopTags>, kRemoveEditorTags, true},
 };
+
+// No step after this one and before the script step changes a script body, so from here the
+// bodies can be worked out ahead.
+constexpr std::size_t kScriptBodiesSettled = 1;
+constexpr std::size_t kScriptStep = 6;
+static_assert(kSteps[kScriptBodiesSettled].name == "TabsToSpaces" &&
+              kSteps[kScriptStep].name == "OptimizeInlineScripts");
 
 }  // namespace
 
@@ -101,18 +109,26 @@ TextLength RunPageChain(std::uint8_t* text, TextLength length, const PageSetting
                            [&settings](const PageStep& s) { return GateOpen(s.gate, settings); });
     };
     std::size_t doneBefore = 0;  // steps below this index were done by a joined pass
+    std::unique_ptr<ScriptBodiesAhead> scriptsAhead;
     for (std::size_t k = 0; k < kSteps.size(); ++k) {
         const PageStep& step = kSteps[k];
         if (observer && !step.status.empty()) {
             observer->OnStatus(step.status);
         }
         if (k >= doneBefore && GateOpen(step.gate, settings)) {
-            if (step.joinedPass && allOpen(k, step.joinedSteps)) {
+            if (k == kScriptStep && scriptsAhead) {
+                length = OptimizeInlineScripts(text, length, settings.options, scriptsAhead.get());
+                scriptsAhead.reset();
+            } else if (step.joinedPass && allOpen(k, step.joinedSteps)) {
                 length = step.joinedPass(text, length, settings.options);
                 doneBefore = k + step.joinedSteps;
             } else {
                 length = step.pass(text, length, settings.options);
             }
+        }
+        if (k == kScriptBodiesSettled && length >= settings.scriptsAheadFrom &&
+            GateOpen(kSteps[kScriptStep].gate, settings)) {
+            scriptsAhead = std::make_unique<ScriptBodiesAhead>(text, length, settings.options);
         }
         if (observer && step.checkpointAfter) {
             observer->OnCheckpoint();

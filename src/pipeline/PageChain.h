@@ -45,6 +45,9 @@ struct PageSettings {
     bool removeOptionalTags = true;
     bool removeEditorTags = true;
     PageOptions options;
+    // From this length on, the script step's work on the bodies starts on a second thread
+    // while the steps before it run (a smaller page gains less than the thread costs).
+    TextLength scriptsAheadFrom = TextLength{1} << 20;
 };
 
 // inlineJavaScript is the "Enable JavaScript Optimizer" value the pipeline read for this file.

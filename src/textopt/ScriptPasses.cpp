@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
+#include <exception>
 #include <string_view>
 #include <utility>
 
@@ -186,13 +188,14 @@ void TightenScriptOperators(std::uint8_t* text, TextLength begin, TextLength end
     }
 }
 
-TextLength OptimizeInlineScripts(std::uint8_t* text, TextLength length,
-                                 const PageOptions& options) {
-    if (length <= 0) {
-        return 0;
-    }
+namespace {
+
+// Calls visit(content, body, close) for every SCRIPT element the script step works on, in page
+// order, with its body text[body, close).
+template <typename Visit>
+void ForEachScriptElement(const std::uint8_t* text, TextLength length, Visit visit) {
     const std::uint8_t* const end = text + length;
-    // Only a raw-text region or a SCRIPT tag has the pass stop.
+    // Only a raw-text region or a SCRIPT tag has the walk stop.
     constexpr TagStartBytes kStarts = WithBytes(kRawTextStartBytes, "sS");
     ForEachTagStartWhere(text, length, NextByteIn(text, kStarts), [&](TextLength i) {
         // A script tag inside server-side code or TEXTAREA is text the code prints or the form
@@ -213,25 +216,7 @@ TextLength OptimizeInlineScripts(std::uint8_t* text, TextLength length,
         const TextLength body = openClose + 1;
         // However the open tag was spelled, the first `</SCRIPT` ends the body.
         const TextLength close = FindElementClose(text, body, length, "SCRIPT");
-        switch (ClassifyScript(text, i, openClose)) {
-            case ScriptContent::kIgnoredBody:
-                // Only a body of blanks goes: any other is read by the page's own scripts.
-                if (std::all_of(text + body, text + close, IsBlankOrDeleted)) {
-                    DeleteRange(text, body, close);
-                }
-                break;
-            case ScriptContent::kJavaScript:
-                if (options.removeScriptComments && body < close) {
-                    const auto [walkBegin, walkEnd] = TrimScriptEnds(text, body, close);
-                    WalkScript(text, body, close, walkBegin, walkEnd, true);
-                    TrimBodyEnds(text, body, close);
-                } else {
-                    TightenScriptOperators(text, body, close);
-                }
-                break;
-            case ScriptContent::kOther:
-                break;
-        }
+        visit(ClassifyScript(text, i, openClose), body, close);
         // The walk goes on after the element: a `<SCRIPT` inside the body (a string given to
         // document.write) is script text, not a further element.
         if (close >= length) {
@@ -239,7 +224,118 @@ TextLength OptimizeInlineScripts(std::uint8_t* text, TextLength length,
         }
         return std::min(close + 1 + TagBodyLength(text + close + 1, end), length - 1);
     });
+}
+
+}  // namespace
+
+void OptimizeScriptBody(std::uint8_t* text, TextLength begin, TextLength end,
+                        const PageOptions& options) {
+    if (options.removeScriptComments && begin < end) {
+        const auto [walkBegin, walkEnd] = TrimScriptEnds(text, begin, end);
+        WalkScript(text, begin, end, walkBegin, walkEnd, true);
+        TrimBodyEnds(text, begin, end);
+    } else {
+        TightenScriptOperators(text, begin, end);
+    }
+}
+
+TextLength OptimizeInlineScripts(std::uint8_t* text, TextLength length,
+                                 const PageOptions& options) {
+    return OptimizeInlineScripts(text, length, options, nullptr);
+}
+
+TextLength OptimizeInlineScripts(std::uint8_t* text, TextLength length, const PageOptions& options,
+                                 ScriptBodiesAhead* ahead) {
+    if (length <= 0) {
+        return 0;
+    }
+    ForEachScriptElement(text, length,
+                         [&](ScriptContent content, TextLength body, TextLength close) {
+                             switch (content) {
+                                 case ScriptContent::kIgnoredBody:
+                                     // Only a body of blanks goes: any other is read by the page's
+                                     // own scripts.
+                                     if (std::all_of(text + body, text + close, IsBlankOrDeleted)) {
+                                         DeleteRange(text, body, close);
+                                     }
+                                     break;
+                                 case ScriptContent::kJavaScript:
+                                     if (!ahead || !ahead->TakeResult(text, body, close)) {
+                                         OptimizeScriptBody(text, body, close, options);
+                                     }
+                                     break;
+                                 case ScriptContent::kOther:
+                                     break;
+                             }
+                         });
     return CompactDeleted(text, length);
+}
+
+// ---- ScriptBodiesAhead
+
+ScriptBodiesAhead::ScriptBodiesAhead(const std::uint8_t* text, TextLength length,
+                                     const PageOptions& options)
+    : options_(options) {
+    try {
+        ForEachScriptElement(
+            text, length, [&](ScriptContent content, TextLength body, TextLength close) {
+                if (content == ScriptContent::kJavaScript && body < close) {
+                    const auto size = static_cast<std::size_t>(close - body);
+                    bodies_.push_back({.from = originals_.size(), .size = size, .resultSize = 0});
+                    originals_.insert(originals_.end(), text + body, text + close);
+                }
+            });
+        if (!bodies_.empty()) {
+            results_ = originals_;
+            worker_ = std::thread([this] { WorkOut(); });
+        }
+    } catch (const std::exception&) {
+        // Out of memory or of threads: the script step works every body out itself.
+        bodies_.clear();
+    }
+}
+
+ScriptBodiesAhead::~ScriptBodiesAhead() {
+    stop_ = true;
+    Finish();
+}
+
+void ScriptBodiesAhead::Finish() {
+    if (worker_.joinable()) {
+        worker_.join();
+        // A body the thread did not get to before a stop has no result, and none is taken.
+        bodies_.resize(workedOut_);
+    }
+}
+
+void ScriptBodiesAhead::WorkOut() {
+    for (Body& body : bodies_) {
+        if (stop_) {
+            return;
+        }
+        std::uint8_t* const from = results_.data() + body.from;
+        OptimizeScriptBody(results_.data(), static_cast<TextLength>(body.from),
+                           static_cast<TextLength>(body.from + body.size), options_);
+        body.resultSize = static_cast<std::size_t>(std::remove(from, from + body.size, 0) - from);
+        ++workedOut_;
+    }
+}
+
+bool ScriptBodiesAhead::TakeResult(std::uint8_t* text, TextLength begin, TextLength end) {
+    Finish();
+    const auto size = static_cast<std::size_t>(end - begin);
+    const std::size_t last = std::min(bodies_.size(), next_ + kLookAhead);
+    for (std::size_t k = next_; k < last; ++k) {
+        const Body& body = bodies_[k];
+        if (body.size == size &&
+            std::memcmp(originals_.data() + body.from, text + begin, size) == 0) {
+            std::memcpy(text + begin, results_.data() + body.from, body.resultSize);
+            std::memset(text + begin + body.resultSize, 0, size - body.resultSize);
+            next_ = k + 1;
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace quillon

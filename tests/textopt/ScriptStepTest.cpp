@@ -174,5 +174,39 @@ TEST(ScriptStep, Operators) {
     ExpectBodies(bodies, PageOptions{.removeScriptComments = false});
 }
 
+// A body worked out ahead is taken only where the page still holds its very bytes: a body that
+// changed, even to one of the same length, is worked out anew, and one that is gone or new does
+// not shift the others' results onto the wrong bodies.
+TEST(ScriptStep, BodiesWorkedOutAheadOnlyForTheirOwnBytes) {
+    struct Row {
+        const char* name;
+        std::string aheadFrom;  // the page as the bodies were copied from it
+        std::string page;       // the page as the script step finds it
+        std::string expected;
+    };
+    const Row rows[] = {
+        {"same length, other bytes", "<script>a = 1</script>", "<script>a = 2</script>",
+         "<script>a=2</script>"},
+        {"a body gone", "<script>a = 1</script><script>b = 2</script><script>c = 3</script>",
+         "<script>a = 1</script><script>c = 3</script>",
+         "<script>a=1</script><script>c=3</script>"},
+        {"a body new", "<script>b = 2</script>", "<script>a = 1</script><script>b = 2</script>",
+         "<script>a=1</script><script>b=2</script>"},
+        {"bodies swapped", "<script>a = 1</script><script>b = 2</script>",
+         "<script>b = 2</script><script>a = 1</script>",
+         "<script>b=2</script><script>a=1</script>"},
+    };
+    const PageOptions options;
+    for (const Row& row : rows) {
+        ScriptBodiesAhead ahead(reinterpret_cast<const std::uint8_t*>(row.aheadFrom.data()),
+                                static_cast<TextLength>(row.aheadFrom.size()), options);
+        std::string page = row.page;
+        page.resize(static_cast<std::size_t>(
+            OptimizeInlineScripts(reinterpret_cast<std::uint8_t*>(page.data()),
+                                  static_cast<TextLength>(page.size()), options, &ahead)));
+        EXPECT_EQ(page, row.expected) << row.name;
+    }
+}
+
 }  // namespace
 }  // namespace quillon::test
