@@ -11,6 +11,7 @@
 #include <random>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 #if defined(__unix__) || defined(__APPLE__)
@@ -297,10 +298,13 @@ bool OpenForReading(const std::filesystem::path& path, Descriptor& file, struct 
     return true;
 }
 
-bool ReadAll(int file, std::uint8_t* data, std::uint32_t size, std::string& why) {
+// Reads data[0, size) from the file, from `offset` on.
+bool ReadRange(int file, std::uint8_t* data, std::uint64_t offset, std::uint32_t size,
+               std::string& why) {
     std::uint32_t done = 0;
     while (done < size) {
-        const ssize_t got = ::read(file, data + done, size - done);
+        const ssize_t got =
+            ::pread(file, data + done, size - done, static_cast<off_t>(offset + done));
         if (got < 0 && errno == EINTR) {
             continue;
         }
@@ -311,6 +315,33 @@ bool ReadAll(int file, std::uint8_t* data, std::uint32_t size, std::string& why)
         done += static_cast<std::uint32_t>(got);
     }
     return true;
+}
+
+// A file this large is read in two halves at once, the second on a thread of its own: most of a
+// large read's time goes to mapping in the memory it fills, page by page, and two processor cores
+// do that in little more than half the time (a 50 MB page here: 44 ms -> 27 ms, medians of six).
+constexpr std::uint32_t kReadInHalvesFrom = std::uint32_t{8} << 20;
+
+bool ReadAll(int file, std::uint8_t* data, std::uint32_t size, std::string& why) {
+    if (size < kReadInHalvesFrom || std::thread::hardware_concurrency() < 2) {
+        return ReadRange(file, data, 0, size, why);
+    }
+    const std::uint32_t half = size / 2;
+    std::string secondWhy;
+    bool secondRead = false;
+    std::thread second;
+    try {
+        second = std::thread(
+            [&] { secondRead = ReadRange(file, data + half, half, size - half, secondWhy); });
+    } catch (const std::system_error&) {
+        return ReadRange(file, data, 0, size, why);
+    }
+    const bool firstRead = ReadRange(file, data, 0, half, why);
+    second.join();
+    if (firstRead && !secondRead) {
+        why = secondWhy;
+    }
+    return firstRead && secondRead;
 }
 
 // A big file's buffer is backed by 2 MB pages where the system offers them on request: each

@@ -283,10 +283,11 @@ TEST_F(FileProcessorTest, BackupsNeverReplaceAnythingAndKeepTheOriginalsMode) {
     EXPECT_EQ(ReadText(site_ / "a.gif.2.BAK"), original);
 }
 
-// A large file flushed before it counts reaches the disk in pieces as it is written. Whatever its
-// size, one piece or several with a short last one, it reads back as written, here and on a memory
-// file system, which has no disk to hand pieces to.
-TEST(WriteWholeFile, LargeFlushedFileReadsBackAsWritten) {
+// A large file flushed before it counts reaches the disk in pieces as it is written, and one read
+// whole is read in two halves at once. Whatever its size, one piece or several with a short last
+// one, it reads back as written, here and on a memory file system, which has no disk to hand
+// pieces to.
+TEST(WriteWholeFile, LargeFileReadsBackAsWritten) {
     TempDir here;
     std::vector<fs::path> folders = {here.Path()};
     std::error_code error;
@@ -304,6 +305,9 @@ TEST(WriteWholeFile, LargeFlushedFileReadsBackAsWritten) {
             ASSERT_TRUE(WriteWholeFile(file, bytes.data(), static_cast<std::uint32_t>(size)));
             const std::vector<std::uint8_t> back = ReadBytes(file);
             EXPECT_TRUE(back.size() == size && std::equal(back.begin(), back.end(), bytes.begin()));
+            const FileBuffer whole = ReadWholeFile(file);
+            EXPECT_TRUE(whole.size == size &&
+                        std::equal(whole.data.get(), whole.data.get() + size, bytes.begin()));
         }
         fs::remove(file, error);
     }
