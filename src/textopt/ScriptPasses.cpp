@@ -277,16 +277,24 @@ ScriptBodiesAhead::ScriptBodiesAhead(const std::uint8_t* text, TextLength length
                                      const PageOptions& options)
     : options_(options) {
     try {
+        std::size_t total = 0;
         ForEachScriptElement(
             text, length, [&](ScriptContent content, TextLength body, TextLength close) {
                 if (content == ScriptContent::kJavaScript && body < close) {
                     const auto size = static_cast<std::size_t>(close - body);
-                    bodies_.push_back({.from = originals_.size(), .size = size, .resultSize = 0});
-                    originals_.insert(originals_.end(), text + body, text + close);
+                    bodies_.push_back({.from = static_cast<std::size_t>(body), .size = size});
+                    total += size;
                 }
             });
+        // The copies are made in one block, and the thread makes its own copy to work on: the
+        // copying holds up the chain, the thread does not.
+        originals_.reserve(total);
+        for (Body& body : bodies_) {
+            const std::uint8_t* const from = text + body.from;
+            body.from = originals_.size();
+            originals_.insert(originals_.end(), from, from + body.size);
+        }
         if (!bodies_.empty()) {
-            results_ = originals_;
             worker_ = std::thread([this] { WorkOut(); });
         }
     } catch (const std::exception&) {
@@ -309,6 +317,11 @@ void ScriptBodiesAhead::Finish() {
 }
 
 void ScriptBodiesAhead::WorkOut() {
+    try {
+        results_ = originals_;
+    } catch (const std::exception&) {
+        return;  // no body worked out, none taken
+    }
     for (Body& body : bodies_) {
         if (stop_) {
             return;

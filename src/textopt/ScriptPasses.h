@@ -50,7 +50,7 @@ class ScriptBodiesAhead {
     struct Body {
         std::size_t from;  // where its bytes stand in originals_ and its result in results_
         std::size_t size;
-        std::size_t resultSize;
+        std::size_t resultSize = 0;
     };
     static constexpr std::size_t kLookAhead = 4;
 
