@@ -124,6 +124,38 @@ TextLength FindTagStart(const std::uint8_t* text, TextLength from, TextLength le
     return length;
 }
 
+// The index of the first `<` at or after `from` whose next byte is `letter` (a lower-case ASCII
+// letter) in either case, or `length`. Faster than FindTagStart where a walk stops at one name
+// only: sixteen pairs of bytes are compared at a time, and no other `<` costs a look.
+inline TextLength FindTagStartWithLetter(const std::uint8_t* text, TextLength from,
+                                         TextLength length, std::uint8_t letter) {
+    TextLength k = std::max(from, TextLength{0});
+#if defined(__SSE2__)
+    const __m128i lessThan = _mm_set1_epi8('<');
+    const __m128i lowerCase = _mm_set1_epi8(static_cast<char>(letter));
+    const __m128i caseBit = _mm_set1_epi8(0x20);
+    // Bound: k advances by 16 each round while 17 bytes (a block and the byte after it) remain.
+    while (length - k >= 17) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + k));
+        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + k + 1));
+        const int hits = _mm_movemask_epi8(
+            _mm_and_si128(_mm_cmpeq_epi8(bytes, lessThan),
+                          _mm_cmpeq_epi8(_mm_or_si128(next, caseBit), lowerCase)));
+        if (hits != 0) {
+            return k + std::countr_zero(static_cast<unsigned>(hits));
+        }
+        k += 16;
+    }
+#endif
+    // Bound: k stops before the last byte.
+    for (; k + 1 < length; ++k) {
+        if (text[k] == '<' && (text[k + 1] | 0x20) == letter) {
+            return k;
+        }
+    }
+    return length;
+}
+
 // The first index i at or after `from` where text[i] is a space and text[i + 1] a space or a
 // deleted byte, or `length`: runs of spaces start at such pairs, which are far rarer than spaces.
 inline TextLength FindSpaceRun(const std::uint8_t* text, TextLength from, TextLength length) {

@@ -29,18 +29,26 @@ void ForEachTagStart(const std::uint8_t* text, TextLength length, Visit visit) {
     }
 }
 
-// ForEachTagStart for a visitor that leaves alone (returns i for) every `<` that `accept` does
-// not take (see FindTagStart), and the `<` that ends the text: those are not shown to it.
-template <typename Accept, typename Visit>
-void ForEachTagStartWhere(const std::uint8_t* text, TextLength length, Accept accept, Visit visit) {
+// ForEachTagStart for a visitor shown only the `<` that find(from) gives, the first one it
+// cares about at or after `from` (or the length).
+template <typename Find, typename Visit>
+void ForEachTagStartFoundBy(TextLength length, Find find, Visit visit) {
     // Bound: every round ends at or after i, so i grows; the walk ends at length.
-    for (TextLength i = FindTagStart(text, 0, length, accept); i < length;) {
+    for (TextLength i = find(0); i < length;) {
         const TextLength last = std::max(visit(i), i);
         if (last >= length - 1) {
             break;
         }
-        i = FindTagStart(text, last + 1, length, accept);
+        i = find(last + 1);
     }
+}
+
+// ForEachTagStart for a visitor that leaves alone (returns i for) every `<` that `accept` does
+// not take (see FindTagStart), and the `<` that ends the text: those are not shown to it.
+template <typename Accept, typename Visit>
+void ForEachTagStartWhere(const std::uint8_t* text, TextLength length, Accept accept, Visit visit) {
+    ForEachTagStartFoundBy(
+        length, [&](TextLength from) { return FindTagStart(text, from, length, accept); }, visit);
 }
 
 // An accept for ForEachTagStartWhere: the `<` whose next byte `starts` holds.

@@ -13,6 +13,7 @@
 
 #include "CaseTable.h"
 #include "Corpus.h"
+#include "textopt/ByteScan.h"
 #include "textopt/WhitespacePasses.h"
 
 namespace quillon::test {
@@ -130,6 +131,31 @@ std::string OutsideLayoutProtected(const std::string& text) {
 // Outside the stretches the layout steps keep, no tab, no run of blanks, no blank at a line end
 // and no blank line is left. (The differential check holds the bodies of PRE, LISTING, XMP,
 // PLAINTEXT and TEXTAREA on these pages to their bytes.)
+// The scanner that finds `<` and one letter sixteen pairs at a time agrees with a plain loop,
+// wherever the pair stands against the blocks it reads: across a block's end, at the text's
+// last byte, and with the letter in either case.
+TEST(Robustness, TagStartScannerAgreesWithPlainLoop) {
+    std::mt19937 random(1207);
+    constexpr std::string_view kBytes = "<<sSsx3S\x13\xD3 ";
+    for (int round = 0; round < 2000; ++round) {
+        std::string text(random() % 70, ' ');
+        for (char& c : text) {
+            c = kBytes[random() % kBytes.size()];
+        }
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+        const auto length = static_cast<TextLength>(text.size());
+        for (TextLength from = 0; from <= length; ++from) {
+            TextLength plain = from;
+            while (plain + 1 < length && !(text[plain] == '<' && (text[plain + 1] | 0x20) == 's')) {
+                ++plain;
+            }
+            plain = plain + 1 < length ? plain : length;
+            ASSERT_EQ(FindTagStartWithLetter(bytes, from, length, 's'), plain)
+                << Visible(text) << " from " << from;
+        }
+    }
+}
+
 TEST(Robustness, CorpusPages) {
     std::vector<std::string> mismatches;
     for (const auto& path : CorpusFiles("html", {".html", ".htm"})) {
