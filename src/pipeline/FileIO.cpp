@@ -319,7 +319,7 @@ bool ReadRange(int file, std::uint8_t* data, std::uint64_t offset, std::uint32_t
 
 // A file this large is read in two halves at once, the second on a thread of its own: most of a
 // large read's time goes to mapping in the memory it fills, page by page, and two processor cores
-// do that in little more than half the time (a 50 MB page here: 44 ms -> 27 ms, medians of six).
+// do that in little more than half the time (a 50 MB page here: 42 ms -> 25 ms, medians of five).
 constexpr std::uint32_t kReadInHalvesFrom = std::uint32_t{8} << 20;
 
 bool ReadAll(int file, std::uint8_t* data, std::uint32_t size, std::string& why) {

@@ -262,8 +262,7 @@ TextLength OptimizeInlineScripts(std::uint8_t* text, TextLength length, const Pa
         text, length, [&](ScriptContent content, TextLength body, TextLength close) {
             switch (content) {
                 case ScriptContent::kIgnoredBody:
-                    // Only a body of blanks goes: any other is read by the page's
-                    // own scripts.
+                    // Only a body of blanks goes: the page's own scripts read any other.
                     if (std::all_of(text + body, text + close, IsBlankOrDeleted)) {
                         DeleteRange(text, body, close);
                     }

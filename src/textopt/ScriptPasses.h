@@ -33,8 +33,9 @@ void OptimizeScriptBody(std::uint8_t* text, TextLength begin, TextLength end,
 // works out any other itself: the page comes out the same either way.
 class ScriptBodiesAhead {
   public:
-    // Copies the JavaScript bodies of text[0, length), as the pass would find them now, and
-    // starts working them out. Without memory or a thread for it, no result is ever taken.
+    // Copies the JavaScript bodies of text[0, length), those the pass would find now and any
+    // inside raw-text regions, and starts working them out. Without memory or a thread for it,
+    // no result is ever taken.
     ScriptBodiesAhead(const std::uint8_t* text, TextLength length, const PageOptions& options);
     // Stops the thread after the body it is working on.
     ~ScriptBodiesAhead();
