@@ -297,7 +297,8 @@ ScriptBodiesAhead::ScriptBodiesAhead(const std::uint8_t* text, TextLength length
                 }
             });
         // The copies are made in one block, and the thread makes its own copy to work on: the
-        // copying holds up the chain, the thread does not.
+        // copying holds up the chain, the thread does not. Each body's `from`, its place in the
+        // page until now, becomes its place in that block.
         originals_.reserve(total);
         for (Body& body : bodies_) {
             const std::uint8_t* const from = text + body.from;

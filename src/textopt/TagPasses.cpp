@@ -43,10 +43,11 @@ constexpr TagStartBytes kCommentFreeStartBytes =
     StartBytesOf(kPreformattedTagNames, kServerCodeOpeners, kRawTextTagNames, kScriptTagNames,
                  kStyleTagNames, kKnownTagNames);
 
-// Whether the `<` at i opens a tag, open or close, as a browser reads it: a letter follows it.
-bool OpensTag(const std::uint8_t* text, TextLength i, TextLength length) {
+// Where the name of the tag opened by the `<` at i begins (after the `/` of a close tag), or -1
+// when no tag opens there: a browser reads a `<` as a tag only before a letter.
+TextLength TagNameStartAt(const std::uint8_t* text, TextLength i, TextLength length) {
     const TextLength name = i + 1 < length && text[i + 1] == '/' ? i + 2 : i + 1;
-    return name < length && IsAsciiLetter(text[name]);
+    return name < length && IsAsciiLetter(text[name]) ? name : -1;
 }
 
 bool OpensComment(const std::uint8_t* text, TextLength i, TextLength length) {
@@ -174,15 +175,11 @@ NextToken NextTokenAfter(const std::uint8_t* text, TextLength from, TextLength l
     if (k >= length) {
         return {NextToken::kEnd, {}, afterBlanks};
     }
-    if (text[k] != '<' || k + 1 >= length) {
+    const TextLength name = text[k] == '<' ? TagNameStartAt(text, k, length) : -1;
+    if (name < 0) {
         return {NextToken::kOther, {}, afterBlanks};
     }
-    const bool end = text[k + 1] == '/';
-    const TextLength name = end ? k + 2 : k + 1;
-    if (name >= length || !IsAsciiLetter(text[name])) {
-        return {NextToken::kOther, {}, afterBlanks};
-    }
-    return {end ? NextToken::kEndTag : NextToken::kStartTag,
+    return {text[k + 1] == '/' ? NextToken::kEndTag : NextToken::kStartTag,
             OpenElements::NameAt(text, name, length), afterBlanks};
 }
 
@@ -276,7 +273,7 @@ TextLength RemoveComments(std::uint8_t* text, TextLength length) {
         }
         const bool mayOpenRegion = i + 1 < length && kCommentFreeStartBytes[text[i + 1]];
         const TextLength region = mayOpenRegion ? SkipCommentFreeRegion(i, text, length) : i;
-        if (region != i || !OpensTag(text, i, length)) {
+        if (region != i || TagNameStartAt(text, i, length) < 0) {
             return region;
         }
         // In any other tag a `<!--` is part of a name or a value, and its `-->` may be pages
@@ -303,14 +300,14 @@ TextLength RemoveOptionalTags(std::uint8_t* text, TextLength length) {
         if (i + 1 >= length) {
             return i;
         }
-        const bool endTag = text[i + 1] == '/';
-        const TextLength nameStart = endTag ? i + 2 : i + 1;
         if (text[i + 1] == '!' || text[i + 1] == '?') {
             return std::min(FindByte(text, i, length, '>'), length - 1);
         }
-        if (nameStart >= length || !IsAsciiLetter(text[nameStart])) {
+        const TextLength nameStart = TagNameStartAt(text, i, length);
+        if (nameStart < 0) {
             return i;
         }
+        const bool endTag = text[i + 1] == '/';
         const OpenElements::Name name = OpenElements::NameAt(text, nameStart, length);
         const TextLength close = HtmlTagEnd(text, nameStart, length);
         const TextLength last = std::min(close, length - 1);

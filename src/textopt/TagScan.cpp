@@ -247,17 +247,16 @@ constexpr TextLength kDeletedLookBack = 4096;
 
 }  // namespace
 
-bool MarkupDeleter::Delete(std::uint8_t* text, TextLength begin, TextLength end,
+void MarkupDeleter::Delete(std::uint8_t* text, TextLength begin, TextLength end,
                            TextLength length) {
     if (Joins(text, begin, end, length)) {
-        return false;
+        return;
     }
     DeleteRange(text, begin, end);
     if (begin != runEnd_) {
         runBegin_ = begin;
     }
     runEnd_ = end;
-    return true;
 }
 
 bool MarkupDeleter::Joins(const std::uint8_t* text, TextLength begin, TextLength end,

@@ -71,9 +71,8 @@ inline bool MayOpenRawTextAt(const std::uint8_t* text, TextLength i, TextLength 
 // comments in a row costs no more than one); the text after is as the pass found it.
 class MarkupDeleter {
   public:
-    // Deletes text[begin, end) unless that joins text; false when it stays. Calls come in text
-    // order.
-    bool Delete(std::uint8_t* text, TextLength begin, TextLength end, TextLength length);
+    // Deletes text[begin, end) unless that joins text. Calls come in text order.
+    void Delete(std::uint8_t* text, TextLength begin, TextLength end, TextLength length);
 
   private:
     bool Joins(const std::uint8_t* text, TextLength begin, TextLength end, TextLength length) const;
