@@ -269,17 +269,29 @@ def make_site(site):
 
 def settle(seconds):
     """Writes the disk's cache out and waits `seconds` (nothing at all for 0), so that a timed
-    run does not pay for what the run before it left. The site benchmark waits longest: each of
-    its runs creates 2,000 files, and the run before deleted as many. On an ext4 without a
-    journal, as this project's test machines have, creating a file steps over every inode
-    deleted in the last minute (five minutes while its inode table block is not written out),
-    and the chain itself deletes 1,600 (minify renames each page aside, writes the new one and
-    deletes the old). A run would pay for the deletions of whichever tool went before it,
-    and Quillon, whose run is the shorter, the more by far; after the wait, longer than that
-    minute, it finds the disk as a user's run does."""
+    run does not share the disk with the writing the run before it left in the cache.
+    On an ext4 without a journal, as this project's test machines have, creating a file steps
+    over every free inode of its block group deleted in the last minute, or in the last six while
+    its inode table block has unwritten changes. Writing the cache out does not end that: the
+    first file a run creates beside such inodes changes their block again, and every later
+    creation steps over all of them. When each run deleted the tree of the run before, that was
+    a fifth of Quillon's CPU time in a profile, and a run after the chain, which deletes 1,600
+    files of its own (minify renames each page aside, writes the new one and deletes the old),
+    took a quarter longer than one after Quillon. So no tree is deleted before the end, and
+    each tool's copy is made in block groups of its own (spread_folders); the chain still pays
+    for its own deletions, as it would on this disk."""
     if seconds > 0:
         os.sync()
         time.sleep(seconds)
+
+
+def spread_folders(scratch):
+    """Marks the temporary folder as the top of a tree (chattr +T), so that ext4 gives each
+    folder made in it, the site and every tool's copy, block groups of its own. A run then
+    creates its files where no earlier run deleted any (see settle), as on a user's disk.
+    False where the file system has no such mark."""
+    return subprocess.run(["chattr", "+T", str(scratch)], stdout=subprocess.DEVNULL,
+                          stderr=subprocess.DEVNULL).returncode == 0
 
 
 def by_kind(files):
@@ -354,8 +366,6 @@ def bench_site(args, quillon, scratch, env):
         if grown:
             raise Failure(f"Quillon made {len(grown)} files larger, {grown[0]} first")
         quillon_digests.add(tree_digest(tree, all_paths))
-        if quillon_tree:
-            shutil.rmtree(quillon_tree.parent)
         quillon_tree = tree
 
     def time_chain(rep):
@@ -370,8 +380,6 @@ def bench_site(args, quillon, scratch, env):
                   or (out / rel).stat().st_size == 0]
         if broken:
             raise Failure(f"the chain left {len(broken)} files missing or empty, {broken[0]} first")
-        if chain_tree:
-            shutil.rmtree(chain_tree)
         chain_tree = out
 
     for rep in range(args.site_reps):
@@ -402,6 +410,9 @@ def bench_site(args, quillon, scratch, env):
         return sizes_after[rel] == files[rel]
 
     q, c = median_of(quillon_runs), median_of([t for t, _ in chain_runs])
+    print("   each run, wall / CPU s: Quillon "
+          + ", ".join(f"{t.wall:.2f} / {t.cpu:.2f}" for t in quillon_runs) + "; chain "
+          + ", ".join(f"{t.wall:.2f} / {t.cpu:.2f}" for t, _ in chain_runs))
     step_names = list(chain_runs[0][1])
     step_medians = {name: median_of([steps[name] for _, steps in chain_runs])
                     for name in step_names}
@@ -464,13 +475,16 @@ def main():
         return 1
 
     scratch = Path(tempfile.mkdtemp(prefix="quillon-compare-"))
+    spread = spread_folders(scratch)
     env = dict(os.environ, HOME=str(scratch / "home"), TMPDIR=str(scratch / "tmp"))
     (scratch / "home").mkdir()
     (scratch / "tmp").mkdir()
     quillon = Quillon(args.cli.resolve(), scratch, env)
     load = os.getloadavg()
     print(f"{os.cpu_count()} cores; load average at the start {load[0]:.2f} {load[1]:.2f} "
-          f"{load[2]:.2f}; temporary folder {scratch}")
+          f"{load[2]:.2f}; temporary folder {scratch}"
+          + ("" if spread else " (its folders could not be spread over the disk: chattr +T "
+                               "failed, and a run may pay for inodes another deleted)"))
     met = []
     try:
         if args.only in (None, "page"):
