@@ -2,9 +2,11 @@
 // target, private while it is written, renamed over the target when complete.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -22,9 +24,23 @@ struct FileStamp {
     friend bool operator==(const FileStamp&, const FileStamp&) = default;
 };
 
+// File buffers start on a boundary of this many bytes, which writing past the system's cache
+// asks of the memory it writes from (WriteWholeFile).
+inline constexpr std::size_t kFileBufferAlign = 4096;
+
+struct AlignedBytesDelete {
+    void operator()(std::uint8_t* bytes) const {
+        ::operator delete[](bytes, std::align_val_t{kFileBufferAlign});
+    }
+};
+using FileBytes = std::unique_ptr<std::uint8_t[], AlignedBytesDelete>;
+
+// `size` bytes on a kFileBufferAlign boundary, left as they are; null when memory is short.
+FileBytes AllocateFileBytes(std::size_t size);
+
 // A whole file in memory.
 struct FileBuffer {
-    std::unique_ptr<std::uint8_t[]> data;
+    FileBytes data;
     std::uint32_t size = 0;
     FileStamp stamp;
     // The permission bits, owner and group the file had when it was read; a copy takes them.

@@ -283,10 +283,10 @@ TEST_F(FileProcessorTest, BackupsNeverReplaceAnythingAndKeepTheOriginalsMode) {
     EXPECT_EQ(ReadText(site_ / "a.gif.2.BAK"), original);
 }
 
-// A large file flushed before it counts reaches the disk in pieces as it is written, and one read
-// whole is read in two halves at once. Whatever its size, one piece or several with a short last
-// one, it reads back as written, here and on a memory file system, which has no disk to hand
-// pieces to.
+// A large file flushed before it counts is written past the system's cache where its memory is
+// on a block boundary, through the cache where not, with a short last block through the cache
+// either way; one read whole is read in two halves at once. Whatever its size and memory, it
+// reads back as written, here and on a memory file system, which refuses writes past the cache.
 TEST(WriteWholeFile, LargeFileReadsBackAsWritten) {
     TempDir here;
     std::vector<fs::path> folders = {here.Path()};
@@ -295,19 +295,23 @@ TEST(WriteWholeFile, LargeFileReadsBackAsWritten) {
         folders.push_back("/dev/shm");
     }
     constexpr std::size_t kMiB = std::size_t{1} << 20;
-    std::vector<std::uint8_t> bytes(9 * kMiB + 1);
+    const FileBytes memory = AllocateFileBytes(9 * kMiB + 2);
+    ASSERT_TRUE(memory);
     std::mt19937 random(14);
-    std::generate(bytes.begin(), bytes.end(), [&random] { return random() >> 24; });
+    std::generate_n(memory.get(), 9 * kMiB + 2, [&random] { return random() >> 24; });
     for (const fs::path& folder : folders) {
         const fs::path file = folder / ("quillon-large-" + std::to_string(::getpid()));
         for (const std::size_t size : {4 * kMiB, 4 * kMiB + 1, 8 * kMiB, 9 * kMiB + 1}) {
-            SCOPED_TRACE(file.string() + ", " + std::to_string(size) + " bytes");
-            ASSERT_TRUE(WriteWholeFile(file, bytes.data(), static_cast<std::uint32_t>(size)));
-            const std::vector<std::uint8_t> back = ReadBytes(file);
-            EXPECT_TRUE(back.size() == size && std::equal(back.begin(), back.end(), bytes.begin()));
-            const FileBuffer whole = ReadWholeFile(file);
-            EXPECT_TRUE(whole.size == size &&
-                        std::equal(whole.data.get(), whole.data.get() + size, bytes.begin()));
+            for (const std::uint8_t* bytes : {memory.get(), memory.get() + 1}) {
+                SCOPED_TRACE(file.string() + ", " + std::to_string(size) + " bytes" +
+                             (bytes == memory.get() ? "" : " off the boundary"));
+                ASSERT_TRUE(WriteWholeFile(file, bytes, static_cast<std::uint32_t>(size)));
+                const std::vector<std::uint8_t> back = ReadBytes(file);
+                EXPECT_TRUE(back.size() == size && std::equal(back.begin(), back.end(), bytes));
+                const FileBuffer whole = ReadWholeFile(file);
+                EXPECT_TRUE(whole.size == size &&
+                            std::equal(whole.data.get(), whole.data.get() + size, bytes));
+            }
         }
         fs::remove(file, error);
     }
