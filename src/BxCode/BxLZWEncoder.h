@@ -17,15 +17,19 @@
 // The strings of the code table, without hashing: slot p holds a string that extends code p by
 // one byte, and further strings extending p are chained from it into overflow slots. A slot
 // holds the byte above the code, all ones when empty.
+// Only the head slots of codes in use are ever read: those of the byte values, emptied by Reset,
+// and that of each string added since, emptied by Add as its code is given out. Overflow slots
+// are read only once a chain reaches them, which Add writes first. So a reset, at every clear
+// code, touches a kilobyte rather than the whole table.
 class BxLZWStringTable {
   public:
     static constexpr std::int32_t kSlots = 8192;
     static constexpr std::int32_t kFirstOverflow = 4096;
 
     BxLZWStringTable() { Reset(); }
-    // Every slot empty, the overflow counter back to its start.
+    // Every string gone, the overflow counter back to its start.
     void Reset() {
-        std::memset(slots_, 0xFF, sizeof slots_);
+        std::memset(slots_, 0xFF, kByteValues * sizeof slots_[0]);
         overflow_ = kFirstOverflow;
         lastSlot_ = -1;
     }
@@ -79,9 +83,12 @@ class BxLZWStringTable {
         slots_[slot] = (std::uint32_t{byte} << kByteShift) | code;
         next_[slot] = -1;
         ++overflow_;
+        // No string extends the new one yet.
+        slots_[code] = kEmpty;
     }
 
   private:
+    static constexpr std::size_t kByteValues = 256;
     static constexpr unsigned kByteShift = 16;
     static constexpr std::uint32_t kNoByte = 1u << kByteShift;
     static constexpr std::uint32_t kEmpty = ~std::uint32_t{0};

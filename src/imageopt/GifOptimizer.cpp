@@ -248,13 +248,13 @@ std::string DecodeBudgetRefusal(const BxGIFFile& file) {
     return reason;
 }
 
-// Appends every frame of the open file to the animation, with the screen size and the global
-// blocks. A file over the decode budget raises 2 before any frame is decoded.
-void ReadFrames(BxGIFFile& file, BxAnimation& animation) {
+// Decodes every frame of the open file in order and hands each image to `take`. A file over the
+// decode budget raises 2 before any frame is decoded.
+template <typename Take>
+void DecodeFrames(BxGIFFile& file, Take&& take) {
     if (!DecodeBudgetRefusal(file).empty()) {
         BxRaise(kBxErrNoMemory);
     }
-    animation.SetSize(file.GetScreenWidth(), file.GetScreenHeight());
     file.SeekToFrame(0);
     const std::uint32_t frames = file.GetFrameCount();
     for (std::uint32_t i = 0; i < frames; ++i) {
@@ -264,8 +264,17 @@ void ReadFrames(BxGIFFile& file, BxAnimation& animation) {
             BxRaise(kBxErrMalformedGIF);
         }
         image.release();
-        animation.AppendFrame(BxMake<BxGIFFrame>(std::unique_ptr<BxIndexedImage>(indexed)), false);
+        take(std::unique_ptr<BxIndexedImage>(indexed));
     }
+}
+
+// Appends every frame of the open file to the animation, with the screen size and the global
+// blocks.
+void ReadFrames(BxGIFFile& file, BxAnimation& animation) {
+    animation.SetSize(file.GetScreenWidth(), file.GetScreenHeight());
+    DecodeFrames(file, [&animation](std::unique_ptr<BxIndexedImage> image) {
+        animation.AppendFrame(BxMake<BxGIFFrame>(std::move(image)), false);
+    });
     animation.SetGlobalInfo(file.CloneGlobalInfo());
 }
 
@@ -902,12 +911,21 @@ GifStageResult Refused(const char* action, std::string reason) {
 }
 
 // Only a candidate that our own reader accepts, with the same frame count and screen size, may
-// replace the file.
+// replace the file. Every frame is decoded, as ReadAnimation would, and let go at once: the
+// check needs no frame kept, nor its transparency mask worked out.
 bool ReadsBackAs(const std::vector<std::uint8_t>& candidate, const BxAnimation& animation) {
-    BxAnimation check;
-    gifopt::ReadAnimation(candidate, check);
-    return check.GetFrameCount() == animation.GetFrameCount() &&
-           check.GetWidth() == animation.GetWidth() && check.GetHeight() == animation.GetHeight();
+    BxGIFFile file;
+    file.SetBytes(candidate);
+    file.Open(BxFile::kReadable | BxFile::kMemory);
+    if (!file.IsGIFFile()) {
+        BxRaise(kBxErrNotGIF);
+    }
+    std::size_t frames = 0;
+    gifopt::DecodeFrames(file, [&frames](std::unique_ptr<BxIndexedImage>) { ++frames; });
+    const bool sameScreen = file.GetScreenWidth() == animation.GetWidth() &&
+                            file.GetScreenHeight() == animation.GetHeight();
+    file.Close();
+    return frames == animation.GetFrameCount() && sameScreen;
 }
 
 }  // namespace
