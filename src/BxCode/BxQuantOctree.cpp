@@ -195,13 +195,7 @@ void BxQuantOctree::AddImage(const BxImage& image) {
     if (const auto* indexed = dynamic_cast<const BxIndexedImage*>(&image)) {
         BxIndexCounts counts{};
         indexed->CountIndices(&counts);
-        const BxColorTable& palette = indexed->Palette();
-        const std::size_t n = std::min(palette.Count(), counts.size());
-        std::array<BxColor, 256> colors{};
-        for (std::size_t i = 0; i < n; ++i) {
-            colors[i] = palette.ColorAt(i);
-        }
-        AddColors(colors.data(), counts.data(), n);
+        AddIndexed(indexed->Palette(), counts);
         return;
     }
     if (const auto* rgb = dynamic_cast<const BxRGBImage*>(&image)) {
@@ -213,6 +207,15 @@ void BxQuantOctree::AddImage(const BxImage& image) {
             }
         }
     }
+}
+
+void BxQuantOctree::AddIndexed(const BxColorTable& palette, const BxIndexCounts& counts) {
+    const std::size_t n = std::min(palette.Count(), counts.size());
+    std::array<BxColor, 256> colors{};
+    for (std::size_t i = 0; i < n; ++i) {
+        colors[i] = palette.ColorAt(i);
+    }
+    AddColors(colors.data(), counts.data(), n);
 }
 
 void BxQuantOctree::AddColors(const BxColor* colors, const std::uint32_t* weights,

@@ -10,6 +10,7 @@
 
 #include "BxCode/BxColorTable.h"
 #include "BxCode/BxImage.h"
+#include "BxCode/BxIndexedImage.h"
 
 class BxQuantOctree {
   public:
@@ -21,6 +22,8 @@ class BxQuantOctree {
     // Indexed images add their palette weighted by their histogram, true-colour images every
     // pixel with weight 1; other kinds add nothing (a GIF frame is added by its GetImage()).
     void AddImage(const BxImage& image);
+    // An indexed image's palette weighted by its histogram, for a caller that has the counts.
+    void AddIndexed(const BxColorTable& palette, const BxIndexCounts& counts);
     // Colours as packed values; entries of weight 0 are skipped.
     void AddColors(const BxColor* colors, const std::uint32_t* weights, std::size_t count);
     // A table of exactly n colours (1 to 256); the quantizer is spent afterwards.

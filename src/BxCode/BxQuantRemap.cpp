@@ -1,6 +1,7 @@
 #include "BxCode/BxQuantRemap.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstdlib>
 #include <limits>
@@ -58,19 +59,29 @@ void BuildColorMap(const BxColorTable& source, const BxColorTable& target,
     map->fill(0);
     const std::size_t sourceCount = std::min<std::size_t>(source.Count(), map->size());
     const std::size_t targetCount = std::min<std::size_t>(target.Count(), 256);
+    // The allowed entries in table order, gathered once for every colour to be mapped; the
+    // search runs on these locals, and each result is stored once, since a byte stored through
+    // the map could be any byte to the compiler, the tables' included.
+    std::array<std::uint8_t, 256> entries{};
+    std::size_t count = 0;
+    for (std::size_t j = 0; j < targetCount; ++j) {
+        if (!allowed || (*allowed)[j]) {
+            entries[count++] = static_cast<std::uint8_t>(j);
+        }
+    }
+    const std::uint8_t* const targets = target.Entries();
     for (std::size_t i = 0; i < sourceCount; ++i) {
         const std::uint8_t* colour = source.Entries() + 3 * i;
         std::uint32_t best = kFarther;
-        for (std::size_t j = 0; j < targetCount; ++j) {
-            if (allowed && !(*allowed)[j]) {
-                continue;
-            }
-            const std::uint32_t d = DistanceOf(colour, target.Entries() + 3 * j);
+        std::uint8_t nearest = 0;
+        for (std::size_t k = 0; k < count; ++k) {
+            const std::uint32_t d = DistanceOf(colour, targets + 3 * std::size_t{entries[k]});
             if (d < best) {
                 best = d;
-                (*map)[i] = static_cast<std::uint8_t>(j);
+                nearest = entries[k];
             }
         }
+        (*map)[i] = nearest;
     }
 }
 
@@ -88,6 +99,13 @@ std::unique_ptr<BxIndexedImage> MapToPalette(const BxIndexedImage& image,
 
 BxAllowedSet SelectEntries(const BxIndexedImage& image, const BxColorTable& palette,
                            std::size_t k) {
+    BxIndexCounts counts{};
+    image.CountIndices(&counts);
+    return SelectEntries(image.Palette(), counts, palette, k);
+}
+
+BxAllowedSet SelectEntries(const BxColorTable& imagePalette, const BxIndexCounts& counts,
+                           const BxColorTable& palette, std::size_t k) {
     BxAllowedSet allowed{};
     const std::size_t count = std::min<std::size_t>(palette.Count(), allowed.size());
     if (count <= k) {
@@ -95,7 +113,7 @@ BxAllowedSet SelectEntries(const BxIndexedImage& image, const BxColorTable& pale
         return allowed;
     }
     BxQuantOctree octree;
-    octree.AddImage(image);
+    octree.AddIndexed(imagePalette, counts);
     const BxColorTable wanted = octree.MakePalette(k);
     for (std::size_t q = 0; q < wanted.Count(); ++q) {
         const std::uint8_t* colour = wanted.Entries() + 3 * q;

@@ -29,6 +29,9 @@ std::unique_ptr<BxIndexedImage> MapToPalette(const BxIndexedImage& image,
 // Exactly min(k, count) distinct entries of the palette: those nearest to a k-colour octree
 // palette of the image.
 BxAllowedSet SelectEntries(const BxIndexedImage& image, const BxColorTable& palette, std::size_t k);
+// The same for an image known by its palette and the counts of its indices.
+BxAllowedSet SelectEntries(const BxColorTable& imagePalette, const BxIndexCounts& counts,
+                           const BxColorTable& palette, std::size_t k);
 // Turns isolated alternations E A B A in flat areas into E B A A, in place; places where A or B
 // is the transparent index are left alone.
 void SmoothDither(BxIndexedImage& image, std::optional<std::uint8_t> transparentIndex);

@@ -184,8 +184,9 @@ std::uint64_t MaskBytes(std::uint64_t width, std::uint64_t height) {
 // - suppressing unchanged pixels holds the frames, the canvas and, for the frame at hand, a
 //   byte per pixel of marks and, for a frame that restores the previous screen, two bytes per
 //   pixel of the screen it covers: F + C + T, T the largest of those per frame;
-// - the candidate is read back whole while the optimized frames, no larger than those read,
-//   are still held: 2F + M.
+// - the candidate is read back one frame at a time while the optimized frames, no larger than
+//   those read, are still held: F + M, which the estimate still counts as 2F + M;
+// - building the shared palette holds a kilobyte of colour counts per frame, less than F again.
 // So the peak is F + max(C + T, F + M). An animation is finished twice, with and without
 // unchanged pixels made transparent, from a copy of its frames: 2F + max(C + T, M). The comments
 // are held three times at the read-back (the optimized animation, the file read back and its
@@ -483,8 +484,13 @@ void BuildGlobalPalette(BxAnimation& animation, int target) {
     BxQuantOctree octree;
     BxGIFGlobalInfo& global = GlobalOf(animation);
     global.hasGlobalTable = 1;
+    // Each frame's counts serve the shared palette and, as the frame is still as it was when
+    // its turn comes, the choice of its entries.
+    std::vector<BxIndexCounts> counts(animation.GetFrameCount());
     for (std::size_t i = 0; i < animation.GetFrameCount(); ++i) {
-        octree.AddImage(FrameAt(animation, i).GetImage());
+        const BxIndexedImage& image = FrameAt(animation, i).GetImage();
+        image.CountIndices(&counts[i]);
+        octree.AddIndexed(image.Palette(), counts[i]);
     }
     const BxColorTable table = octree.MakePalette(colours).Compacted();
     const std::size_t perFrame = target == 1 ? kFrameEntries128 : kFrameEntries64;
@@ -494,7 +500,8 @@ void BuildGlobalPalette(BxAnimation& animation, int target) {
         if (target == 0) {
             MapKeepingEntries(frame.GetImage(), table, nullptr);
         } else {
-            const BxAllowedSet allowed = SelectEntries(frame.GetImage(), table, perFrame);
+            const BxAllowedSet allowed =
+                SelectEntries(frame.GetImage().Palette(), counts[i], table, perFrame);
             MapKeepingEntries(frame.GetImage(), table, &allowed);
         }
     }
