@@ -172,8 +172,28 @@ std::size_t WriteAttempt(Transcoder& t, bool progressive, std::span<std::uint8_t
     return out.size() - t.destination.free_in_buffer;
 }
 
+// Where every result that fits is small enough for the baseline trial, the baseline scan goes
+// first: the progressive one then only has to match it, and is abandoned as soon as it no longer
+// can, often one scan before its end. The choice is the one WriteSmallest makes, byte for byte:
+// libjpeg hands a buffer on as soon as it is full, so a result fits only where there is a byte
+// to spare, and the trial there keeps a baseline result at least two bytes smaller.
+std::size_t WriteSmallestOfSmall(Transcoder& t, std::span<std::uint8_t> out) {
+    std::vector<std::uint8_t> scratch(out.size());
+    const std::size_t baseline = WriteAttempt(t, /*progressive=*/false, scratch);
+    const std::size_t room = baseline == 0 ? out.size() : std::min(baseline + 2, out.size());
+    const std::size_t progressive = WriteAttempt(t, /*progressive=*/true, out.first(room));
+    if (progressive != 0) {
+        return progressive;
+    }
+    std::copy_n(scratch.begin(), baseline, out.begin());
+    return baseline;
+}
+
 // The progressive result, or the baseline one where that is smaller or the only one that fits.
 std::size_t WriteSmallest(Transcoder& t, std::span<std::uint8_t> out) {
+    if (out.size() < kBaselineTrialBelow) {
+        return WriteSmallestOfSmall(t, out);
+    }
     const std::size_t progressive = WriteAttempt(t, /*progressive=*/true, out);
     if (progressive == 0) {
         return WriteAttempt(t, /*progressive=*/false, out);
