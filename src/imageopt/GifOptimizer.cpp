@@ -189,8 +189,8 @@ std::uint64_t MaskBytes(std::uint64_t width, std::uint64_t height) {
 // - building the shared palette holds a kilobyte of colour counts per frame, less than F again.
 // So the peak is F + max(C + T, F + M). An animation is finished twice, with and without
 // unchanged pixels made transparent, from a copy of its frames: 2F + max(C + T, M). The comments
-// are held three times at the read-back (the optimized animation, the file read back and its
-// copy) and while the second encoding is made (the two animations and the first encoding). Left
+// are held three times while the second encoding is made (the two animations and the first
+// encoding), and twice at the read-back (the optimized animation and the file read back). Left
 // out: the LZW tables and the quantizer's tree, a few fixed megabytes, and the encodings, of
 // about the file's size.
 std::string DecodeBudgetRefusal(const BxGIFFile& file) {
