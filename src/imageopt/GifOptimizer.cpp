@@ -328,15 +328,20 @@ void MapKeepingEntries(BxIndexedImage& image, const BxColorTable& table,
     image.RemapIndices(&map);
 }
 
-}  // namespace
-
-void ReadAnimation(std::span<const std::uint8_t> bytes, BxAnimation& animation) {
-    BxGIFFile file;
+// Opens the GIF in memory for reading; raises when the bytes are no GIF.
+void OpenGif(std::span<const std::uint8_t> bytes, BxGIFFile& file) {
     file.SetBytes(bytes);
     file.Open(BxFile::kReadable | BxFile::kMemory);
     if (!file.IsGIFFile()) {
         BxRaise(kBxErrNotGIF);
     }
+}
+
+}  // namespace
+
+void ReadAnimation(std::span<const std::uint8_t> bytes, BxAnimation& animation) {
+    BxGIFFile file;
+    OpenGif(bytes, file);
     ReadFrames(file, animation);
     file.Close();
 }
@@ -922,11 +927,7 @@ GifStageResult Refused(const char* action, std::string reason) {
 // check needs no frame kept, nor its transparency mask worked out.
 bool ReadsBackAs(const std::vector<std::uint8_t>& candidate, const BxAnimation& animation) {
     BxGIFFile file;
-    file.SetBytes(candidate);
-    file.Open(BxFile::kReadable | BxFile::kMemory);
-    if (!file.IsGIFFile()) {
-        BxRaise(kBxErrNotGIF);
-    }
+    gifopt::OpenGif(candidate, file);
     std::size_t frames = 0;
     gifopt::DecodeFrames(file, [&frames](std::unique_ptr<BxIndexedImage>) { ++frames; });
     const bool sameScreen = file.GetScreenWidth() == animation.GetWidth() &&

@@ -7,6 +7,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Corpus.h"
@@ -62,11 +63,7 @@ std::string ChainWith(std::string page, const PageSettings& settings) {
 }
 
 std::string Chain(std::string page, const SettingsStore& settings, bool inlineJavaScript) {
-    auto* text = reinterpret_cast<std::uint8_t*>(page.data());
-    const TextLength length =
-        RunPageChain(text, static_cast<TextLength>(page.size()), settings, inlineJavaScript);
-    page.resize(static_cast<std::size_t>(length));
-    return page;
+    return ChainWith(std::move(page), ReadPageSettings(settings, inlineJavaScript));
 }
 
 // A page through the chain under the defaults, with every gate closed, and with values no page

@@ -128,9 +128,6 @@ std::string OutsideLayoutProtected(const std::string& text) {
     return outside;
 }
 
-// Outside the stretches the layout steps keep, no tab, no run of blanks, no blank at a line end
-// and no blank line is left. (The differential check holds the bodies of PRE, LISTING, XMP,
-// PLAINTEXT and TEXTAREA on these pages to their bytes.)
 // The scanner that finds `<` and one letter sixteen pairs at a time agrees with a plain loop,
 // wherever the pair stands against the blocks it reads: across a block's end, at the text's
 // last byte, and with the letter in either case.
@@ -156,6 +153,9 @@ TEST(Robustness, TagStartScannerAgreesWithPlainLoop) {
     }
 }
 
+// Outside the stretches the layout steps keep, no tab, no run of blanks, no blank at a line end
+// and no blank line is left. (The differential check holds the bodies of PRE, LISTING, XMP,
+// PLAINTEXT and TEXTAREA on these pages to their bytes.)
 TEST(Robustness, CorpusPages) {
     std::vector<std::string> mismatches;
     for (const auto& path : CorpusFiles("html", {".html", ".htm"})) {
