@@ -188,11 +188,12 @@ std::uint64_t MaskBytes(std::uint64_t width, std::uint64_t height) {
 //   those read, are still held: F + M, which the estimate still counts as 2F + M;
 // - building the shared palette holds a kilobyte of colour counts per frame, less than F again.
 // So the peak is F + max(C + T, F + M). An animation is finished twice, with and without
-// unchanged pixels made transparent, from a copy of its frames: 2F + max(C + T, M). The comments
-// are held three times while the second encoding is made (the two animations and the first
-// encoding), and twice at the read-back (the optimized animation and the file read back). Left
-// out: the LZW tables and the quantizer's tree, a few fixed megabytes, and the encodings, of
-// about the file's size.
+// unchanged pixels made transparent: the masks, less than F, are kept aside while pixels are made
+// transparent, and where that changed anything the frames are copied with them. That stays
+// within 2F + max(C + T, M). The comments are held three times while the second encoding is made
+// (the two animations and the first encoding), and twice at the read-back (the optimized
+// animation and the file read back). Left out: the LZW tables and the quantizer's tree, a few
+// fixed megabytes, and the encodings, of about the file's size.
 std::string DecodeBudgetRefusal(const BxGIFFile& file) {
     const std::uint64_t screenWidth = file.GetScreenWidth();
     const std::uint64_t screenHeight = file.GetScreenHeight();
@@ -805,12 +806,31 @@ void WriteFrames(BxGIFFile& file, std::uint16_t mode, BxAnimation& animation) {
     }
 }
 
-// A deep copy of the frames and the global record.
-void CopyAnimation(const BxAnimation& from, BxAnimation& to) {
+// Copies of the frames' masks, taken before unchanged pixels are made transparent: the masks are
+// all that changes.
+std::vector<std::unique_ptr<BxImage>> CopyMasks(const BxAnimation& animation) {
+    std::vector<std::unique_ptr<BxImage>> masks;
+    masks.reserve(animation.GetFrameCount());
+    for (std::size_t i = 0; i < animation.GetFrameCount(); ++i) {
+        masks.push_back(FrameAt(animation, i).GetMask().Clone());
+    }
+    return masks;
+}
+
+// A deep copy of the global record and of the frames with the masks they had before (which go,
+// one by one as their frames are copied): the frames as they were before unchanged pixels were
+// made transparent, the transparency flags following the masks as the records were normalised.
+void CopyWithMasks(const BxAnimation& from, std::vector<std::unique_ptr<BxImage>>& masks,
+                   BxAnimation& to) {
     to.SetSize(from.GetWidth(), from.GetHeight());
     to.SetGlobalInfo(GlobalOf(from).Clone());
     for (std::size_t i = 0; i < from.GetFrameCount(); ++i) {
-        to.AppendFrame(BxMake<BxGIFFrame>(FrameAt(from, i)), false);
+        const BxGIFFrame& frame = FrameAt(from, i);
+        auto copy =
+            BxMake<BxGIFFrame>(frame.GetImage(), static_cast<const BxBitmapImage&>(*masks[i]));
+        copy->GetBackgroundColour() = frame.GetBackgroundColour();
+        masks[i].reset();
+        to.AppendFrame(std::move(copy), false);
     }
 }
 
@@ -825,12 +845,8 @@ void MoveAnimation(BxAnimation& from, BxAnimation& to) {
     to.SetGlobalInfo(from.TakeGlobalInfo());
 }
 
-// The steps after the shared palette, with or without making unchanged pixels transparent.
-// Returns whether making unchanged pixels transparent changed anything.
-bool FinishFrames(BxAnimation& animation, bool suppress, bool exact,
-                  const std::function<void(const char*)>& say) {
-    NormaliseFrameRecords(animation);
-    const bool suppressed = suppress && SuppressUnchangedPixels(animation);
+// The steps after the shared palette and the transparency of unchanged pixels.
+void FinishFrames(BxAnimation& animation, bool exact, const std::function<void(const char*)>& say) {
     say("Cropping unused areas...");
     CropUnusedAreas(animation);
     say("Resolving color indexes...");
@@ -852,7 +868,6 @@ bool FinishFrames(BxAnimation& animation, bool suppress, bool exact,
                              : std::nullopt);
         }
     }
-    return suppressed;
 }
 
 }  // namespace
@@ -886,23 +901,25 @@ std::vector<std::uint8_t> OptimizeAnimation(BxAnimation& animation, StatusSink* 
     }
     say("Removing global palette duplicates...");
     MergePaletteDuplicates(animation);
-    if (animation.GetFrameCount() <= 1) {
-        // One frame repeats nothing.
-        FinishFrames(animation, false, exact.has_value(), say);
+    NormaliseFrameRecords(animation);
+    // One frame repeats nothing.
+    std::vector<std::unique_ptr<BxImage>> masks;
+    if (animation.GetFrameCount() > 1) {
+        masks = CopyMasks(animation);
+    }
+    if (masks.empty() || !SuppressUnchangedPixels(animation)) {
+        // No pixel repeats what the screen shows beneath it: the plain encoding would be this
+        // very file.
+        FinishFrames(animation, exact.has_value(), say);
         return WriteAnimation(animation);
     }
     // Transparent runs break the LZW strings of dithered pictures, so an animation is encoded
     // both ways and keeps the smaller.
     BxAnimation plain;
-    CopyAnimation(animation, plain);
-    const bool suppressed = FinishFrames(animation, true, exact.has_value(), say);
+    CopyWithMasks(animation, masks, plain);
+    FinishFrames(animation, exact.has_value(), say);
     std::vector<std::uint8_t> bytes = WriteAnimation(animation);
-    if (!suppressed) {
-        // No pixel repeats what the screen shows beneath it: the plain encoding would be this
-        // very file.
-        return bytes;
-    }
-    FinishFrames(plain, false, exact.has_value(), say);
+    FinishFrames(plain, exact.has_value(), say);
     std::vector<std::uint8_t> plainBytes = WriteAnimation(plain);
     if (plainBytes.size() < bytes.size()) {
         MoveAnimation(plain, animation);
