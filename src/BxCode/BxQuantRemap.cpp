@@ -8,6 +8,10 @@
 #include <new>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "BxCode/BxErrorCode.h"
 #include "BxCode/BxQuantOctree.h"
 
@@ -24,6 +28,100 @@ std::atomic<std::uint32_t> gRemapSerial{0};
 std::uint32_t DistanceOf(const std::uint8_t* a, const std::uint8_t* b) {
     return BxColorDistance(a[0], a[1], a[2], b[0], b[1], b[2]);
 }
+
+// The nearest of a list of table entries to any colour, the first listed among equals, as a scan
+// of the list in order finds it. With SSE2 four entries go at a step: one multiply-add of 16-bit
+// differences gives red's and green's squares, another blue's.
+class NearestEntry {
+  public:
+    NearestEntry(const BxColorTable& table, const std::array<std::uint8_t, 256>& entries,
+                 std::size_t count)
+        : entries_(entries), count_(count) {
+        // The padding lies farther from every colour than any entry: 3 * 1000^2 still fits.
+        redGreen_.fill(kFar);
+        blueNone_.fill(0);
+        for (std::size_t k = 0; k < kPadded; ++k) {
+            blueNone_[2 * k] = kFar;
+        }
+        for (std::size_t k = 0; k < count; ++k) {
+            const std::uint8_t* colour = table.Entries() + 3 * std::size_t{entries[k]};
+            redGreen_[2 * k] = colour[0];
+            redGreen_[2 * k + 1] = colour[1];
+            blueNone_[2 * k] = colour[2];
+        }
+    }
+
+    // Entry 0 when the list is empty.
+    std::uint8_t Of(const std::uint8_t* colour) const {
+        if (count_ == 0) {
+            return 0;
+        }
+#if defined(__SSE2__)
+        const __m128i redGreen = _mm_set1_epi32(colour[0] | (colour[1] << 16));
+        const __m128i blue = _mm_set1_epi32(colour[2]);
+        const __m128i four = _mm_set1_epi32(4);
+        __m128i at = _mm_setr_epi32(0, 1, 2, 3);
+        __m128i best = _mm_set1_epi32(std::numeric_limits<std::int32_t>::max());
+        __m128i bestAt = _mm_setzero_si128();
+        for (std::size_t k = 0; k < count_; k += 4) {
+            const __m128i dRG = _mm_sub_epi16(Load(redGreen_, k), redGreen);
+            const __m128i dB = _mm_sub_epi16(Load(blueNone_, k), blue);
+            const __m128i distance =
+                _mm_add_epi32(_mm_madd_epi16(dRG, dRG), _mm_madd_epi16(dB, dB));
+            // Strictly closer only: each lane keeps the first of its equals.
+            const __m128i closer = _mm_cmplt_epi32(distance, best);
+            best = Select(closer, distance, best);
+            bestAt = Select(closer, at, bestAt);
+            at = _mm_add_epi32(at, four);
+        }
+        alignas(16) std::array<std::int32_t, 4> distances{};
+        alignas(16) std::array<std::int32_t, 4> positions{};
+        _mm_store_si128(reinterpret_cast<__m128i*>(distances.data()), best);
+        _mm_store_si128(reinterpret_cast<__m128i*>(positions.data()), bestAt);
+        std::size_t lane = 0;
+        for (std::size_t l = 1; l < 4; ++l) {
+            if (distances[l] < distances[lane] ||
+                (distances[l] == distances[lane] && positions[l] < positions[lane])) {
+                lane = l;
+            }
+        }
+        return entries_[static_cast<std::size_t>(positions[lane])];
+#else
+        std::int32_t best = std::numeric_limits<std::int32_t>::max();
+        std::size_t nearest = 0;
+        for (std::size_t k = 0; k < count_; ++k) {
+            const int dr = redGreen_[2 * k] - colour[0];
+            const int dg = redGreen_[2 * k + 1] - colour[1];
+            const int db = blueNone_[2 * k] - colour[2];
+            const std::int32_t d = dr * dr + dg * dg + db * db;
+            if (d < best) {
+                best = d;
+                nearest = k;
+            }
+        }
+        return entries_[nearest];
+#endif
+    }
+
+  private:
+    static constexpr std::int16_t kFar = 1000;
+    static constexpr std::size_t kPadded = 256 + 4;
+
+#if defined(__SSE2__)
+    static __m128i Load(const std::array<std::int16_t, 2 * kPadded>& pairs, std::size_t k) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(pairs.data() + 2 * k));
+    }
+    static __m128i Select(__m128i mask, __m128i yes, __m128i no) {
+        return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
+    }
+#endif
+
+    // Per listed entry, red and green, then blue and a zero: the multiply-add's pairs.
+    std::array<std::int16_t, 2 * kPadded> redGreen_;
+    std::array<std::int16_t, 2 * kPadded> blueNone_;
+    const std::array<std::uint8_t, 256>& entries_;
+    std::size_t count_;
+};
 
 // The largest per-channel Sobel magnitude at (x, y), which has eight neighbours.
 int EdgeStrength(const BxPixelLock& lock, const BxColorTable& palette, std::uint32_t x,
@@ -59,9 +157,7 @@ void BuildColorMap(const BxColorTable& source, const BxColorTable& target,
     map->fill(0);
     const std::size_t sourceCount = std::min<std::size_t>(source.Count(), map->size());
     const std::size_t targetCount = std::min<std::size_t>(target.Count(), 256);
-    // The allowed entries in table order, gathered once for every colour to be mapped; the
-    // search runs on these locals, and each result is stored once, since a byte stored through
-    // the map could be any byte to the compiler, the tables' included.
+    // The allowed entries in table order, gathered once for every colour to be mapped.
     std::array<std::uint8_t, 256> entries{};
     std::size_t count = 0;
     for (std::size_t j = 0; j < targetCount; ++j) {
@@ -69,19 +165,9 @@ void BuildColorMap(const BxColorTable& source, const BxColorTable& target,
             entries[count++] = static_cast<std::uint8_t>(j);
         }
     }
-    const std::uint8_t* const targets = target.Entries();
+    const NearestEntry nearest(target, entries, count);
     for (std::size_t i = 0; i < sourceCount; ++i) {
-        const std::uint8_t* colour = source.Entries() + 3 * i;
-        std::uint32_t best = kFarther;
-        std::uint8_t nearest = 0;
-        for (std::size_t k = 0; k < count; ++k) {
-            const std::uint32_t d = DistanceOf(colour, targets + 3 * std::size_t{entries[k]});
-            if (d < best) {
-                best = d;
-                nearest = entries[k];
-            }
-        }
-        (*map)[i] = nearest;
+        (*map)[i] = nearest.Of(source.Entries() + 3 * i);
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -210,6 +211,37 @@ TEST(Palette, AllowedEntriesAndColourMaps) {
     BuildColorMap(source, target, &allowed, &map);
     EXPECT_EQ(map[0], 0) << "red is not admitted; black is nearer than blue";
     EXPECT_EQ(map[1], 2);
+
+    // Against a plain scan in table order: the nearest admitted entry, the first of equals, on
+    // tables of every length whose channels take four values, so that equal distances abound.
+    std::mt19937 random(14);
+    const auto channel = [&random] { return static_cast<std::uint8_t>(85 * (random() % 4)); };
+    for (std::size_t n = 1; n <= 256; ++n) {
+        std::vector<BxColor> colours(n);
+        std::generate(colours.begin(), colours.end(),
+                      [&] { return BxPackColor(channel(), channel(), channel()); });
+        const BxColorTable table = Table(colours);
+        for (std::size_t j = 0; j < n; ++j) {
+            allowed[j] = random() % 3 != 0 ? 1 : 0;
+        }
+        std::fill(allowed.begin() + static_cast<std::ptrdiff_t>(n), allowed.end(), 0);
+        const BxColorTable any = Table(Spread(256));
+        BuildColorMap(any, table, &allowed, &map);
+        for (std::size_t i = 0; i < 256; ++i) {
+            std::optional<std::size_t> nearest;
+            std::uint32_t best = 0;
+            for (std::size_t j = 0; j < n; ++j) {
+                const std::uint32_t d = BxColorDistance(
+                    any.Entries()[3 * i], any.Entries()[3 * i + 1], any.Entries()[3 * i + 2],
+                    table.Entries()[3 * j], table.Entries()[3 * j + 1], table.Entries()[3 * j + 2]);
+                if (allowed[j] && (!nearest || d < best)) {
+                    nearest = j;
+                    best = d;
+                }
+            }
+            ASSERT_EQ(map[i], nearest.value_or(0)) << n << " entries, colour " << i;
+        }
+    }
 
     // A frame may use k entries: all of a smaller palette, exactly k of a larger one.
     for (const std::size_t colours : {std::size_t{100}, std::size_t{200}}) {
