@@ -97,6 +97,7 @@ void BxLZWEncoder::EncodeRows(const std::uint8_t* firstRow, std::uint32_t width,
                 }
             }
             prefix = byte;
+            x = strings.FollowRun(row, x, width, &prefix);
         }
         prefix_ = static_cast<std::int32_t>(prefix);
     }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
@@ -21,17 +22,29 @@
 // and that of each string added since, emptied by Add as its code is given out. Overflow slots
 // are read only once a chain reaches them, which Add writes first. So a reset, at every clear
 // code, touches a kilobyte rather than the whole table.
+// The strings that repeat one byte value are also listed by value and length. They come into the
+// table shortest first, so those of a value in the table are all lengths from 1 up to the
+// longest; a run of equal bytes, common in pictures with flat or transparent areas, is then
+// matched by comparing bytes (FollowRun) without a dependent table look-up per byte.
 class BxLZWStringTable {
   public:
     static constexpr std::int32_t kSlots = 8192;
     static constexpr std::int32_t kFirstOverflow = 4096;
+    // Longer runs are listed up to this length; Follow goes on from there.
+    static constexpr std::size_t kLongestListedRun = 128;
 
-    BxLZWStringTable() { Reset(); }
+    BxLZWStringTable() {
+        for (std::size_t value = 0; value < kByteValues; ++value) {
+            runCodes_[value][1] = static_cast<std::uint16_t>(value);
+        }
+        Reset();
+    }
     // Every string gone, the overflow counter back to its start.
     void Reset() {
         std::memset(slots_, 0xFF, kByteValues * sizeof slots_[0]);
         overflow_ = kFirstOverflow;
         lastSlot_ = -1;
+        longestRun_.fill(1);
     }
 
     // The code of string (prefix, byte), or -1; after a miss, Add may follow for the same string.
@@ -72,9 +85,30 @@ class BxLZWStringTable {
         *code = static_cast<std::uint32_t>(matched);
         return static_cast<std::uint32_t>(byte - bytes);
     }
+    // Extends the string of byte value `*code` along the run of that value from `bytes[at]` on,
+    // up to `bytes[end]`, as far as the listed runs go; gives where that stopped and leaves
+    // `*code` at the string matched.
+    std::uint32_t FollowRun(const std::uint8_t* bytes, std::uint32_t at, std::uint32_t end,
+                            std::uint32_t* code) const {
+        const auto value = static_cast<std::uint8_t>(*code);
+        const std::uint32_t most = std::min<std::uint32_t>(end - at, longestRun_[value] - 1u);
+        std::uint32_t length = 0;
+        while (length < most && bytes[at + length] == value) {
+            ++length;
+        }
+        *code = runCodes_[value][1 + length];
+        return at + length;
+    }
     void Add(std::uint32_t prefix, std::uint8_t byte, std::uint32_t code) {
         // Invariant: at most 4096 strings between resets, so overflow slots never run out.
         assert(overflow_ < kSlots && code < kNoByte);
+        // The longest listed run of `byte` and one more of it: the next run, as runs come in
+        // shortest first.
+        const std::uint16_t longest = longestRun_[byte];
+        if (runCodes_[byte][longest] == prefix && longest < kLongestListedRun) {
+            runCodes_[byte][longest + 1] = static_cast<std::uint16_t>(code);
+            longestRun_[byte] = static_cast<std::uint16_t>(longest + 1);
+        }
         std::int32_t slot = static_cast<std::int32_t>(prefix);
         if (lastSlot_ >= 0) {
             slot = overflow_;
@@ -106,6 +140,9 @@ class BxLZWStringTable {
     std::int16_t next_[kSlots];  // the next slot of the same prefix's chain, or -1
     std::int32_t overflow_ = kFirstOverflow;
     std::int32_t lastSlot_ = -1;  // the chain's end after the last miss, -1 for an empty slot
+    // Per byte value, the code of its run of each listed length, and the longest listed.
+    std::uint16_t runCodes_[kByteValues][kLongestListedRun + 1];
+    std::array<std::uint16_t, kByteValues> longestRun_;
 };
 
 // Packs codes of varying width into bytes, least significant bit first.
