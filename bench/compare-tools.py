@@ -446,12 +446,11 @@ def bench_site(args, quillon, scratch, env):
           f"{'larger' if gap > 0 else 'smaller'} than the chain's "
           f"({100 * q_total / c_total:.1f} % of it); per kind: "
           + ", ".join(f"{kind} {q_after[kind] - c_after[kind]:+,}" for kind in before))
-    same_picture_bytes(site, scratch / "same-picture", kinds["JPEGs"], q_after["JPEGs"],
-                       q_total, c_total - c_after["JPEGs"], env)
+    same_picture_bytes(site, scratch / "same-picture", kinds["JPEGs"], q_after, c_after, env)
     return ratio >= SITE_TARGET
 
 
-def same_picture_bytes(site, out, jpegs, q_jpegs, q_total, c_rest, env):
+def same_picture_bytes(site, out, jpegs, q_after, c_after, env):
     """--strip-all also drops colour profiles and the Adobe colour transform, which change the
     colours a browser shows (the transform even the decoded pixels); Quillon keeps both. For the
     bytes, jpegoptim runs once more (untimed) keeping what changes the picture and dropping the
@@ -464,7 +463,8 @@ def same_picture_bytes(site, out, jpegs, q_jpegs, q_total, c_rest, env):
         copies.append(str(copy))
     run(["jpegoptim", *SAME_PICTURE_STRIP, "-q", *copies], env=env, allowed=(0, 1))
     c_jpegs = sum(os.path.getsize(copy) for copy in copies)
-    c_total = c_rest + c_jpegs
+    q_jpegs, q_total = q_after["JPEGs"], sum(q_after.values())
+    c_total = sum(c_after.values()) - c_after["JPEGs"] + c_jpegs
     print(f"   same picture: jpegoptim {' '.join(SAME_PICTURE_STRIP)} leaves the JPEGs at "
           f"{c_jpegs:,} bytes (Quillon {q_jpegs:,}, {100 * q_jpegs / c_jpegs:.1f} %); against "
           f"that chain Quillon's site is {100 * q_total / c_total:.1f} % of its size")
